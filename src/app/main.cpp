@@ -1,0 +1,10 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    converter::MainWindow window(PROGRAM_EDITION);
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "common/recordset.h"
+
+#include <QString>
+
+namespace converter {
+
+class Ui;
+
+// Connection kinds.
+inline constexpr int kParadoxFolder = 1;
+inline constexpr int kAccessFile = 3;
+
+// Recordset options: what `source` is.
+inline constexpr int kSourceSql = 1;
+inline constexpr int kSourceTable = 2;
+
+QString BuildConnectionString(int kind, const QString& path);
+
+// Opens a table (name with or without brackets) or runs a SELECT text. Paradox tables opened by
+// name are updatable; everything else is read-only. Failures are thrown, never returned.
+RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options);
+
+// Closes and releases; swallows every error; harmless on an absent or closed recordset.
+void CloseRecordset(RecordsetPtr& recordset);
+
+// Writes the "*" and ORDER BY substitutions back into `columns` and `orderBy`, as callers expect.
+QString BuildSelect(const QString& table, QString& columns, const QString& tail, bool distinct,
+                    QString& orderBy);
+
+// Runs one CREATE TABLE or CREATE INDEX ... WITH PRIMARY text. Failures are thrown.
+void ExecuteStatement(const QString& connectionString, const QString& sqlText);
+
+// Ordinal of the first field named `name` regardless of case; -1 when none or no recordset.
+int FindFieldIndex(const QString& name, const Recordset* recordset);
+
+// Shows "Ошибка при подключении к базе" when the recordset is absent.
+bool CheckConnected(Ui& ui, const Recordset* recordset);
+
+}  // namespace converter

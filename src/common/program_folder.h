@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace converter {
+
+// The folder of the program's own executable (without a trailing separator), where sprav.mdb,
+// help/, nsi/ and reports/ are found or made. Tests and the console front end may point it
+// elsewhere.
+QString ProgramFolder();
+void SetProgramFolder(const QString& folder);
+
+// ProgramFolder() + "/" + name.
+QString ProgramFile(const QString& name);
+
+}  // namespace converter
