@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace converter {
+
+class Ui;
+
+// One group of faults of one kind; `count` always equals the number of lines.
+struct ReportSection {
+    int count = 0;
+    QString caption;
+    QStringList lines;
+
+    void add(const QString& line) {
+        ++count;
+        lines.append(line);
+    }
+};
+
+// Report kinds: which fixed-name copy goes into reports/.
+inline constexpr int kReportImport = 1;     // "создание базы.txt"
+inline constexpr int kReportFormation = 2;  // "формирование справочника.txt"
+inline constexpr int kReportCheck = 3;      // no copy
+
+// Writes the report (Windows-1251, CR LF), copies it into reports/ beside the program by kind,
+// and shows it in the report panel. Failures are shown and swallowed.
+void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
+                 const std::vector<ReportSection>& sections, int kind);
+void ShowReport(Ui& ui, const QString& reportPath);
+// Copies a text file line by line, ending every line with CR LF; failures are ignored.
+void CopyTextFile(const QString& source, const QString& target);
+
+}  // namespace converter
