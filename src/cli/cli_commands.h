@@ -1,0 +1,24 @@
+#pragma once
+
+#include "cli/console_ui.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace converter {
+
+// Exit statuses shared by the commands.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitDoneWithFaults = 1;
+inline constexpr int kExitFailed = 2;
+
+// Each runs the same steps as its tab, with the console answering the dialogs.
+int RunImport(ConsoleUi& ui, const QString& doviFile, const QString& mainDb, const QString& leshoz,
+              const QString& lesnich);
+int RunYears(ConsoleUi& ui, const QString& mainDb, std::FILE* out);
+int RunExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile);
+int RunForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder);
+int RunCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder);
+
+}  // namespace converter

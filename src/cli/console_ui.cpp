@@ -1,0 +1,84 @@
+#include "cli/console_ui.h"
+
+#include "common/failure.h"
+
+#include <unistd.h>
+
+namespace converter {
+
+ConsoleUi::ConsoleUi(std::FILE* err) : err_(err), terminal_(isatty(fileno(err)) != 0) {}
+
+void ConsoleUi::writeBlock(const QString& kind, const QString& title, const QString& text,
+                           const QString& answer) {
+    clearProgress();
+    QString block = QLatin1Char('[') + kind + QStringLiteral("] ") +
+                    (title.isEmpty() ? kApplicationTitle : title) + QLatin1Char('\n');
+    QString body = text;
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    block += body + QLatin1Char('\n');
+    if (!answer.isEmpty()) {
+        block += QStringLiteral("-> ") + answer + QLatin1Char('\n');
+    }
+    block += QLatin1Char('\n');
+    const QByteArray bytes = block.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), err_);
+    std::fflush(err_);
+}
+
+void ConsoleUi::showMessage(const QString& text, const QString& title, MessageIcon icon) {
+    QString kind = QStringLiteral("message");
+    switch (icon) {
+        case MessageIcon::Information:
+            kind = QStringLiteral("information");
+            break;
+        case MessageIcon::Warning:
+        case MessageIcon::Critical:
+            kind = QStringLiteral("warning");
+            ++warnings_;
+            break;
+        case MessageIcon::Question:
+            kind = QStringLiteral("question");
+            break;
+        case MessageIcon::None:
+            break;
+    }
+    writeBlock(kind, title, text, {});
+}
+
+bool ConsoleUi::askYesNo(const QString& text, const QString& title) {
+    writeBlock(QStringLiteral("question"), title, text,
+               overwrite ? QStringLiteral("Yes") : QStringLiteral("No"));
+    return overwrite;
+}
+
+QString ConsoleUi::chooseOpenFile(const QString&, const QString&) { return openFileAnswer; }
+
+QString ConsoleUi::chooseSaveFile(const QString&, const QString&) { return saveFileAnswer; }
+
+std::optional<ForestUnitInput> ConsoleUi::askForestUnit() { return forestUnit; }
+
+void ConsoleUi::setStatus(StatusLabel, const QString& text) {
+    if (!terminal_) {
+        return;
+    }
+    const QByteArray bytes = (QStringLiteral("\r\033[K") + text).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), err_);
+    std::fflush(err_);
+    progressShown_ = true;
+}
+
+void ConsoleUi::setStatusVisible(StatusLabel, bool visible) {
+    if (!visible) {
+        clearProgress();
+    }
+}
+
+void ConsoleUi::clearProgress() {
+    if (progressShown_) {
+        std::fputs("\r\033[K", err_);
+        progressShown_ = false;
+    }
+}
+
+}  // namespace converter

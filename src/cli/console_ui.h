@@ -1,0 +1,48 @@
+#pragma once
+
+#include "common/ui.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <optional>
+
+namespace converter {
+
+// The Ui port on a console: every message box becomes a block on standard error, questions are
+// answered from the command line, file dialogs return the paths the command line named.
+class ConsoleUi : public Ui {
+public:
+    explicit ConsoleUi(std::FILE* err = stderr);
+
+    // Answers for the dialogs the operation will open.
+    bool overwrite = false;
+    QString openFileAnswer;
+    QString saveFileAnswer;
+    std::optional<ForestUnitInput> forestUnit;
+
+    void showMessage(const QString& text, const QString& title, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title) override;
+    QString chooseOpenFile(const QString& filter, const QString& initialName) override;
+    QString chooseSaveFile(const QString& filter, const QString& initialName) override;
+    std::optional<ForestUnitInput> askForestUnit() override;
+    void setStatus(StatusLabel label, const QString& text) override;
+    void setStatusVisible(StatusLabel label, bool visible) override;
+    void showReport(const QString&) override {}
+    void setBusy(bool) override {}
+    void processEvents() override {}
+
+    int warningCount() const { return warnings_; }
+
+private:
+    void writeBlock(const QString& kind, const QString& title, const QString& text,
+                    const QString& answer);
+    void clearProgress();
+
+    std::FILE* err_;
+    bool terminal_;
+    bool progressShown_ = false;
+    int warnings_ = 0;
+};
+
+}  // namespace converter
