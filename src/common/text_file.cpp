@@ -1,0 +1,198 @@
+#include "common/text_file.h"
+
+#include "common/failure.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <array>
+
+namespace converter {
+
+namespace {
+
+// A single-byte code page as two tables built once from Qt's converter: decoding is a lookup,
+// and encoding knows exactly which characters have no byte, so they can be replaced visibly and
+// counted (the converter itself only reports that something was lost).
+class CodePage {
+public:
+    explicit CodePage(const char* name) {
+        QStringDecoder decoder(name);
+        if (!decoder.isValid()) {
+            throw Failure(QStringLiteral("Кодовая страница не поддерживается: ") +
+                          QString::fromLatin1(name));
+        }
+        for (int byte = 0; byte < 256; ++byte) {
+            if (byte < 0x80) {
+                decode_[byte] = QChar(byte);
+            } else {
+                QStringDecoder single(name);
+                const QString decoded = single(QByteArray(1, static_cast<char>(byte)));
+                const bool mapped = decoded.size() == 1 && !single.hasError() &&
+                                    decoded.at(0) != QChar::ReplacementCharacter &&
+                                    decoded.at(0) != QChar(0x1A);
+                decode_[byte] = mapped ? decoded.at(0) : QChar::ReplacementCharacter;
+                if (mapped) {
+                    encode_.insert(decoded.at(0).unicode(), static_cast<char>(byte));
+                }
+            }
+        }
+    }
+
+    QString decode(const QByteArray& bytes) const {
+        QString text(bytes.size(), Qt::Uninitialized);
+        QChar* out = text.data();
+        for (const char c : bytes) {
+            *out++ = decode_[static_cast<unsigned char>(c)];
+        }
+        return text;
+    }
+
+    QByteArray encode(const QString& text, int* unmappable) const {
+        QByteArray bytes;
+        bytes.reserve(text.size());
+        int lost = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text.at(i).unicode();
+            if (u < 0x80) {
+                bytes.append(static_cast<char>(u));
+                continue;
+            }
+            const auto found = encode_.constFind(u);
+            if (found != encode_.constEnd()) {
+                bytes.append(found.value());
+                continue;
+            }
+            // A character outside the basic plane is one character, not two.
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+                text.at(i + 1).isLowSurrogate()) {
+                ++i;
+            }
+            bytes.append('?');
+            ++lost;
+        }
+        if (unmappable != nullptr) {
+            *unmappable += lost;
+        }
+        return bytes;
+    }
+
+private:
+    std::array<QChar, 256> decode_{};
+    QHash<char16_t, char> encode_;
+};
+
+const CodePage& CodePageOf(TextCodec codec) {
+    static const CodePage windows1251("windows-1251");
+    static const CodePage cp866("IBM866");
+    return codec == TextCodec::Cp866 ? cp866 : windows1251;
+}
+
+const QByteArray kLineEnd("\r\n");
+
+}  // namespace
+
+QString DecodeText(const QByteArray& bytes, TextCodec codec) {
+    return CodePageOf(codec).decode(bytes);
+}
+
+QByteArray EncodeText(const QString& text, TextCodec codec, int* unmappable) {
+    return CodePageOf(codec).encode(text, unmappable);
+}
+
+QStringList ReadTextLines(const QString& path, TextCodec codec) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Не удалось открыть файл: ") + path + QLatin1Char('\r') +
+                      file.errorString());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw Failure(QStringLiteral("Ошибка при чтении файла: ") + path + QLatin1Char('\r') +
+                      file.errorString());
+    }
+    const QString text = DecodeText(bytes, codec);
+
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines.append(text.mid(start, i - start));
+            if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n')) {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < size) {
+        lines.append(text.mid(start));
+    }
+    return lines;
+}
+
+struct TextFileWriter::Impl {
+    QString path;
+    Mode mode;
+    QSaveFile replacement;
+    QFile appended;
+    bool committed = false;
+
+    Impl(const QString& target, Mode writeMode)
+        : path(target), mode(writeMode), replacement(target), appended(target) {}
+
+    QIODevice& device() {
+        return mode == Mode::Replace ? static_cast<QIODevice&>(replacement)
+                                     : static_cast<QIODevice&>(appended);
+    }
+
+    [[noreturn]] void fail(const QString& what) {
+        throw Failure(what + path + QLatin1Char('\r') + device().errorString());
+    }
+};
+
+TextFileWriter::TextFileWriter(const QString& path, Mode mode)
+    : impl_(std::make_unique<Impl>(path, mode)) {
+    const bool opened = mode == Mode::Replace
+                            ? impl_->replacement.open(QIODevice::WriteOnly)
+                            : impl_->appended.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (!opened) {
+        impl_->fail(QStringLiteral("Не удалось открыть файл для записи: "));
+    }
+}
+
+TextFileWriter::~TextFileWriter() {
+    if (!impl_->committed && impl_->mode == Mode::Replace) {
+        impl_->replacement.cancelWriting();
+    }
+}
+
+void TextFileWriter::writeLine(const QString& line) {
+    if (impl_->committed) {
+        throw Failure(QStringLiteral("Файл уже закрыт: ") + impl_->path);
+    }
+    const QByteArray bytes = EncodeText(line, TextCodec::Windows1251, &unmappable_) + kLineEnd;
+    if (impl_->device().write(bytes) != bytes.size()) {
+        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
+    }
+}
+
+void TextFileWriter::commit() {
+    if (impl_->committed) {
+        return;
+    }
+    impl_->committed = true;
+    const bool written =
+        impl_->mode == Mode::Replace ? impl_->replacement.commit() : impl_->appended.flush();
+    if (impl_->mode == Mode::Append) {
+        impl_->appended.close();
+    }
+    if (!written) {
+        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
+    }
+}
+
+}  // namespace converter

@@ -1,0 +1,152 @@
+#include "common/failure.h"
+#include "common/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace converter;
+
+namespace {
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+}  // namespace
+
+class TestTextFile : public QObject {
+    Q_OBJECT
+private slots:
+    void codePagesKnowCyrillic_data() {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        const QString sample = QStringLiteral("Ель ёЁ №5 Я");
+        QTest::newRow("windows-1251") << int(TextCodec::Windows1251) << sample
+                                      << QByteArray(
+                                             "\xC5\xEB\xFC \xB8\xA8 \xB9"
+                                             "5 \xDF");
+        QTest::newRow("cp866") << int(TextCodec::Cp866) << sample
+                               << QByteArray(
+                                      "\x85\xAB\xEC \xF1\xF0 \xFC"
+                                      "5 \x9F");
+        QTest::newRow("cp866 box drawing")
+            << int(TextCodec::Cp866) << QStringLiteral("╔═╗│") << QByteArray("\xC9\xCD\xBB\xB3");
+    }
+    void codePagesKnowCyrillic() {
+        QFETCH(int, codec);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        int lost = 0;
+        QCOMPARE(EncodeText(text, TextCodec(codec), &lost), bytes);
+        QCOMPARE(lost, 0);
+        QCOMPARE(DecodeText(bytes, TextCodec(codec)), text);
+    }
+
+    void everyByteRoundTrips() {
+        for (TextCodec codec : {TextCodec::Windows1251, TextCodec::Cp866}) {
+            QByteArray all;
+            for (int b = 0; b < 256; ++b) {
+                if (codec == TextCodec::Windows1251 && b == 0x98) {
+                    continue;  // the one byte the code page leaves undefined
+                }
+                all.append(char(b));
+            }
+            int lost = 0;
+            QCOMPARE(EncodeText(DecodeText(all, codec), codec, &lost), all);
+            QCOMPARE(lost, 0);
+        }
+    }
+
+    void unmappableCharactersAreReplacedAndCounted() {
+        int lost = 0;
+        // Chinese, a character outside the basic plane (two UTF-16 units) and the euro sign,
+        // which cp866 lacks but windows-1251 has.
+        const QString text = QStringLiteral("a中b") + QString::fromUcs4(U"\U0001F332") + "€";
+        QCOMPARE(EncodeText(text, TextCodec::Cp866, &lost), QByteArray("a?b??"));
+        QCOMPARE(lost, 3);
+        lost = 0;
+        QCOMPARE(EncodeText(text, TextCodec::Windows1251, &lost), QByteArray("a?b?\x88"));
+        QCOMPARE(lost, 2);
+    }
+
+    void linesEndWithAnyLineBreak() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("dovi.txt");
+        WriteBytes(path, QByteArray("\xCA\xC2=1\r\nB\rC\n\r\n  D \t\r\nlast"));
+        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251),
+                 (QStringList{"КВ=1", "B", "C", "", "  D \t", "last"}));
+
+        WriteBytes(path, QByteArray("one\r\n"));
+        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251), QStringList{"one"});
+        WriteBytes(path, QByteArray("\r\n\r\n"));
+        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251), (QStringList{"", ""}));
+        WriteBytes(path, QByteArray());
+        QVERIFY(ReadTextLines(path, TextCodec::Windows1251).isEmpty());
+        WriteBytes(path, QByteArray("\x8F\xAE\xE0\xAE\xA4\xA0"));
+        QCOMPARE(ReadTextLines(path, TextCodec::Cp866), QStringList{QStringLiteral("Порода")});
+    }
+
+    void missingFileIsAFailureNamingIt() {
+        const QString path = QStringLiteral("/nonexistent/folder/les.txt");
+        try {
+            ReadTextLines(path, TextCodec::Windows1251);
+            QFAIL("no failure");
+        } catch (const Failure& failure) {
+            QVERIFY(failure.description().contains(path));
+        }
+    }
+
+    void writerWritesWindows1251WithCrLf() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("report.txt");
+        {
+            TextFileWriter writer(path);
+            writer.writeLine(QStringLiteral("Отчет"));
+            writer.writeLine(QString());
+            writer.writeLine(QStringLiteral("ель 中"));
+            writer.commit();
+            QCOMPARE(writer.unmappableCount(), 1);
+        }
+        QCOMPARE(ReadBytes(path), QByteArray("\xCE\xF2\xF7\xE5\xF2\r\n\r\n\xE5\xEB\xFC ?\r\n"));
+
+        TextFileWriter appender(path, TextFileWriter::Mode::Append);
+        appender.writeLine(QStringLiteral("Итого"));
+        appender.commit();
+        QVERIFY(ReadBytes(path).endsWith("?\r\n\xC8\xF2\xEE\xE3\xEE\r\n"));
+
+        // Appending to a file that is not there yet creates it.
+        const QString fresh = dir.filePath("fresh.txt");
+        TextFileWriter freshAppender(fresh, TextFileWriter::Mode::Append);
+        freshAppender.writeLine("x");
+        freshAppender.commit();
+        QCOMPARE(ReadBytes(fresh), QByteArray("x\r\n"));
+    }
+
+    void uncommittedReplacementLeavesTheOldFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("les.txt");
+        WriteBytes(path, "old\r\n");
+        {
+            TextFileWriter writer(path);
+            writer.writeLine("new");
+        }
+        QCOMPARE(ReadBytes(path), QByteArray("old\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"les.txt"});
+    }
+
+    void unwritableTargetIsAFailure() {
+        QVERIFY_THROWS_EXCEPTION(Failure, TextFileWriter("/nonexistent/folder/x.txt"));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, TextFileWriter("/nonexistent/folder/x.txt", TextFileWriter::Mode::Append));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextFile)
+#include "tst_text_file.moc"
