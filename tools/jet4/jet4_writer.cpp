@@ -1,0 +1,575 @@
+#include "jet4/jet4_writer.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSaveFile>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace converter {
+
+namespace {
+
+constexpr int kPageSize = 4096;
+constexpr int kDataPageHeader = 14;
+constexpr int kMaxRowsPerPage = 255;
+constexpr int kMapRowSize = 69;
+constexpr int kMapPagesCovered = 512;
+constexpr int kMapRowsPerPage = (kPageSize - kDataPageHeader) / (kMapRowSize + 2);
+constexpr int kTablesPerMapPage = kMapRowsPerPage / 2;
+constexpr int kColumnEntrySize = 25;
+constexpr int kTdefHeaderSize = 0x3F;
+constexpr uint32_t kMagic1625 = 1625;
+constexpr uint32_t kTablesContainerId = 0x0F000001;
+// A fixed creation date keeps the files of one input identical from build to build.
+constexpr double kCreationDate = 45292.5;  // 2024-01-01 12:00
+
+enum TypeCode : uint8_t {
+    kBoolean = 0x01,
+    kByte = 0x02,
+    kInteger = 0x03,
+    kLong = 0x04,
+    kDouble = 0x07,
+    kDateTime = 0x08,
+    kText = 0x0A,
+    kOle = 0x0B,
+};
+
+[[noreturn]] void Fail(const QString& message) {
+    throw Jet4Error(message.toStdString());
+}
+
+void Put16(QByteArray& b, int at, uint32_t v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+
+void Put32(QByteArray& b, int at, uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
+
+void PutDouble(QByteArray& b, int at, double v) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    Put32(b, at, static_cast<uint32_t>(bits));
+    Put32(b, at + 4, static_cast<uint32_t>(bits >> 32));
+}
+
+void Append16(QByteArray& b, uint32_t v) {
+    b.append(static_cast<char>(v & 0xFF));
+    b.append(static_cast<char>((v >> 8) & 0xFF));
+}
+
+QByteArray Ucs2(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar c : text) {
+        Append16(bytes, c.unicode());
+    }
+    return bytes;
+}
+
+uint32_t PageRow(int page, int row) {
+    return (static_cast<uint32_t>(page) << 8) | static_cast<uint32_t>(row);
+}
+
+void Rc4(QByteArray& b, int at, int length, const std::array<uint8_t, 4>& key) {
+    std::array<uint8_t, 256> s{};
+    for (int i = 0; i < 256; ++i) {
+        s[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    }
+    for (size_t i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + key[i % key.size()]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    size_t i = 0, j = 0;
+    for (int n = 0; n < length; ++n) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        b[at + n] = static_cast<char>(static_cast<uint8_t>(b[at + n]) ^ s[(s[i] + s[j]) & 0xFF]);
+    }
+}
+
+double DateToJet(const QVariant& value, bool* ok) {
+    QDate date;
+    QTime time(0, 0);
+    if (value.typeId() == QMetaType::QDate) {
+        date = value.toDate();
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        date = value.toDateTime().date();
+        time = value.toDateTime().time();
+    } else {
+        date = QDate::fromString(value.toString(), Qt::ISODate);
+    }
+    *ok = date.isValid() && time.isValid();
+    const auto days = static_cast<double>(QDate(1899, 12, 30).daysTo(date));
+    const double fraction = time.msecsSinceStartOfDay() / 86400000.0;
+    // Before the epoch the time of day still counts away from zero, as Access stores it.
+    return days < 0 ? days - fraction : days + fraction;
+}
+
+// A column as stored: its code, where it sits in the row and how long its values may be.
+struct StoredColumn {
+    QString name;
+    uint8_t code = kText;
+    int number = 0;
+    int varIndex = -1;  // -1 for fixed columns
+    int fixedOffset = 0;
+    int byteLength = 0;
+    bool nullable = true;
+};
+
+struct StoredTable {
+    QString name;
+    bool system = false;
+    std::vector<StoredColumn> columns;
+    int fixedSize = 0;
+    int varCount = 0;
+    std::vector<QByteArray> rows;
+    // Filled by the page plan.
+    int tdefPage = 0;
+    int mapPage = 0;
+    int mapRow = 0;  // used-pages map; the free-space map is the next row
+    int firstDataPage = 0;
+    std::vector<std::vector<int>> pages;  // row indexes per data page
+};
+
+StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, int& varCount) {
+    StoredColumn c;
+    c.name = column.name;
+    c.number = number;
+    c.fixedOffset = fixedOffset;
+    switch (column.type) {
+        case Jet4Type::Boolean:
+            c.code = kBoolean;
+            c.byteLength = 1;
+            return c;  // lives in the null bitmap
+        case Jet4Type::Byte:
+            c.code = kByte;
+            c.byteLength = 1;
+            break;
+        case Jet4Type::Integer:
+            c.code = kInteger;
+            c.byteLength = 2;
+            break;
+        case Jet4Type::Long:
+            c.code = kLong;
+            c.byteLength = 4;
+            break;
+        case Jet4Type::Double:
+            c.code = kDouble;
+            c.byteLength = 8;
+            break;
+        case Jet4Type::DateTime:
+            c.code = kDateTime;
+            c.byteLength = 8;
+            break;
+        case Jet4Type::Text:
+            if (column.size < 1 || column.size > 255) {
+                Fail(QStringLiteral("text column %1 needs a length of 1 to 255, not %2")
+                         .arg(column.name)
+                         .arg(column.size));
+            }
+            c.code = kText;
+            c.byteLength = 2 * column.size;
+            c.varIndex = varCount++;
+            return c;
+    }
+    fixedOffset += c.byteLength;
+    return c;
+}
+
+void CheckName(const QString& name, const QString& what) {
+    if (name.isEmpty() || name.size() > 64) {
+        Fail(QStringLiteral("%1 name \"%2\" must have 1 to 64 characters").arg(what, name));
+    }
+    for (QChar c : name) {
+        if (c.isSurrogate() || c.unicode() < 0x20) {
+            Fail(QStringLiteral("%1 name \"%2\" holds a character that cannot be stored")
+                     .arg(what, name));
+        }
+    }
+}
+
+QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& values, int rowNumber) {
+    const int columnCount = static_cast<int>(table.columns.size());
+    if (static_cast<int>(values.size()) > columnCount) {
+        Fail(QStringLiteral("row %1 of table %2 has %3 values for %4 columns")
+                 .arg(rowNumber)
+                 .arg(table.name)
+                 .arg(values.size())
+                 .arg(columnCount));
+    }
+    QByteArray fixed(table.fixedSize, '\0');
+    std::vector<QByteArray> variable(static_cast<size_t>(table.varCount));
+    QByteArray bitmap((columnCount + 7) / 8, '\0');
+    auto fail = [&](const StoredColumn& c, const QString& why) {
+        Fail(QStringLiteral("table %1, row %2, column %3: %4")
+                 .arg(table.name)
+                 .arg(rowNumber)
+                 .arg(c.name, why));
+    };
+    for (const StoredColumn& c : table.columns) {
+        const QVariant value = c.number < static_cast<int>(values.size())
+                                   ? values[static_cast<size_t>(c.number)]
+                                   : QVariant();
+        bool present = !value.isNull();
+        if (c.code == kBoolean) {
+            present = present && value.toBool();
+        } else if (present) {
+            bool ok = true;
+            switch (c.code) {
+                case kByte:
+                case kInteger:
+                case kLong: {
+                    const qlonglong v = value.toLongLong(&ok);
+                    const qlonglong low = c.code == kByte      ? 0
+                                          : c.code == kInteger ? -32768
+                                                               : INT32_MIN;
+                    const qlonglong high = c.code == kByte      ? 255
+                                           : c.code == kInteger ? 32767
+                                                                : INT32_MAX;
+                    if (!ok || v < low || v > high) {
+                        fail(c, QStringLiteral("\"%1\" is not an integer from %2 to %3")
+                                    .arg(value.toString())
+                                    .arg(low)
+                                    .arg(high));
+                    }
+                    const auto bits = static_cast<uint32_t>(static_cast<int32_t>(v));
+                    if (c.code == kByte) {
+                        fixed[c.fixedOffset] = static_cast<char>(bits & 0xFF);
+                    } else if (c.code == kInteger) {
+                        Put16(fixed, c.fixedOffset, bits & 0xFFFF);
+                    } else {
+                        Put32(fixed, c.fixedOffset, bits);
+                    }
+                    break;
+                }
+                case kDouble: {
+                    const double v = value.toDouble(&ok);
+                    if (!ok) {
+                        fail(c, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
+                    }
+                    PutDouble(fixed, c.fixedOffset, v);
+                    break;
+                }
+                case kDateTime: {
+                    const double v = DateToJet(value, &ok);
+                    if (!ok) {
+                        fail(c, QStringLiteral("\"%1\" is not a date").arg(value.toString()));
+                    }
+                    PutDouble(fixed, c.fixedOffset, v);
+                    break;
+                }
+                default: {
+                    const QString text = value.toString();
+                    if (text.size() * 2 > c.byteLength) {
+                        fail(c, QStringLiteral("\"%1\" is longer than %2 characters")
+                                    .arg(text)
+                                    .arg(c.byteLength / 2));
+                    }
+                    for (QChar ch : text) {
+                        if (ch.isSurrogate() || ch.unicode() == 0) {
+                            fail(c, QStringLiteral("\"%1\" holds a character that cannot be stored")
+                                        .arg(text));
+                        }
+                    }
+                    variable[static_cast<size_t>(c.varIndex)] = Ucs2(text);
+                    break;
+                }
+            }
+        }
+        if (present) {
+            bitmap[c.number / 8] = static_cast<char>(bitmap[c.number / 8] | (1 << (c.number % 8)));
+        }
+    }
+
+    QByteArray row;
+    Append16(row, static_cast<uint32_t>(columnCount));
+    row.append(fixed);
+    if (table.varCount > 0) {
+        std::vector<int> starts;
+        for (const QByteArray& v : variable) {
+            starts.push_back(static_cast<int>(row.size()));
+            row.append(v);
+        }
+        Append16(row, static_cast<uint32_t>(row.size()));
+        for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+            Append16(row, static_cast<uint32_t>(*it));
+        }
+        Append16(row, static_cast<uint32_t>(table.varCount));
+    }
+    row.append(bitmap);
+    if (row.size() > kPageSize - kDataPageHeader - 2) {
+        Fail(QStringLiteral("row %1 of table %2 needs %3 bytes, more than a page holds")
+                 .arg(rowNumber)
+                 .arg(table.name)
+                 .arg(row.size()));
+    }
+    return row;
+}
+
+StoredTable MakeTable(const QString& name, const std::vector<Jet4Column>& columns, bool system) {
+    CheckName(name, QStringLiteral("table"));
+    if (columns.empty() || columns.size() > 255) {
+        Fail(QStringLiteral("table %1 needs 1 to 255 columns").arg(name));
+    }
+    StoredTable t;
+    t.name = name;
+    t.system = system;
+    int fixedOffset = 0;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        CheckName(columns[i].name, QStringLiteral("column"));
+        for (size_t j = 0; j < i; ++j) {
+            if (columns[j].name.compare(columns[i].name, Qt::CaseInsensitive) == 0) {
+                Fail(
+                    QStringLiteral("table %1 has two columns named %2").arg(name, columns[i].name));
+            }
+        }
+        t.columns.push_back(MakeColumn(columns[i], static_cast<int>(i), fixedOffset, t.varCount));
+    }
+    t.fixedSize = fixedOffset;
+    return t;
+}
+
+// Splits the rows into pages: packed from the page end, at most 255 a page.
+std::vector<std::vector<int>> PlanPages(const StoredTable& t) {
+    std::vector<std::vector<int>> pages;
+    int used = kDataPageHeader;
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+        const int need = static_cast<int>(t.rows[i].size()) + 2;
+        if (pages.empty() || used + need > kPageSize ||
+            static_cast<int>(pages.back().size()) >= kMaxRowsPerPage) {
+            pages.emplace_back();
+            used = kDataPageHeader;
+        }
+        pages.back().push_back(static_cast<int>(i));
+        used += need;
+    }
+    return pages;
+}
+
+QByteArray DataPage(uint32_t owner, const std::vector<QByteArray>& rows) {
+    QByteArray page(kPageSize, '\0');
+    page[0] = 0x01;
+    page[1] = 0x01;
+    Put32(page, 4, owner);
+    Put16(page, 0x0C, static_cast<uint32_t>(rows.size()));
+    int end = kPageSize;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int start = end - static_cast<int>(rows[i].size());
+        std::memcpy(page.data() + start, rows[i].constData(), static_cast<size_t>(rows[i].size()));
+        Put16(page, kDataPageHeader + 2 * static_cast<int>(i), static_cast<uint32_t>(start));
+        end = start;
+    }
+    Put16(page, 2,
+          static_cast<uint32_t>(end - (kDataPageHeader + 2 * static_cast<int>(rows.size()))));
+    return page;
+}
+
+QByteArray MapRow(const StoredTable& t) {
+    QByteArray row(kMapRowSize, '\0');
+    if (!t.pages.empty()) {
+        Put32(row, 1, static_cast<uint32_t>(t.firstDataPage));
+        for (size_t i = 0; i < t.pages.size(); ++i) {
+            row[5 + static_cast<int>(i / 8)] =
+                static_cast<char>(row[5 + static_cast<int>(i / 8)] | (1 << (i % 8)));
+        }
+    }
+    return row;
+}
+
+QByteArray TdefPage(const StoredTable& t) {
+    QByteArray page(kPageSize, '\0');
+    const int columnCount = static_cast<int>(t.columns.size());
+    page[0] = 0x02;
+    page[1] = 0x01;
+    Put32(page, 0x0C, kMagic1625);
+    Put32(page, 0x10, static_cast<uint32_t>(t.rows.size()));
+    page[0x18] = 0x01;
+    page[0x28] = static_cast<char>(t.system ? 0x53 : 0x4E);
+    Put16(page, 0x29, static_cast<uint32_t>(columnCount));
+    Put16(page, 0x2B, static_cast<uint32_t>(t.varCount));
+    Put16(page, 0x2D, static_cast<uint32_t>(columnCount));
+    Put32(page, 0x37, PageRow(t.mapPage, t.mapRow));
+    Put32(page, 0x3B, PageRow(t.mapPage, t.mapRow + 1));
+
+    int at = kTdefHeaderSize;
+    for (const StoredColumn& c : t.columns) {
+        page[at] = static_cast<char>(c.code);
+        Put32(page, at + 1, kMagic1625);
+        Put16(page, at + 5, static_cast<uint32_t>(c.number));
+        Put16(page, at + 7, static_cast<uint32_t>(c.varIndex < 0 ? 0 : c.varIndex));
+        Put16(page, at + 9, static_cast<uint32_t>(c.number));
+        if (c.code == kText) {
+            Put16(page, at + 11, 0x0409);
+        }
+        const bool fixed = c.varIndex < 0;
+        page[at + 15] = static_cast<char>(fixed ? 0x03 : 0x02);
+        Put16(page, at + 21, static_cast<uint32_t>(fixed ? c.fixedOffset : 0));
+        Put16(page, at + 23, static_cast<uint32_t>(c.byteLength));
+        at += kColumnEntrySize;
+    }
+    QByteArray tail;
+    for (const StoredColumn& c : t.columns) {
+        const QByteArray name = Ucs2(c.name);
+        Append16(tail, static_cast<uint32_t>(name.size()));
+        tail.append(name);
+    }
+    for (const StoredColumn& c : t.columns) {
+        if (c.code == kOle) {
+            Append16(tail, static_cast<uint32_t>(c.number));
+            QByteArray pointers(8, '\0');
+            Put32(pointers, 0, PageRow(t.mapPage, t.mapRow));
+            Put32(pointers, 4, PageRow(t.mapPage, t.mapRow + 1));
+            tail.append(pointers);
+        }
+    }
+    Append16(tail, 0xFFFF);
+    const int tdefLength = at + static_cast<int>(tail.size());
+    if (tdefLength + 8 > kPageSize) {
+        Fail(QStringLiteral("the definition of table %1 does not fit one page").arg(t.name));
+    }
+    std::memcpy(page.data() + at, tail.constData(), static_cast<size_t>(tail.size()));
+    Put16(page, 2, static_cast<uint32_t>(kPageSize - tdefLength - 8));
+    Put32(page, 8, static_cast<uint32_t>(tdefLength));
+    return page;
+}
+
+QByteArray HeaderPage() {
+    QByteArray page(kPageSize, '\0');
+    page[1] = 0x01;
+    std::memcpy(page.data() + 4, "Standard Jet DB", 16);
+    page[0x14] = 0x01;
+    Put16(page, 0x3C, 1252);
+    const auto mask = static_cast<uint32_t>(static_cast<int32_t>(std::floor(kCreationDate)));
+    for (int i = 0; i < 10; ++i) {
+        Put32(page, 0x42 + 4 * i, mask);
+    }
+    Put16(page, 0x6E, 0x0409);
+    PutDouble(page, 0x72, kCreationDate);
+    Rc4(page, 0x18, 128, {0xC7, 0xDA, 0x39, 0x6B});
+    return page;
+}
+
+StoredTable SystemCatalog() {
+    return MakeTable(QStringLiteral("MSysObjects"),
+                     {{QStringLiteral("Id"), Jet4Type::Long},
+                      {QStringLiteral("ParentId"), Jet4Type::Long},
+                      {QStringLiteral("Name"), Jet4Type::Text, 255},
+                      {QStringLiteral("Type"), Jet4Type::Integer},
+                      {QStringLiteral("DateCreate"), Jet4Type::DateTime},
+                      {QStringLiteral("DateUpdate"), Jet4Type::DateTime},
+                      {QStringLiteral("Flags"), Jet4Type::Long},
+                      // Readers that walk the full catalog insist on this column; always NULL.
+                      {QStringLiteral("LvProp"), Jet4Type::Text, 1}},
+                     true);
+}
+
+}  // namespace
+
+QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
+    std::vector<StoredTable> stored;
+    stored.push_back(SystemCatalog());
+    {
+        // LvProp is an OLE column of no length; MakeTable only knows the writable types.
+        StoredColumn& lvProp = stored[0].columns.back();
+        lvProp.code = kOle;
+        lvProp.byteLength = 0;
+    }
+    for (size_t i = 0; i < tables.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (tables[j].name.compare(tables[i].name, Qt::CaseInsensitive) == 0) {
+                Fail(QStringLiteral("two tables are named %1").arg(tables[i].name));
+            }
+        }
+        stored.push_back(MakeTable(tables[i].name, tables[i].columns, false));
+        StoredTable& t = stored.back();
+        t.rows.reserve(tables[i].rows.size());
+        for (size_t r = 0; r < tables[i].rows.size(); ++r) {
+            t.rows.push_back(EncodeRow(t, tables[i].rows[r], static_cast<int>(r) + 1));
+        }
+    }
+
+    // Page plan: header, first map page, catalog definition, more map pages, user definitions,
+    // then the data pages of the catalog and of each table.
+    const int tableCount = static_cast<int>(stored.size());
+    const int mapPageCount = (tableCount + kTablesPerMapPage - 1) / kTablesPerMapPage;
+    std::vector<int> mapPages{1};
+    for (int i = 1; i < mapPageCount; ++i) {
+        mapPages.push_back(2 + i);
+    }
+    int nextPage = 2 + mapPageCount;
+    for (int i = 0; i < tableCount; ++i) {
+        StoredTable& t = stored[static_cast<size_t>(i)];
+        t.tdefPage = i == 0 ? 2 : nextPage++;
+        t.mapPage = mapPages[static_cast<size_t>(i / kTablesPerMapPage)];
+        t.mapRow = 2 * (i % kTablesPerMapPage);
+    }
+
+    // The catalog rows depend only on the definition pages, known now.
+    StoredTable& catalog = stored[0];
+    const QDateTime created(QDate(2024, 1, 1), QTime(12, 0));  // kCreationDate
+    for (const StoredTable& t : stored) {
+        const auto flags = static_cast<int32_t>(t.system ? 0x80000002u : 0u);
+        catalog.rows.push_back(EncodeRow(catalog,
+                                         {t.tdefPage, static_cast<qlonglong>(kTablesContainerId),
+                                          t.name, 1, created, created, flags},
+                                         static_cast<int>(catalog.rows.size()) + 1));
+    }
+
+    for (StoredTable& t : stored) {
+        t.pages = PlanPages(t);
+        if (static_cast<int>(t.pages.size()) > kMapPagesCovered) {
+            Fail(QStringLiteral("table %1 needs more than %2 data pages")
+                     .arg(t.name)
+                     .arg(kMapPagesCovered));
+        }
+        t.firstDataPage = nextPage;
+        nextPage += static_cast<int>(t.pages.size());
+    }
+
+    QByteArray file(static_cast<qsizetype>(nextPage) * kPageSize, '\0');
+    auto place = [&](int pageNumber, const QByteArray& page) {
+        std::memcpy(file.data() + static_cast<qsizetype>(pageNumber) * kPageSize, page.constData(),
+                    kPageSize);
+    };
+    place(0, HeaderPage());
+    for (size_t m = 0; m < mapPages.size(); ++m) {
+        std::vector<QByteArray> mapRows;
+        for (size_t i = m * kTablesPerMapPage; i < stored.size() && i < (m + 1) * kTablesPerMapPage;
+             ++i) {
+            mapRows.push_back(MapRow(stored[i]));
+            mapRows.push_back(MapRow(stored[i]));
+        }
+        place(mapPages[m], DataPage(0, mapRows));
+    }
+    for (const StoredTable& t : stored) {
+        place(t.tdefPage, TdefPage(t));
+        for (size_t p = 0; p < t.pages.size(); ++p) {
+            std::vector<QByteArray> rows;
+            for (int r : t.pages[p]) {
+                rows.push_back(t.rows[static_cast<size_t>(r)]);
+            }
+            place(t.firstDataPage + static_cast<int>(p),
+                  DataPage(static_cast<uint32_t>(t.tdefPage), rows));
+        }
+    }
+    return file;
+}
+
+void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path) {
+    const QByteArray image = BuildJet4Database(tables);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
+        Fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    }
+}
+
+}  // namespace converter
