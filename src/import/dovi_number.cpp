@@ -1,0 +1,143 @@
+#include "import/dovi_number.h"
+
+namespace converter {
+
+namespace {
+
+bool IsDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Adds one to a run of decimal digits, growing it on a carry out of the first digit.
+void Increment(QString& digits) {
+    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+        if (digits[i] != QLatin1Char('9')) {
+            digits[i] = QChar(digits[i].unicode() + 1);
+            return;
+        }
+        digits[i] = QLatin1Char('0');
+    }
+    digits.prepend(QLatin1Char('1'));
+}
+
+}  // namespace
+
+std::optional<DoviNumber> ParseDoviNumber(QStringView text) {
+    qsizetype i = 0;
+    qsizetype end = text.size();
+    while (i < end && text[i] == QLatin1Char(' ')) {
+        ++i;
+    }
+    while (end > i && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    DoviNumber number;
+    if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        number.negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    bool separatorSeen = false;
+    number.digits.reserve(end - i);
+    for (; i < end; ++i) {
+        const QChar c = text[i];
+        if (IsDigit(c)) {
+            number.digits += c;
+            if (separatorSeen) {
+                ++number.scale;
+            }
+        } else if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !separatorSeen) {
+            separatorSeen = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (number.digits.isEmpty()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+DoviNumber RoundHalfEven(const DoviNumber& number, int decimals) {
+    if (number.scale <= decimals) {
+        return number;
+    }
+    const int dropped = number.scale - decimals;
+    QString digits = number.digits;
+    // Leading zeros so that at least one digit stays in front of the dropped ones.
+    if (digits.size() <= dropped) {
+        digits.prepend(QString(dropped - digits.size() + 1, QLatin1Char('0')));
+    }
+    const QString kept = digits.left(digits.size() - dropped);
+    const QStringView rest = QStringView(digits).right(dropped);
+    bool up = false;
+    if (rest[0] > QLatin1Char('5')) {
+        up = true;
+    } else if (rest[0] == QLatin1Char('5')) {
+        bool beyondHalf = false;
+        for (qsizetype i = 1; i < rest.size(); ++i) {
+            if (rest[i] != QLatin1Char('0')) {
+                beyondHalf = true;
+                break;
+            }
+        }
+        const bool lastOdd = (kept.back().unicode() - '0') % 2 == 1;
+        up = beyondHalf || lastOdd;
+    }
+    DoviNumber rounded;
+    rounded.negative = number.negative;
+    rounded.digits = kept;
+    rounded.scale = decimals;
+    if (up) {
+        Increment(rounded.digits);
+    }
+    return rounded;
+}
+
+DoviNumber DivideByTenRounded(const DoviNumber& number) {
+    DoviNumber tenth = number;
+    ++tenth.scale;
+    return RoundHalfEven(tenth, 1);
+}
+
+QString DoviNumberText(const DoviNumber& number) {
+    QString digits = number.digits;
+    int scale = number.scale;
+    while (scale > 0 && digits.endsWith(QLatin1Char('0'))) {
+        digits.chop(1);
+        --scale;
+    }
+    if (digits.size() <= scale) {
+        digits.prepend(QString(scale - digits.size() + 1, QLatin1Char('0')));
+    }
+    QString whole = digits.left(digits.size() - scale);
+    qsizetype zeros = 0;
+    while (zeros < whole.size() - 1 && whole[zeros] == QLatin1Char('0')) {
+        ++zeros;
+    }
+    whole.remove(0, zeros);
+    QString text = whole;
+    if (scale > 0) {
+        text += QLatin1Char('.') + digits.right(scale);
+    }
+    const bool zero = text == QLatin1String("0");
+    if (number.negative && !zero) {
+        text.prepend(QLatin1Char('-'));
+    }
+    return text;
+}
+
+std::optional<qint32> DoviNumberToInt32(const DoviNumber& number) {
+    const DoviNumber whole = RoundHalfEven(number, 0);
+    bool ok = false;
+    const qlonglong value = whole.digits.toLongLong(&ok, 10);
+    if (!ok) {
+        return std::nullopt;
+    }
+    const qlonglong signedValue = whole.negative ? -value : value;
+    if (signedValue < INT32_MIN || signedValue > INT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<qint32>(signedValue);
+}
+
+}  // namespace converter

@@ -1,0 +1,110 @@
+#include "import/import_commands.h"
+
+#include "common/failure.h"
+#include "common/ui.h"
+#include "common/utilities.h"
+#include "import/import_driver.h"
+#include "import/stand_database.h"
+
+#include <QFileInfo>
+
+namespace converter {
+
+namespace {
+
+// The busy state ends on every path, also when a step fails.
+class BusyState {
+public:
+    explicit BusyState(Ui& ui) : ui_(ui) {
+        ui_.setBusy(true);
+        ui_.processEvents();
+    }
+    ~BusyState() { ui_.setBusy(false); }
+    BusyState(const BusyState&) = delete;
+    BusyState& operator=(const BusyState&) = delete;
+
+private:
+    Ui& ui_;
+};
+
+// The source path without its extension followed by ".db"; a name without extension keeps its
+// whole name.
+QString ProposedDatabasePath(const QString& sourcePath) {
+    const QFileInfo info(sourcePath);
+    if (info.suffix().isEmpty()) {
+        return sourcePath + QStringLiteral(".db");
+    }
+    return sourcePath.left(sourcePath.size() - info.suffix().size()) + QStringLiteral("db");
+}
+
+}  // namespace
+
+std::optional<QString> ChooseImportFile(Ui& ui) {
+    try {
+        const QString path = ShowOpenDialog(ui, GetFileFilter(kTextFile));
+        if (path.isEmpty() || !QFileInfo::exists(path)) {
+            return std::nullopt;
+        }
+        return path;
+    } catch (...) {
+        ui.showMessage(QStringLiteral("Ошибка при открытии файла"), QString(),
+                       MessageIcon::Warning);
+        return std::nullopt;
+    }
+}
+
+bool RunImport(Ui& ui, const QString& sourcePath) {
+    try {
+        if (sourcePath.isEmpty()) {
+            ui.showMessage(QStringLiteral("Не выбран файл для импорта"), QString(),
+                           MessageIcon::Information);
+            return false;
+        }
+        if (!QFileInfo(sourcePath).isFile()) {
+            ui.showMessage(QStringLiteral("Не найден файл:\r") + sourcePath, QString(),
+                           MessageIcon::Warning);
+            return false;
+        }
+        QString target = ShowSaveDialog(ui, GetFileFilter(kTarvelDatabaseFile),
+                                        ProposedDatabasePath(sourcePath));
+        if (target.isEmpty()) {
+            return false;
+        }
+        // The tables are Paradox files: a name typed without extension gets ".db".
+        if (QFileInfo(target).suffix().isEmpty()) {
+            target += QStringLiteral(".db");
+        }
+        const QString elementsPath = ElementsTablePath(target);
+        if (QFileInfo::exists(elementsPath) || QFileInfo::exists(target)) {
+            const bool overwrite = ui.askYesNo(QStringLiteral("Файл с таким именем существует: ") +
+                                                   SplitPath(target, kPathFileName) +
+                                                   QStringLiteral("\rЖелаете перезаписть?"),
+                                               QStringLiteral("Перезаписать?"));
+            if (!overwrite || !DeleteTarvelDatabase(ui, target)) {
+                return false;
+            }
+        }
+        const BusyState busy(ui);
+        const int startTime = SecondsSinceMidnight();
+        QString countText;
+        bool hadErrors = false;
+        if (!ImportDoviFile(ui, sourcePath, target, elementsPath, countText, hadErrors)) {
+            return false;
+        }
+        const QString text = QStringLiteral("Файл: ") + target + QLatin1Char('\r') + countText +
+                             QLatin1Char('\r') + FormatElapsedTime(ElapsedSeconds(startTime));
+        if (hadErrors) {
+            ui.showMessage(text, QStringLiteral("Импорт выполнен с ошибками"),
+                           MessageIcon::Warning);
+        } else {
+            ui.showMessage(text, QStringLiteral("Импорт успешно завершен"),
+                           MessageIcon::Information);
+        }
+        return true;
+    } catch (...) {
+        ShowErrorBox(ui, CurrentFailure());
+        return false;
+    }
+}
+
+}  // namespace converter
