@@ -1,0 +1,399 @@
+#include "export/export_writer.h"
+
+#include "common/database.h"
+#include "common/failure.h"
+#include "common/recordset.h"
+#include "common/text_file.h"
+#include "common/ui.h"
+#include "common/utilities.h"
+#include "export/export_values.h"
+#include "reference/code_lists.h"
+#include "reference/dictionary_checks.h"
+
+#include <QStringList>
+
+#include <compare>
+#include <memory>
+
+namespace converter {
+
+namespace {
+
+const QString kTab = QStringLiteral("\t");
+constexpr int kProgressStep = 25;
+
+struct StandKey {
+    int gir = 0;
+    int kv = 0;
+    int sknr = 0;
+    auto operator<=>(const StandKey&) const = default;
+};
+
+// Positions of one field in the two queries, resolved once per run.
+struct FieldSlot {
+    const FieldMapEntry* field = nullptr;
+    int standColumn = -1;
+    int elementColumn = -1;
+    bool admr = false;
+};
+
+struct LayoutPlan {
+    int layout = 0;
+    QString marker;  // "M#12" and a tab for layouts of 10 and above, empty below
+    std::vector<FieldSlot> entries;
+};
+
+struct KeyColumns {
+    int gir = -1;
+    int kv = -1;
+    int sknr = -1;
+};
+
+KeyColumns FindKeyColumns(const Recordset& recordset) {
+    return {FindFieldIndex(QStringLiteral("GIR"), &recordset),
+            FindFieldIndex(QStringLiteral("KV"), &recordset),
+            FindFieldIndex(QStringLiteral("SKNR"), &recordset)};
+}
+
+int WholeValue(const Recordset& recordset, int column, const QString& name) {
+    if (column < 0) {
+        throw Failure(QStringLiteral("Нет поля %1").arg(name));
+    }
+    const QVariant value = recordset.value(column);
+    std::optional<double> number = ValueNumber(value);
+    std::optional<int> whole = number ? RoundToInt(*number) : std::nullopt;
+    if (!whole) {
+        throw Failure(
+            QStringLiteral("Недопустимое значение поля %1: \"%2\"").arg(name, ValueText(value)));
+    }
+    return *whole;
+}
+
+StandKey ReadKey(const Recordset& recordset, const KeyColumns& columns) {
+    return {WholeValue(recordset, columns.gir, QStringLiteral("GIR")),
+            WholeValue(recordset, columns.kv, QStringLiteral("KV")),
+            WholeValue(recordset, columns.sknr, QStringLiteral("SKNR"))};
+}
+
+// The missing key columns of a query, one per line, each ended by CR; empty when all are there.
+QString MissingKeyText(const Recordset& recordset, const QStringList& keysInMessageOrder) {
+    QString text;
+    for (const QString& key : keysInMessageOrder) {
+        if (FindFieldIndex(key, &recordset) == -1) {
+            text += key + QLatin1Char('\r');
+        }
+    }
+    return text;
+}
+
+// Opens a query ordered by its keys. The ordered text fails when a key column is missing, so the
+// plain text is then opened instead to give the user the message about the missing key; when the
+// keys are all there after all, the failure of the ordered query stands.
+RecordsetPtr OpenOrderedQuery(Ui& ui, const QString& connection, const QString& table,
+                              const QString& tail, const QString& orderBy,
+                              const QStringList& keysInMessageOrder, const QString& tablePath,
+                              bool needsRows) {
+    QString columns;
+    QString ordered = orderBy;
+    QString noOrder;
+    const QString orderedSql = BuildSelect(table, columns, tail, false, ordered);
+    const QString plainSql = BuildSelect(table, columns, tail, false, noOrder);
+
+    std::optional<Failure> orderedFailure;
+    RecordsetPtr recordset;
+    try {
+        recordset = OpenRecordset(connection, orderedSql, kSourceSql);
+    } catch (...) {
+        orderedFailure = CurrentFailure();
+        recordset = OpenRecordset(connection, plainSql, kSourceSql);
+    }
+    if (!CheckConnected(ui, recordset.get())) {
+        return nullptr;
+    }
+    if (needsRows && recordset->recordCount() == 0) {
+        ui.showMessage(QStringLiteral("Не обнаружено записей в таблице"), QString(),
+                       MessageIcon::Warning);
+        return nullptr;
+    }
+    const QString missing = MissingKeyText(*recordset, keysInMessageOrder);
+    if (!missing.isEmpty()) {
+        ui.showMessage(QStringLiteral("Отсутствуют ключевые поля: ") + missing +
+                           QStringLiteral("Путь: ") + tablePath,
+                       QStringLiteral("Ошибка"), MessageIcon::Warning);
+        return nullptr;
+    }
+    if (orderedFailure) {
+        throw *orderedFailure;
+    }
+    return recordset;
+}
+
+std::vector<LayoutPlan> PlanLayouts(const ExportFieldTable& table, const Recordset& stands,
+                                    const Recordset& elements) {
+    std::vector<LayoutPlan> plans;
+    plans.reserve(table.size());
+    for (const ExportFieldColumn& column : table) {
+        LayoutPlan plan;
+        plan.layout = column.layout;
+        if (column.layout > 9) {
+            plan.marker = QStringLiteral("M#") + QString::number(column.layout) + kTab;
+        }
+        for (const FieldMapEntry& field : column.fields) {
+            FieldSlot slot{&field, FindFieldIndex(field.tarvel, &stands), -1,
+                           field.tarvel.toLower() == QLatin1String("admr")};
+            if (slot.standColumn == -1) {
+                throw Failure(QStringLiteral("Нет поля %1").arg(field.tarvel));
+            }
+            if (column.layout == kElementLayout) {
+                slot.elementColumn = FindFieldIndex(field.tarvel, &elements);
+            }
+            plan.entries.push_back(slot);
+        }
+        plans.push_back(std::move(plan));
+    }
+    return plans;
+}
+
+// The stand's line of one layout, or nullopt when the stand has no value in that layout. A value
+// that was present but decoded to nothing still yields the line (then just its marker).
+std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stands) {
+    QString line = plan.marker;
+    bool hasValue = false;
+    for (const FieldSlot& slot : plan.entries) {
+        const QVariant value = stands.value(slot.standColumn);
+        if (value.isNull()) {
+            continue;
+        }
+        QString text = ValueText(value);
+        if (text.isEmpty() || text == QLatin1String("0")) {
+            continue;
+        }
+        hasValue = true;
+        const FieldMapEntry& field = *slot.field;
+        if (field.multTen) {
+            if (std::optional<double> number = ValueNumber(value)) {
+                text = NumberText(*number * 10);
+            }
+        }
+        if (field.decode) {
+            DecodeValue(field.dovi, text);
+        }
+        if (slot.admr && text.size() >= 3) {
+            text = text.right(3);
+        }
+        if (!text.isEmpty() && text != QLatin1String("0")) {
+            line += field.dovi + QLatin1Char('=') + text + kTab;
+        }
+    }
+    if (!hasValue) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+// Element lines get neither decoding nor the "admr" rule, and their ten-fold comes before the
+// zero test: that is how the Dovi side writes forest elements after the first.
+std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elements) {
+    QString line = plan.marker;
+    bool hasValue = false;
+    for (const FieldSlot& slot : plan.entries) {
+        if (slot.elementColumn == -1) {
+            throw Failure(
+                QStringLiteral("В таблице по элементам леса нет поля %1").arg(slot.field->tarvel));
+        }
+        const QVariant value = elements.value(slot.elementColumn);
+        if (value.isNull()) {
+            continue;
+        }
+        QString text;
+        std::optional<double> number =
+            slot.field->multTen ? ValueNumber(value) : std::optional<double>();
+        text = number ? NumberText(*number * 10) : ValueText(value);
+        if (!text.isEmpty() && text != QLatin1String("0")) {
+            line += slot.field->dovi + QLatin1Char('=') + text + kTab;
+            hasValue = true;
+        }
+    }
+    if (!hasValue) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+// Walks the element rows forward in step with the stands: both are in key order, so the rows of
+// one stand follow the rows of the stands before it, and rows of stands not exported are passed.
+class ElementCursor {
+public:
+    ElementCursor(Recordset& elements, const LayoutPlan& plan)
+        : elements_(elements),
+          plan_(plan),
+          keys_(FindKeyColumns(elements)),
+          numColumn_(FindFieldIndex(QStringLiteral("NUM"), &elements)) {
+        if (elements_.recordCount() > 0) {
+            elements_.moveFirst();
+        }
+    }
+
+    void writeElementsOf(const StandKey& stand, TextFileWriter& writer) {
+        while (!elements_.eof() && currentKey() < stand) {
+            advance();
+        }
+        while (!elements_.eof() && currentKey() == stand) {
+            // Element 1 is the stand's own layout-10 line, written from the main table.
+            if (WholeValue(elements_, numColumn_, QStringLiteral("NUM")) > 1) {
+                if (std::optional<QString> line = ElementLine(plan_, elements_)) {
+                    writer.writeLine(*line);
+                }
+            }
+            advance();
+        }
+    }
+
+private:
+    const StandKey& currentKey() {
+        if (!key_) {
+            key_ = ReadKey(elements_, keys_);
+        }
+        return *key_;
+    }
+    void advance() {
+        elements_.moveNext();
+        key_.reset();
+    }
+
+    Recordset& elements_;
+    const LayoutPlan& plan_;
+    KeyColumns keys_;
+    int numColumn_;
+    std::optional<StandKey> key_;
+};
+
+QString CompletionText(int standCount, const QString& outputPath, int seconds, int unmappable) {
+    QString text = QStringLiteral("Экспортировано выделов: ") + QString::number(standCount) +
+                   QLatin1Char('\r') + QStringLiteral("Результаты сохранены в: ") +
+                   SplitPath(outputPath, kPathFileName).toUpper() + QLatin1Char('\r') +
+                   QStringLiteral("Путь: ") + SplitPath(outputPath, kPathFolder) +
+                   QLatin1Char('\r') + QStringLiteral("Затрачено: ") + FormatElapsedTime(seconds);
+    if (unmappable > 0) {
+        text += QLatin1Char('\r') +
+                QStringLiteral(
+                    "Символов, которых нет в кодировке Windows-1251 (записаны как \"?\"): ") +
+                QString::number(unmappable);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTable& table) {
+    RecordsetPtr stands;
+    RecordsetPtr elements;
+    try {
+        const QString connection = BuildConnectionString(kParadoxFolder, request.mainPath);
+        const QString mainTable = SplitPath(request.mainPath, kPathBaseName);
+        const QString elementsTable = SplitPath(request.elementsPath, kPathBaseName);
+        if (!request.year) {
+            throw Failure(QStringLiteral("Не выбран год внесения изменений"));
+        }
+
+        stands =
+            OpenOrderedQuery(ui, connection, mainTable,
+                             QStringLiteral(" WHERE [AKTM] = ") + QString::number(*request.year),
+                             QStringLiteral("[GIR], [KV], [SKNR]"),
+                             {QStringLiteral("KV"), QStringLiteral("GIR"), QStringLiteral("SKNR")},
+                             request.mainPath, true);
+        if (!stands) {
+            ui.setStatus(StatusLabel::Export, QString());
+            return false;
+        }
+        elements = OpenOrderedQuery(
+            ui, connection, elementsTable, QString(), QStringLiteral("[GIR], [KV], [SKNR], [NUM]"),
+            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
+            request.elementsPath, false);
+        if (!elements) {
+            CloseRecordset(stands);
+            ui.setStatus(StatusLabel::Export, QString());
+            return false;
+        }
+
+        const std::vector<LayoutPlan> plans = PlanLayouts(table, *stands, *elements);
+        const KeyColumns standKeys = FindKeyColumns(*stands);
+        const int standCount = stands->recordCount();
+        const int mukColumn = FindFieldIndex(QStringLiteral("MUK"), stands.get());
+        if (mukColumn == -1) {
+            throw Failure(QStringLiteral("Нет поля MUK"));
+        }
+
+        TextFileWriter writer(request.outputPath);
+        stands->moveFirst();
+        writer.writeLine(kTab);
+        writer.writeLine(kTab);
+        writer.writeLine(QStringLiteral("MUK=") + ValueText(stands->value(mukColumn)) +
+                         QStringLiteral("&GIR=0") +
+                         ValueText(stands->value(standKeys.gir)).right(2) + kTab);
+        for (int i = 4; i <= 7; ++i) {
+            writer.writeLine(kTab);
+        }
+
+        std::unique_ptr<ElementCursor> elementCursor;
+        int counter = 0;
+        for (; !stands->eof(); stands->moveNext()) {
+            ++counter;
+            if (counter % kProgressStep == 0) {
+                ui.setStatus(StatusLabel::Export, QStringLiteral("Обработано: ") +
+                                                      QString::number(counter) + QLatin1Char('/') +
+                                                      QString::number(standCount));
+                ui.processEvents();
+            }
+            writer.writeLine(QString());
+            for (const LayoutPlan& plan : plans) {
+                if (std::optional<QString> line = LayoutLine(plan, *stands)) {
+                    writer.writeLine(*line);
+                }
+                if (plan.layout == kElementLayout) {
+                    if (!elementCursor) {
+                        elementCursor = std::make_unique<ElementCursor>(*elements, plan);
+                    }
+                    elementCursor->writeElementsOf(ReadKey(*stands, standKeys), writer);
+                }
+            }
+        }
+
+        writer.commit();
+        ui.setStatus(StatusLabel::Export, QString());
+        ui.showMessage(CompletionText(standCount, request.outputPath,
+                                      ElapsedSeconds(request.startTime), writer.unmappableCount()),
+                       QStringLiteral("Экспорт выполнен"), MessageIcon::Information);
+        CloseRecordset(stands);
+        CloseRecordset(elements);
+        return true;
+    } catch (...) {
+        const Failure failure = CurrentFailure();
+        CloseRecordset(stands);
+        CloseRecordset(elements);
+        ui.setStatus(StatusLabel::Export, QString());
+        ShowErrorBox(ui, failure);
+        return false;
+    }
+}
+
+bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {
+    bool result = false;
+    try {
+        std::vector<int> makets;
+        ExportFieldTable table;
+        if (CheckFieldsTable(ui) && LoadMaketList(ui, makets) &&
+            LoadExportFieldMap(ui, request.mainPath, makets, table) && BuildCodeLists(ui)) {
+            ui.setStatusVisible(StatusLabel::Export, true);
+            result = WriteExportFile(ui, request, table);
+        }
+    } catch (...) {
+        ShowErrorBox(ui, CurrentFailure());
+        result = false;
+    }
+    // A failed run leaves nothing to show in the label either.
+    ui.setStatusVisible(StatusLabel::Export, false);
+    return result;
+}
+
+}  // namespace converter
