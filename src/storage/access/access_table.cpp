@@ -1,11 +1,30 @@
 #include "storage/access/access_table.h"
 
-#include "common/failure.h"
+#include "storage/access/access_file.h"
 
 namespace converter {
 
-RecordsetPtr OpenAccessTable(const QString& mdbPath, const QString&) {
-    throw Failure(QStringLiteral("Чтение файлов Access ещё не поддерживается: ") + mdbPath);
+namespace {
+
+QString Unbracketed(const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (trimmed.size() >= 2 && trimmed.startsWith(QLatin1Char('[')) &&
+        trimmed.endsWith(QLatin1Char(']'))) {
+        return trimmed.mid(1, trimmed.size() - 2);
+    }
+    return trimmed;
+}
+
+}  // namespace
+
+RecordsetPtr OpenAccessTable(const QString& mdbPath, const QString& tableName) {
+    const AccessFile file(mdbPath);
+    return file.readTable(Unbracketed(tableName));
+}
+
+QStringList AccessTableNames(const QString& mdbPath) {
+    const AccessFile file(mdbPath);
+    return file.tableNames();
 }
 
 }  // namespace converter

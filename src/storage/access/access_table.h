@@ -3,6 +3,7 @@
 #include "common/recordset.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace converter {
 
@@ -10,5 +11,8 @@ namespace converter {
 // without regard to case, Cyrillic included. A missing file or table, or a damaged file, is a
 // Failure.
 RecordsetPtr OpenAccessTable(const QString& mdbPath, const QString& tableName);
+
+// The names of the user tables of an Access file, in catalog order. Failures as above.
+QStringList AccessTableNames(const QString& mdbPath);
 
 }  // namespace converter

@@ -1,0 +1,410 @@
+#include "storage/access/access_file.h"
+
+#include "common/failure.h"
+
+// GLib first: mdbtools.h opens extern "C" before it includes glib.h, which breaks C++.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <iconv.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace converter {
+
+namespace {
+
+constexpr size_t kMaxTables = 10000;
+constexpr int kMaxRows = 10000000;
+constexpr int kMaxColumns = 255;
+
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+Failure Damaged(const QString& path) {
+    return Failure(
+        QStringLiteral("Файл %1 повреждён или не является базой данных Access").arg(Native(path)));
+}
+
+Failure DamagedTable(const QString& table, const QString& path) {
+    return Failure(QStringLiteral("Таблица %1 в файле %2 повреждена").arg(table, Native(path)));
+}
+
+// libmdb reads its settings from the environment when a file opens. A search path can open a
+// same-named file elsewhere or loop forever, and debug switches print to the console, so they
+// go; Jet3 files of this program's users hold Windows-1251 text.
+void PrepareEnvironment() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        unsetenv("MDBPATH");
+        unsetenv("MDBICONV");
+        unsetenv("MDBOPTS");
+        for (const char* charset : {"WINDOWS-1251", "CP1251"}) {
+            const iconv_t probe = iconv_open("UTF-8", charset);
+            if (probe != reinterpret_cast<iconv_t>(-1)) {
+                iconv_close(probe);
+                setenv("MDB_JET3_CHARSET", charset, 1);
+                break;
+            }
+        }
+    });
+}
+
+struct TableDefDeleter {
+    void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+};
+using TableDefPtr = std::unique_ptr<MdbTableDef, TableDefDeleter>;
+
+MdbColumn* Column(MdbTableDef* table, unsigned index) {
+    return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, index));
+}
+
+// A table definition whose page map is present and whose columns were read; null otherwise.
+// A missing map would be dereferenced by the first fetch.
+TableDefPtr ReadDefinition(MdbCatalogEntry* entry) {
+    TableDefPtr table(mdb_read_table(entry));
+    if (!table || !table->usage_map || table->map_sz < 1) {
+        return nullptr;
+    }
+    if (!mdb_read_columns(table.get()) || !table->columns ||
+        table->columns->len != table->num_cols || table->num_cols > kMaxColumns) {
+        return nullptr;
+    }
+    return table;
+}
+
+// The value of column `col` in the row just fetched, taken from the page bytes, not from the
+// library's locale-dependent text. `start`/`len` are checked against the page before reading.
+class RowReader {
+public:
+    explicit RowReader(MdbHandle* mdb)
+        : mdb_(mdb), pageSize_(static_cast<int>(mdb->fmt->pg_size)) {}
+
+    bool fits(const MdbColumn* col, int width) const {
+        return col->cur_value_len == width && col->cur_value_start >= 0 &&
+               col->cur_value_start + width <= pageSize_ && pageSize_ <= MDB_PGSIZE;
+    }
+
+    int64_t littleEndian(int start, int width) const {
+        uint64_t v = 0;
+        for (int i = width - 1; i >= 0; --i) {
+            v = (v << 8) | mdb_->pg_buf[start + i];
+        }
+        return static_cast<int64_t>(v);
+    }
+
+    double readDouble(int start) const {
+        const auto bits = static_cast<uint64_t>(littleEndian(start, 8));
+        double v = 0;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+
+    float readSingle(int start) const {
+        const auto bits = static_cast<uint32_t>(littleEndian(start, 4));
+        float v = 0;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+
+    QVariant number(const MdbColumn* col) const {
+        const int start = col->cur_value_start;
+        switch (col->col_type) {
+            case MDB_BYTE:
+                return fits(col, 1) ? QVariant(static_cast<int>(mdb_->pg_buf[start])) : QVariant();
+            case MDB_INT:
+                return fits(col, 2) ? QVariant(static_cast<int>(
+                                          static_cast<int16_t>(littleEndian(start, 2))))
+                                    : QVariant();
+            case MDB_LONGINT:
+                return fits(col, 4) ? QVariant(static_cast<int>(
+                                          static_cast<int32_t>(littleEndian(start, 4))))
+                                    : QVariant();
+            case MDB_FLOAT:
+                return fits(col, 4) ? QVariant(static_cast<double>(readSingle(start))) : QVariant();
+            case MDB_DOUBLE:
+                return fits(col, 8) ? QVariant(readDouble(start)) : QVariant();
+            case MDB_MONEY:
+                return fits(col, 8)
+                           ? QVariant(static_cast<double>(littleEndian(start, 8)) / 10000.0)
+                           : QVariant();
+            case MDB_DATETIME:
+                return fits(col, 8) ? JetDate(readDouble(start)) : QVariant();
+            default:
+                return {};
+        }
+    }
+
+    // Days since 1899-12-30; the fraction is the time of day, counted away from zero before it.
+    static QVariant JetDate(double days) {
+        if (!std::isfinite(days) || std::fabs(days) > 3.0e6) {
+            return {};
+        }
+        const double whole = std::trunc(days);
+        auto ms = static_cast<qint64>(std::llround(std::fabs(days - whole) * 86400000.0));
+        QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(whole));
+        if (ms >= 86400000) {
+            ms -= 86400000;
+            date = date.addDays(1);
+        }
+        return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), Qt::UTC);
+    }
+
+private:
+    MdbHandle* mdb_;
+    int pageSize_;
+};
+
+FieldInfo DescribeColumn(const MdbColumn* col, bool jet3) {
+    FieldInfo info;
+    info.name = QString::fromUtf8(col->name);
+    switch (col->col_type) {
+        case MDB_BOOL:
+            info.type = FieldType::Logical;
+            break;
+        case MDB_BYTE:
+        case MDB_INT:
+            info.type = FieldType::Short;
+            break;
+        case MDB_LONGINT:
+            info.type = col->is_long_auto ? FieldType::AutoIncrement : FieldType::Long;
+            break;
+        case MDB_FLOAT:
+        case MDB_DOUBLE:
+            info.type = FieldType::Number;
+            break;
+        case MDB_MONEY:
+            info.type = FieldType::Currency;
+            break;
+        case MDB_DATETIME:
+            info.type = FieldType::Timestamp;
+            break;
+        case MDB_TEXT:
+            info.type = FieldType::Text;
+            info.size = jet3 ? col->col_size : col->col_size / 2;
+            break;
+        case MDB_MEMO:
+            info.type = FieldType::Memo;
+            break;
+        default:
+            info.type = FieldType::Blob;
+            break;
+    }
+    return info;
+}
+
+bool IsText(const MdbColumn* col) {
+    return col->col_type == MDB_TEXT || col->col_type == MDB_MEMO;
+}
+
+}  // namespace
+
+struct AccessFile::Impl {
+    QString path;
+    MdbHandle* mdb = nullptr;
+    std::deque<MdbCatalogEntry> tables;  // table definitions keep pointers to their entries
+
+    ~Impl() {
+        if (mdb) {
+            mdb_close(mdb);
+        }
+    }
+
+    void readCatalog();
+    std::unique_ptr<MemoryRecordset> readRows(MdbCatalogEntry* entry) const;
+};
+
+void AccessFile::Impl::readCatalog() {
+    MdbCatalogEntry system{};
+    system.mdb = mdb;
+    system.object_type = MDB_TABLE;
+    system.table_pg = 2;
+    g_strlcpy(system.object_name, "MSysObjects", sizeof system.object_name);
+    TableDefPtr catalog = ReadDefinition(&system);
+    if (!catalog) {
+        throw Damaged(path);
+    }
+    auto find = [&](const char* name) {
+        for (unsigned i = 0; i < catalog->num_cols; ++i) {
+            if (g_ascii_strcasecmp(Column(catalog.get(), i)->name, name) == 0) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const int idColumn = find("Id");
+    const int nameColumn = find("Name");
+    const int typeColumn = find("Type");
+    const int flagsColumn = find("Flags");
+    if (idColumn < 0 || nameColumn < 0 || typeColumn < 0 || flagsColumn < 0) {
+        throw Damaged(path);
+    }
+    std::vector<char> name(mdb->bind_size + 1, '\0');
+    mdb_bind_column(catalog.get(), nameColumn + 1, name.data(), nullptr);
+    const RowReader reader(mdb);
+    MdbColumn* id = Column(catalog.get(), static_cast<unsigned>(idColumn));
+    MdbColumn* type = Column(catalog.get(), static_cast<unsigned>(typeColumn));
+    MdbColumn* flags = Column(catalog.get(), static_cast<unsigned>(flagsColumn));
+    mdb_rewind_table(catalog.get());
+    int rows = 0;
+    while (mdb_fetch_row(catalog.get()) && tables.size() < kMaxTables && ++rows < kMaxRows) {
+        if (!reader.fits(id, 4) || !reader.fits(type, 2) || !reader.fits(flags, 4)) {
+            continue;
+        }
+        const auto objectId = static_cast<uint32_t>(reader.littleEndian(id->cur_value_start, 4));
+        const auto objectType = static_cast<int16_t>(reader.littleEndian(type->cur_value_start, 2));
+        const auto objectFlags =
+            static_cast<uint32_t>(reader.littleEndian(flags->cur_value_start, 4));
+        // Local user tables only: system tables carry 0x80000000 or 0x00000002.
+        if (objectType != 1 || (objectFlags & 0x80000002u) != 0 || name[0] == '\0') {
+            continue;
+        }
+        MdbCatalogEntry entry{};
+        entry.mdb = mdb;
+        entry.object_type = MDB_TABLE;
+        entry.flags = static_cast<int>(objectFlags);
+        entry.table_pg = objectId & 0x00FFFFFFu;
+        g_strlcpy(entry.object_name, name.data(), sizeof entry.object_name);
+        tables.push_back(entry);
+    }
+}
+
+std::unique_ptr<MemoryRecordset> AccessFile::Impl::readRows(MdbCatalogEntry* entry) const {
+    const QString tableName = QString::fromUtf8(entry->object_name);
+    TableDefPtr table = ReadDefinition(entry);
+    if (!table) {
+        throw DamagedTable(tableName, path);
+    }
+    const bool jet3 = mdb->f->jet_version == MDB_VER_JET3;
+    const unsigned columnCount = table->num_cols;
+    std::vector<FieldInfo> fields;
+    std::vector<std::vector<char>> buffers(columnCount);
+    bool hasText = false;
+    for (unsigned i = 0; i < columnCount; ++i) {
+        MdbColumn* col = Column(table.get(), i);
+        fields.push_back(DescribeColumn(col, jet3));
+        if (IsText(col)) {
+            buffers[i].assign(mdb->bind_size + 1, '\0');
+            mdb_bind_column(table.get(), static_cast<int>(i) + 1, buffers[i].data(), nullptr);
+            hasText = true;
+        }
+    }
+
+    const RowReader reader(mdb);
+    std::vector<MemoryRecordset::Row> rows;
+    std::vector<MdbField> cracked(columnCount);
+    const MdbField unknown{nullptr, 0, 0, 1, 0, -1, 0};
+    mdb_rewind_table(table.get());
+    while (mdb_fetch_row(table.get())) {
+        if (static_cast<int>(rows.size()) >= kMaxRows) {
+            throw DamagedTable(tableName, path);
+        }
+        // An empty text and a NULL both arrive with no bytes; only the row's null bitmap tells
+        // them apart, so crack the row (still in the page buffer) once more when it matters.
+        bool crackedOk = false;
+        if (hasText) {
+            bool needed = false;
+            for (unsigned i = 0; i < columnCount && !needed; ++i) {
+                const MdbColumn* col = Column(table.get(), i);
+                needed = IsText(col) && col->cur_value_len == 0;
+            }
+            int start = 0;
+            size_t length = 0;
+            if (needed && table->cur_row > 0 &&
+                mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) == 0) {
+                std::fill(cracked.begin(), cracked.end(), unknown);
+                crackedOk = mdb_crack_row(table.get(), start & 0x1FFF, length, cracked.data()) >= 0;
+            }
+        }
+        MemoryRecordset::Row row(columnCount);
+        for (unsigned i = 0; i < columnCount; ++i) {
+            const MdbColumn* col = Column(table.get(), i);
+            if (col->col_type == MDB_BOOL) {
+                // The null bit is the value, reported inverted.
+                row[i] = col->cur_value_len == 0;
+            } else if (IsText(col)) {
+                if (col->cur_value_len != 0) {
+                    row[i] = QString::fromUtf8(buffers[i].data());
+                } else if (crackedOk) {
+                    bool isNull = true;
+                    for (const MdbField& f : cracked) {
+                        if (f.colnum == static_cast<int>(i)) {
+                            isNull = f.is_null != 0;
+                        }
+                    }
+                    row[i] = isNull ? QVariant() : QVariant(QString());
+                }
+            } else {
+                row[i] = reader.number(col);
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
+}
+
+AccessFile::AccessFile(const QString& path) : impl_(std::make_unique<Impl>()) {
+    PrepareEnvironment();
+    const QFileInfo info(path);
+    impl_->path = path;
+    if (!info.exists() || !info.isFile()) {
+        throw Failure(QStringLiteral("Не найден файл: %1").arg(Native(path)));
+    }
+    if (info.size() < 2048 || !info.isReadable()) {
+        throw Damaged(path);
+    }
+    impl_->mdb = mdb_open(QFile::encodeName(info.absoluteFilePath()).constData(), MDB_NOFLAGS);
+    if (!impl_->mdb || !impl_->mdb->f || !impl_->mdb->fmt ||
+        impl_->mdb->f->jet_version > MDB_VER_ACCDB_2019) {
+        throw Damaged(path);
+    }
+    impl_->readCatalog();
+}
+
+AccessFile::~AccessFile() = default;
+
+bool AccessFile::isJet3() const {
+    return impl_->mdb->f->jet_version == MDB_VER_JET3;
+}
+
+QStringList AccessFile::tableNames() const {
+    QStringList names;
+    for (const MdbCatalogEntry& e : impl_->tables) {
+        names.append(QString::fromUtf8(e.object_name));
+    }
+    return names;
+}
+
+std::unique_ptr<MemoryRecordset> AccessFile::readTable(const QString& name) const {
+    MdbCatalogEntry* found = nullptr;
+    for (MdbCatalogEntry& e : impl_->tables) {
+        if (QString::fromUtf8(e.object_name) == name) {
+            found = &e;
+            break;
+        }
+    }
+    for (MdbCatalogEntry& e : impl_->tables) {
+        if (!found && QString::fromUtf8(e.object_name).compare(name, Qt::CaseInsensitive) == 0) {
+            found = &e;
+        }
+    }
+    if (!found) {
+        throw Failure(
+            QStringLiteral("Таблица %1 не найдена в файле %2").arg(name, Native(impl_->path)));
+    }
+    return impl_->readRows(found);
+}
+
+}  // namespace converter
