@@ -6,6 +6,7 @@
 #include "common/ui.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace converter {
 
@@ -57,7 +58,8 @@ void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         WriteReportFile(reportPath, header, sections);
 
         QDir programFolder(ProgramFolder());
-        if (!programFolder.exists(kReportsFolder) && !programFolder.mkpath(kReportsFolder)) {
+        if (!QFileInfo(programFolder.filePath(kReportsFolder)).isDir() &&
+            !programFolder.mkpath(kReportsFolder)) {
             throw Failure(QStringLiteral("Не удалось создать папку: ") +
                           programFolder.filePath(kReportsFolder));
         }
