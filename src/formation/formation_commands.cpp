@@ -52,7 +52,7 @@ std::optional<QString> ChooseTargetFolder(Ui& ui) {
 
 }  // namespace
 
-std::optional<QString> OpenDoviSpravCommand(Ui& ui) {
+std::optional<QString> ChooseReferenceFolder(Ui& ui) {
     try {
         const QString path = ShowOpenDialog(ui, GetFileFilter(kDoviReferenceFile));
         if (path.isEmpty()) {
@@ -65,7 +65,7 @@ std::optional<QString> OpenDoviSpravCommand(Ui& ui) {
     }
 }
 
-bool FormSpravCommand(Ui& ui, const QString& nsiPath) {
+bool RunReferenceFormation(Ui& ui, const QString& nsiPath) {
     bool busy = false;
     bool formed = false;
     std::optional<Failure> failure;

@@ -13,12 +13,12 @@ class Ui;
 
 // cmdOpenDoviSprav: asks for any value-book file of the wanted folder. Returns the folder (with
 // its final separator) for txtNsiPath, or nullopt when the field stays as it is.
-std::optional<QString> OpenDoviSpravCommand(Ui& ui);
+std::optional<QString> ChooseReferenceFolder(Ui& ui);
 
 // cmdFormSprav: asks where to put the reference tables (proposing spfield.db in the program's
 // "sprav" folder), asks before replacing existing tables, forms them from the value books in
 // `nsiPath` (txtNsiPath as typed) in the busy state and shows the outcome. True when the tables
 // were formed.
-bool FormSpravCommand(Ui& ui, const QString& nsiPath);
+bool RunReferenceFormation(Ui& ui, const QString& nsiPath);
 
 }  // namespace converter
