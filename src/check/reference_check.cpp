@@ -1,0 +1,315 @@
+#include "check/reference_check.h"
+
+#include "common/database.h"
+#include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/ui.h"
+#include "common/utilities.h"
+#include "reference/code_lists.h"
+#include "reference/reference_tables.h"
+
+#include <QDir>
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace converter {
+
+namespace {
+
+const QString kReportsFolder = QStringLiteral("reports");
+const QString kCheckReportName = QStringLiteral("проверка.txt");
+
+bool IsNumberVariant(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<qint32> WholeNumberOf(double number) {
+    if (!std::isfinite(number) || number != std::floor(number) ||
+        number < std::numeric_limits<qint32>::min() ||
+        number > std::numeric_limits<qint32>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<qint32>(number);
+}
+
+// A text that reads as a whole number: digits with an optional sign, blanks around allowed.
+std::optional<qint32> WholeNumberOf(const QString& text) {
+    bool ok = false;
+    const qlonglong number = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || number < std::numeric_limits<qint32>::min() ||
+        number > std::numeric_limits<qint32>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<qint32>(number);
+}
+
+bool IsEmptyValue(const QVariant& value) {
+    return value.isNull() ||
+           (value.typeId() == QMetaType::QString && value.toString().trimmed().isEmpty());
+}
+
+// A reference value that must be a whole number: nullopt when empty, a Failure naming the column
+// and row when it is anything but a whole number.
+std::optional<qint32> ReadWholeNumber(const QVariant& value, const QString& column, int row) {
+    if (IsEmptyValue(value)) {
+        return std::nullopt;
+    }
+    std::optional<qint32> number;
+    if (IsNumberVariant(value)) {
+        number = WholeNumberOf(value.toDouble());
+    } else if (value.typeId() == QMetaType::QString) {
+        number = WholeNumberOf(value.toString());
+    }
+    if (!number) {
+        throw Failure(QStringLiteral("Значение поля %1 в строке %2 не является целым числом: %3")
+                          .arg(column, QString::number(row), value.toString()));
+    }
+    return number;
+}
+
+qint32 ReadRequiredNumber(const QVariant& value, const QString& column, int row) {
+    const std::optional<qint32> number = ReadWholeNumber(value, column, row);
+    if (!number) {
+        throw Failure(QStringLiteral("Пустое значение поля %1 в строке %2")
+                          .arg(column, QString::number(row)));
+    }
+    return *number;
+}
+
+QString ReadText(const QVariant& value) {
+    return value.isNull() ? QString() : value.toString();
+}
+
+// Opens a reference table by the full path of its file and hands each row to `readRow`, with
+// the row number from 1. False after the error box headed `failureText`.
+template <typename ReadRow>
+bool LoadReferenceTable(Ui& ui, const QString& path, const QString& failureText, ReadRow readRow) {
+    bool result = false;
+    std::optional<Failure> failure;
+    RecordsetPtr table;
+    try {
+        table = OpenRecordset(BuildConnectionString(kParadoxFolder, path),
+                              SplitPath(path, kPathBaseName), kSourceTable);
+        if (CheckConnected(ui, table.get())) {
+            int row = 1;
+            for (table->moveFirst(); !table->eof(); table->moveNext()) {
+                readRow(*table, row++);
+            }
+            result = true;
+        }
+    } catch (...) {
+        failure = CurrentFailure();
+        result = false;
+    }
+    CloseRecordset(table);
+    ShowErrorBox(ui, failure, failureText);
+    return result;
+}
+
+// Looks up every distinct stored value of one coded column in its book. False when the query
+// cannot be run; a failure while reading its rows goes to the caller.
+bool CompareColumnValues(const QString& connection, const QString& tableName,
+                         const QString& columnName, const SpfieldEntry& entry,
+                         const QSet<qint32>& codes, ReferenceCheckState& state) {
+    QString columns = QLatin1Char('[') + columnName + QLatin1Char(']');
+    QString orderBy;
+    const QString sql = BuildSelect(tableName, columns, QString(), true, orderBy);
+    RecordsetPtr values;
+    try {
+        values = OpenRecordset(connection, sql, kSourceSql);
+    } catch (const Failure&) {
+        return false;
+    }
+    if (!values) {
+        return false;
+    }
+    try {
+        for (values->moveFirst(); !values->eof(); values->moveNext()) {
+            const QVariant value = values->value(0);
+            if (IsEmptyValue(value) || IsKnownCode(value, codes)) {
+                continue;
+            }
+            AddCheckError(state, kCheckMissingValue,
+                          columnName + QStringLiteral(" - ") + entry.Text + QStringLiteral(" - ") +
+                              DictionaryValueText(value));
+        }
+    } catch (...) {
+        CloseRecordset(values);
+        throw;
+    }
+    CloseRecordset(values);
+    return true;
+}
+
+}  // namespace
+
+std::vector<ReportSection> EmptyCheckErrors() {
+    std::vector<ReportSection> sections(4);
+    sections[kCheckMissingField - 1].caption =
+        QStringLiteral("Отсутствуют поля в справочнике spfield.db");
+    sections[kCheckEmptyBook - 1].caption =
+        QStringLiteral("В справочнике sptab.db нет значений для показателя");
+    sections[kCheckMissingValue - 1].caption =
+        QStringLiteral("В справочнике sptab.db отсутствут значение");
+    sections[kCheckNoDistinctValues - 1].caption =
+        QStringLiteral("Не получен список уникальных значений для показателя");
+    return sections;
+}
+
+ReferenceCheckState::ReferenceCheckState() : errors(EmptyCheckErrors()) {}
+
+void AddCheckError(ReferenceCheckState& state, int section, const QString& detail) {
+    state.errors.at(static_cast<size_t>(section - 1)).add(detail);
+    state.deficienciesFound = true;
+}
+
+QSet<qint32> CodesOfBook(const ReferenceCheckState& state, qint32 bookNumber) {
+    return state.codesByBook.value(bookNumber);
+}
+
+bool IsKnownCode(const QVariant& value, const QSet<qint32>& codes) {
+    std::optional<qint32> code;
+    if (IsNumberVariant(value)) {
+        code = WholeNumberOf(value.toDouble());
+    } else if (value.typeId() == QMetaType::QString) {
+        code = WholeNumberOf(value.toString());
+    }
+    return code && codes.contains(*code);
+}
+
+bool LoadSpfield(Ui& ui, const QString& spfieldPath, ReferenceCheckState& state) {
+    state.spfield.clear();
+    state.spfieldIndex.clear();
+    const SpfieldColumns columns = CurrentSpfieldColumns();
+    return LoadReferenceTable(
+        ui, spfieldPath, QStringLiteral("Ошибка при чтении справочника SPFIELD.DB"),
+        [&](const Recordset& table, int row) {
+            SpfieldEntry entry;
+            entry.FieldName = ReadText(table.value(columns.FieldName));
+            if (entry.FieldName.trimmed().isEmpty()) {
+                throw Failure(
+                    QStringLiteral("Пустое значение поля FieldName в строке %1").arg(row));
+            }
+            entry.Text = ReadText(table.value(columns.Text));
+            entry.SpNum = ReadWholeNumber(table.value(columns.SpNum), QStringLiteral("SpNum"), row)
+                              .value_or(0);
+            const QString key = entry.FieldName.toUpper();
+            if (state.spfieldIndex.contains(key)) {
+                throw Failure(QStringLiteral("Значение поля FieldName повторяется в строке %1: %2")
+                                  .arg(QString::number(row), entry.FieldName));
+            }
+            state.spfieldIndex.insert(key, static_cast<int>(state.spfield.size()));
+            state.spfield.push_back(std::move(entry));
+        });
+}
+
+bool LoadSptab(Ui& ui, const QString& sptabPath, ReferenceCheckState& state) {
+    state.codesByBook.clear();
+    const SptabColumns columns = CurrentSptabColumns();
+    return LoadReferenceTable(
+        ui, sptabPath, QStringLiteral("Ошибка при чтении справочника SPTAB.DB"),
+        [&](const Recordset& table, int row) {
+            const qint32 code =
+                ReadRequiredNumber(table.value(columns.Code), QStringLiteral("Code"), row);
+            const qint32 book =
+                ReadRequiredNumber(table.value(columns.SpNum), QStringLiteral("SpNum"), row);
+            state.codesByBook[book].insert(code);
+        });
+}
+
+bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& referenceFolder,
+                           QString& reportText, ReferenceCheckState& state) {
+    RecordsetPtr table;
+    try {
+        const QString connection = BuildConnectionString(kParadoxFolder, databasePath);
+        const QString tableName = SplitPath(databasePath, kPathBaseName);
+        table = OpenRecordset(connection, QLatin1Char('[') + tableName + QLatin1Char(']'),
+                              kSourceTable);
+        if (!CheckConnected(ui, table.get())) {
+            return false;
+        }
+        const int columnCount = table->fieldCount();
+        for (int i = 0; i < columnCount; ++i) {
+            ui.setStatus(StatusLabel::Check, QStringLiteral("Обработано полей: ") +
+                                                 QString::number(i + 1) + QLatin1Char('/') +
+                                                 QString::number(columnCount));
+            ui.processEvents();
+
+            // The index holds upper-cased names and the column is looked up as the table names
+            // it, so a column spelled in lower case is reported as undescribed.
+            const QString name = table->field(i).name;
+            const auto found = state.spfieldIndex.constFind(name);
+            if (found == state.spfieldIndex.cend()) {
+                AddCheckError(state, kCheckMissingField, name);
+                continue;
+            }
+            const SpfieldEntry& entry = state.spfield.at(static_cast<size_t>(*found));
+            if (entry.SpNum == 0) {
+                continue;
+            }
+            const QSet<qint32> codes = CodesOfBook(state, entry.SpNum);
+            if (codes.isEmpty()) {
+                AddCheckError(state, kCheckEmptyBook,
+                              name + QStringLiteral(" - ") + QString::number(entry.SpNum));
+                continue;
+            }
+            if (!CompareColumnValues(connection, tableName, name, entry, codes, state)) {
+                AddCheckError(state, kCheckNoDistinctValues, name);
+            }
+        }
+        CloseRecordset(table);
+
+        if (state.deficienciesFound) {
+            QDir(ProgramFolder()).mkpath(kReportsFolder);
+            WriteReport(ui, ProgramFile(kReportsFolder + QLatin1Char('/') + kCheckReportName),
+                        databasePath + QStringLiteral("\r\nПуть к справочнику: ") + referenceFolder,
+                        state.errors, kReportCheck);
+            reportText.clear();
+        }
+        return true;
+    } catch (...) {
+        const Failure failure = CurrentFailure();
+        CloseRecordset(table);
+        ShowErrorBox(ui, failure);
+        return false;
+    }
+}
+
+bool CheckTarvelDatabase(Ui& ui, const QString& databasePath, const QString& referenceFolder,
+                         QString& reportText, bool& deficienciesFound) {
+    try {
+        ReferenceCheckState state;
+        if (!CheckSpfieldTable(ui, referenceFolder) || !CheckSptabTable(ui, referenceFolder)) {
+            return false;
+        }
+        if (!LoadSpfield(ui, ReferenceTablePath(referenceFolder, kSpfieldFileName), state) ||
+            !LoadSptab(ui, ReferenceTablePath(referenceFolder, kSptabFileName), state)) {
+            return false;
+        }
+        if (!CompareWithReferences(ui, databasePath, referenceFolder, reportText, state)) {
+            return false;
+        }
+        deficienciesFound = state.deficienciesFound;
+        return true;
+    } catch (...) {
+        ShowErrorBox(ui, CurrentFailure());
+        return false;
+    }
+}
+
+}  // namespace converter
