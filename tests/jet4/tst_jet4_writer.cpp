@@ -1,9 +1,13 @@
 #include "common/failure.h"
 #include "jet4/jet4_writer.h"
 #include "storage/access/access_table.h"
+#include "support/test_paths.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -221,6 +225,65 @@ private slots:
         QCOMPARE(code2, 0);
         QVERIFY(err2.isEmpty());
         QCOMPARE(out2, QStringLiteral("Dovi,Maket,K\n\"ПОР\",10,0.5\nNULL,NULL,2.25\n"));
+    }
+
+    // A second reader that shares no code with libmdb (tools/jet4/install-mdb-reader.sh).
+    void independentReaderAgrees() {
+        const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+        const QString script = testing::SourceDir() + QStringLiteral("/tools/jet4/read-mdb.mjs");
+        if (node.isEmpty() ||
+            !QFile::exists(testing::SourceDir() + "/tools/jet4/node_modules/mdb-reader")) {
+            QSKIP("Node.js or mdb-reader absent: run tools/jet4/install-mdb-reader.sh");
+        }
+        QRandomGenerator random(11);
+        std::vector<Jet4Table> tables;
+        for (int t = 0; t < 4; ++t) {
+            tables.push_back(RandomTable(random, t, random.bounded(0, 800)));
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cross.mdb"));
+        WriteJet4Database(tables, path);
+        QProcess p;
+        p.start(node, {script, path});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        const QJsonObject dump = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        QCOMPARE(dump.size(), static_cast<int>(tables.size()));
+        for (const Jet4Table& t : tables) {
+            const QJsonObject table = dump.value(t.name).toObject();
+            QCOMPARE(table.value("rowCount").toInt(), static_cast<int>(t.rows.size()));
+            const QJsonArray columns = table.value("columns").toArray();
+            const QJsonArray rows = table.value("rows").toArray();
+            QCOMPARE(rows.size(), static_cast<qsizetype>(t.rows.size()));
+            for (size_t c = 0; c < t.columns.size(); ++c) {
+                const Jet4Column& column = t.columns[c];
+                QCOMPARE(columns[static_cast<qsizetype>(c)].toObject().value("name").toString(),
+                         column.name);
+                for (size_t r = 0; r < t.rows.size(); ++r) {
+                    const QVariant want = t.rows[r][c];
+                    const QJsonValue got =
+                        rows[static_cast<qsizetype>(r)].toObject().value(column.name);
+                    if (column.type == Jet4Type::Boolean) {
+                        QCOMPARE(got.toBool(), want.toBool());
+                    } else if (want.isNull()) {
+                        QVERIFY(got.isNull());
+                    } else if (column.type == Jet4Type::Text) {
+                        QCOMPARE(got.toString(), want.toString());
+                    } else if (column.type == Jet4Type::DateTime) {
+                        // Before 1899-12-30 Access counts the time of day away from zero while
+                        // mdb-reader reads the number linearly; only whole days agree there.
+                        const QDateTime moment = want.toDateTime();
+                        if (moment.date() < QDate(1899, 12, 30) && moment.time() != QTime(0, 0)) {
+                            continue;
+                        }
+                        QCOMPARE(QDateTime::fromString(got.toString(), Qt::ISODateWithMs),
+                                 want.toDateTime());
+                    } else {
+                        QCOMPARE(got.toDouble(), want.toDouble());
+                    }
+                }
+            }
+        }
     }
 
     void refusesWhatItCannotStore_data() {
