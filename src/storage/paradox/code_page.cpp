@@ -1,0 +1,93 @@
+#include "storage/paradox/code_page.h"
+
+#include <QStringDecoder>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace converter::paradox {
+
+namespace {
+
+const char* CodecName(int number) {
+    switch (number) {
+        case 437:
+            return "IBM437";
+        case 850:
+            return "IBM850";
+        case 852:
+            return "IBM852";
+        case 865:
+            return "IBM865";
+        case 866:
+            return "IBM866";
+        case 1250:
+            return "windows-1250";
+        case 1252:
+            return "windows-1252";
+        case 1251:
+            return "windows-1251";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+CodePage::CodePage(int number) : number_(CodecName(number) ? number : 1251) {
+    QStringDecoder decoder(CodecName(number_));
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        QString decoded =
+            decoder.isValid() && byte >= 0x80 ? decoder(QByteArray(&c, 1)) : QString();
+        char16_t unit = byte < 0x80 ? static_cast<char16_t>(byte) : u'\uFFFD';
+        if (decoded.size() == 1) {
+            unit = decoded.at(0).unicode();
+        }
+        toUnicode_[static_cast<size_t>(byte)] = unit;
+        if (unit != u'\uFFFD' && byte != 0) {
+            fromUnicode_.emplace(unit, static_cast<unsigned char>(byte));
+        }
+    }
+}
+
+QString CodePage::decode(const char* bytes, qsizetype length) const {
+    QString text(length, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < length; ++i) {
+        out[i] = QChar(toUnicode_[static_cast<unsigned char>(bytes[i])]);
+    }
+    return text;
+}
+
+std::optional<QByteArray> CodePage::encode(const QString& text) const {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        if (unit < 0x80 && unit != 0) {
+            bytes[i] = static_cast<char>(unit);
+            continue;
+        }
+        const auto found = fromUnicode_.find(unit);
+        if (found == fromUnicode_.end()) {
+            return std::nullopt;
+        }
+        bytes[i] = static_cast<char>(found->second);
+    }
+    return bytes;
+}
+
+const CodePage& CodePageFor(int number) {
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<CodePage>> pages;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const int key = CodecName(number) ? number : 1251;
+    auto& page = pages[key];
+    if (!page) {
+        page = std::make_unique<CodePage>(key);
+    }
+    return *page;
+}
+
+}  // namespace converter::paradox

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "common/recordset.h"
+#include "storage/paradox/paradox_table.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace converter::paradox {
+
+// The folder's `<tableName>.db`, found regardless of letter case (Cyrillic included); empty when
+// there is none.
+QString FindTableFile(const QString& folder, const QString& tableName);
+
+// Loads the named table of a folder; Failure when it is missing or damaged.
+ParadoxTable LoadTable(const QString& folder, const QString& tableName);
+
+// Opens the named table as a recordset; an updatable one writes the table back on close.
+RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable);
+
+// Writes a new, empty, unkeyed table; Failure when the table exists, a name repeats or is too
+// long, or the fields do not fit a record.
+void CreateTable(const QString& folder, const QString& tableName, std::vector<ParadoxField> fields);
+
+// Makes an existing table keyed on `columns`, which must be its leading fields in order.
+void CreatePrimaryIndex(const QString& folder, const QString& tableName,
+                        const QStringList& columns);
+
+}  // namespace converter::paradox

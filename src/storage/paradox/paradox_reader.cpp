@@ -1,0 +1,381 @@
+// Reading a .db file. Every header field, descriptor and block is checked against the file
+// before any of it is used, so a damaged file is refused with a description instead of being
+// read out of bounds or walked forever.
+#include "common/failure.h"
+#include "storage/paradox/paradox_table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace converter::paradox {
+
+namespace {
+
+constexpr qint64 kMaxMemoLength = 16 * 1024 * 1024;
+
+class Bytes {
+public:
+    Bytes(const uchar* data, qint64 size) : data_(data), size_(size) {}
+    qint64 size() const { return size_; }
+    const char* at(qint64 offset) const { return reinterpret_cast<const char*>(data_ + offset); }
+    unsigned u8(qint64 offset) const { return data_[offset]; }
+    unsigned u16(qint64 offset) const { return data_[offset] | (unsigned{data_[offset + 1]} << 8); }
+    std::uint32_t u32(qint64 offset) const {
+        return u16(offset) | (std::uint32_t{static_cast<std::uint16_t>(u16(offset + 2))} << 16);
+    }
+
+private:
+    const uchar* data_;
+    qint64 size_;
+};
+
+int CodePageOfDriverName(const QByteArray& id) {
+    const QByteArray lower = id.toLower();
+    if (lower == "ancyrr" || lower == "bgpd1251" || lower == "dbwinru0") {
+        return 1251;
+    }
+    if (lower == "cyrr" || lower == "db866ru0") {
+        return 866;
+    }
+    if (lower == "ascii") {
+        return 437;
+    }
+    if (lower == "intl850" || lower == "intl") {
+        return 850;
+    }
+    if (lower == "ansii850" || lower == "dbwinus0" || lower == "ansiintl" || lower == "dbwinwe0") {
+        return 1252;
+    }
+    return 0;
+}
+
+int CodePageOfSortOrder(unsigned sortOrder) {
+    switch (sortOrder) {
+        case 0xC0:
+        case 0x81:
+            return 866;
+        case 0x11:
+        case 0x4C:
+        case 0x62:
+        case 0x40:
+            return 1252;
+        default:
+            return 1251;
+    }
+}
+
+bool IsKnownCodePage(int codePage) {
+    switch (codePage) {
+        case 437:
+        case 850:
+        case 852:
+        case 865:
+        case 866:
+        case 1250:
+        case 1251:
+        case 1252:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+QString SiblingFile(const QString& path, const QString& extension) {
+    const QFileInfo info(path);
+    const QString wanted = info.completeBaseName() + QLatin1Char('.') + extension;
+    const QDir dir = info.dir();
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& entry : entries) {
+        if (entry.compare(wanted, Qt::CaseInsensitive) == 0) {
+            return dir.filePath(entry);
+        }
+    }
+    return dir.filePath(info.completeBaseName() + QLatin1Char('.') + extension.toLower());
+}
+
+void ParadoxTable::computeLayout() {
+    int offset = 0;
+    for (ParadoxField& field : fields_) {
+        field.offset = offset;
+        offset += field.length;
+    }
+    recordSize_ = offset;
+}
+
+int ParadoxTable::keySize() const {
+    int size = 0;
+    for (int i = 0; i < keyFields_; ++i) {
+        size += fields_[static_cast<size_t>(i)].length;
+    }
+    return size;
+}
+
+bool ParadoxTable::hasBlobFields() const {
+    return std::any_of(fields_.begin(), fields_.end(), [](const ParadoxField& field) {
+        return field.info.type == FieldType::Memo || field.info.type == FieldType::Blob;
+    });
+}
+
+ParadoxTable ParadoxTable::Load(const QString& dbPath) {
+    QFile file(dbPath);
+    const QString shownName = QDir::toNativeSeparators(dbPath);
+    auto damaged = [&shownName](const QString& what) {
+        return Failure(QStringLiteral("Файл таблицы %1 повреждён: %2").arg(shownName, what));
+    };
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Не удаётся открыть файл таблицы %1: %2")
+                          .arg(shownName, file.errorString()));
+    }
+    const qint64 fileSize = file.size();
+    QByteArray readCopy;
+    const uchar* data = fileSize > 0 ? file.map(0, fileSize) : nullptr;
+    if (!data && fileSize > 0) {
+        readCopy = file.readAll();
+        if (readCopy.size() != fileSize) {
+            throw Failure(QStringLiteral("Ошибка чтения файла таблицы %1").arg(shownName));
+        }
+        data = reinterpret_cast<const uchar*>(readCopy.constData());
+    }
+    const Bytes in(data, fileSize);
+
+    // Header, fixed part.
+    if (fileSize < 0x58) {
+        throw damaged(QStringLiteral("файл короче заголовка"));
+    }
+    ParadoxTable table;
+    table.path_ = dbPath;
+    const int recordSize = static_cast<int>(in.u16(0x00));
+    const qint64 headerSize = in.u16(0x02);
+    const unsigned fileType = in.u8(0x04);
+    const unsigned blockKb = in.u8(0x05);
+    const std::uint32_t numRecords = in.u32(0x06);
+    const unsigned fileBlocks = in.u16(0x0C);
+    const unsigned firstBlock = in.u16(0x0E);
+    const int numFields = static_cast<int>(in.u16(0x21));
+    const int keyFields = static_cast<int>(in.u16(0x23));
+    const unsigned version = in.u8(0x39);
+
+    if (version < 3 || version > 0x0C) {
+        throw damaged(QStringLiteral("неизвестная версия файла %1").arg(version));
+    }
+    const bool dataHeader = version >= 5;
+    if (dataHeader && fileSize < 0x78) {
+        throw damaged(QStringLiteral("файл короче заголовка"));
+    }
+    if (fileType != 0 && fileType != 2) {
+        throw damaged(QStringLiteral("это не файл данных (тип %1)").arg(fileType));
+    }
+    if (blockKb < 1 || blockKb > 32) {
+        throw damaged(QStringLiteral("неверный размер блока"));
+    }
+    const qint64 blockSize = qint64{blockKb} * 1024;
+    if (recordSize < 1 || recordSize > blockSize - 6) {
+        throw damaged(QStringLiteral("неверный размер записи %1").arg(recordSize));
+    }
+    if (dataHeader ? in.u32(0x5C) != 0 : (in.u32(0x25) != 0 && in.u32(0x25) != 0xFF00FF00u)) {
+        throw Failure(QStringLiteral("Таблица %1 зашифрована; такие таблицы не поддерживаются")
+                          .arg(shownName));
+    }
+    if (numFields < 1 || numFields > 255) {
+        throw damaged(QStringLiteral("неверное число полей %1").arg(numFields));
+    }
+    if (keyFields > std::min(16, numFields)) {
+        throw damaged(QStringLiteral("неверное число ключевых полей %1").arg(keyFields));
+    }
+    if (headerSize > fileSize || headerSize < (dataHeader ? 0x78 : 0x58)) {
+        throw damaged(QStringLiteral("неверный размер заголовка"));
+    }
+
+    // Field descriptors and the variable part; every read stays inside the header.
+    qint64 pos = dataHeader ? 0x78 : 0x58;
+    auto need = [&](qint64 bytes) {
+        if (pos + bytes > headerSize) {
+            throw damaged(QStringLiteral("заголовок обрезан"));
+        }
+    };
+    need(2 * qint64{numFields});
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> descriptors;
+    int sum = 0;
+    for (int i = 0; i < numFields; ++i) {
+        const auto type = static_cast<std::uint8_t>(in.u8(pos + 2 * i));
+        const auto size = static_cast<std::uint8_t>(in.u8(pos + 2 * i + 1));
+        const int length = FieldLength(type, size);
+        if (length == 0) {
+            throw damaged(QStringLiteral("поле %1 неверного типа %2 или размера %3")
+                              .arg(i + 1)
+                              .arg(type)
+                              .arg(size));
+        }
+        sum += length;
+        descriptors.emplace_back(type, size);
+    }
+    if (sum != recordSize) {
+        throw damaged(QStringLiteral("размер записи не равен сумме размеров полей"));
+    }
+    pos += 2 * qint64{numFields};
+    const qint64 nameArea = version >= 0x0C ? 261 : 79;
+    need(4 + 4 * qint64{numFields} + nameArea);
+    pos += 4 + 4 * qint64{numFields} + nameArea;
+
+    // The code page: field names are already in it.
+    int codePage = 0;
+    if (dataHeader) {
+        codePage = static_cast<int>(in.u16(0x6A));
+    }
+    std::vector<QByteArray> rawNames;
+    for (int i = 0; i < numFields; ++i) {
+        const qint64 limit = std::min(headerSize - pos, qint64{261});
+        const void* nul =
+            limit > 0 ? std::memchr(in.at(pos), 0, static_cast<size_t>(limit)) : nullptr;
+        if (!nul) {
+            throw damaged(QStringLiteral("имя поля %1 не завершено").arg(i + 1));
+        }
+        const qint64 length = static_cast<const char*>(nul) - in.at(pos);
+        rawNames.emplace_back(in.at(pos), length);
+        pos += length + 1;
+    }
+    QByteArray driverId;
+    if (dataHeader) {
+        need(2 * qint64{numFields});
+        pos += 2 * qint64{numFields};
+        const qint64 limit = headerSize - pos;
+        const void* nul =
+            limit > 0 ? std::memchr(in.at(pos), 0, static_cast<size_t>(limit)) : nullptr;
+        if (!nul) {
+            throw damaged(QStringLiteral("имя языкового драйвера не завершено"));
+        }
+        driverId = QByteArray(in.at(pos), static_cast<const char*>(nul) - in.at(pos));
+    }
+    int chosen = CodePageOfDriverName(driverId);
+    if (chosen == 0) {
+        chosen = IsKnownCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
+    }
+    table.driver_.sortOrder = static_cast<std::uint8_t>(in.u8(0x29));
+    table.driver_.codePage = chosen;
+    table.driver_.id = driverId;
+    table.version_ = static_cast<int>(version);
+    const CodePage& page = CodePageFor(chosen);
+    for (int i = 0; i < numFields; ++i) {
+        const QString name = page.decode(rawNames[static_cast<size_t>(i)].constData(),
+                                         rawNames[static_cast<size_t>(i)].size());
+        table.fields_.push_back(MakeField(name, descriptors[static_cast<size_t>(i)].first,
+                                          descriptors[static_cast<size_t>(i)].second));
+    }
+    table.computeLayout();
+    table.keyFields_ = fileType == 0 ? keyFields : 0;
+
+    // Blocks.
+    const qint64 capacity = (blockSize - 6) / recordSize;
+    if (fileBlocks > 0 && headerSize + (qint64{fileBlocks} - 1) * blockSize + 6 > fileSize) {
+        throw damaged(QStringLiteral("файл короче указанного числа блоков"));
+    }
+    if (numRecords > qint64{fileBlocks} * capacity) {
+        throw damaged(QStringLiteral("число записей больше вместимости блоков"));
+    }
+    if (firstBlock > fileBlocks || (firstBlock == 0 && numRecords != 0)) {
+        throw damaged(QStringLiteral("неверный номер первого блока"));
+    }
+    table.rows_.reserve(static_cast<qsizetype>(numRecords) * recordSize);
+    std::vector<bool> visited(fileBlocks + 1, false);
+    qint64 count = 0;
+    for (unsigned block = firstBlock; block != 0;) {
+        if (visited[block]) {
+            throw damaged(QStringLiteral("цепочка блоков замкнута на блоке %1").arg(block));
+        }
+        visited[block] = true;
+        const qint64 offset = headerSize + (qint64{block} - 1) * blockSize;
+        if (offset + 6 > fileSize) {
+            throw damaged(QStringLiteral("блок %1 за концом файла").arg(block));
+        }
+        const unsigned next = in.u16(offset);
+        const auto addDataSize = static_cast<qint16>(in.u16(offset + 4));
+        if (addDataSize >= 0) {
+            if (addDataSize % recordSize != 0 || addDataSize + recordSize > blockSize - 6) {
+                throw damaged(QStringLiteral("неверная длина данных блока %1").arg(block));
+            }
+            const qint64 records = addDataSize / recordSize + 1;
+            if (offset + 6 + records * recordSize > fileSize) {
+                throw damaged(QStringLiteral("записи блока %1 за концом файла").arg(block));
+            }
+            count += records;
+            if (count > numRecords) {
+                throw damaged(QStringLiteral("записей в блоках больше, чем в заголовке"));
+            }
+            table.rows_.append(in.at(offset + 6), static_cast<qsizetype>(records * recordSize));
+        }
+        if (next > fileBlocks) {
+            throw damaged(
+                QStringLiteral("блок %1 ссылается на несуществующий блок %2").arg(block).arg(next));
+        }
+        block = next;
+    }
+    if (count != numRecords) {
+        throw damaged(
+            QStringLiteral("записей в блоках %1, в заголовке %2").arg(count).arg(numRecords));
+    }
+    table.rowCount_ = static_cast<int>(count);
+
+    if (table.hasBlobFields()) {
+        QFile memo(SiblingFile(dbPath, QStringLiteral("mb")));
+        if (memo.exists() && memo.open(QIODevice::ReadOnly)) {
+            table.memoFile_ = memo.readAll();
+            table.memoFileFound_ = true;
+        }
+    }
+    return table;
+}
+
+QVariant ParadoxTable::decodeMemo(const char* bytes, int length) const {
+    const int leader = length - 10;
+    const auto* pointer = reinterpret_cast<const uchar*>(bytes + leader);
+    const Bytes ptr(pointer, 10);
+    const std::uint32_t location = ptr.u32(0);
+    const std::uint32_t size = ptr.u32(4);
+    const CodePage& page = CodePageFor(driver_.codePage);
+    if (location == 0 && size <= static_cast<std::uint32_t>(leader)) {
+        return size == 0 ? QVariant() : QVariant(page.decode(bytes, size));
+    }
+    if (!memoFileFound_) {
+        return QVariant();
+    }
+    auto damaged = [this]() {
+        return Failure(QStringLiteral("Файл примечаний таблицы %1 повреждён")
+                           .arg(QDir::toNativeSeparators(path_)));
+    };
+    if (size > kMaxMemoLength) {
+        throw damaged();
+    }
+    const Bytes mb(reinterpret_cast<const uchar*>(memoFile_.constData()), memoFile_.size());
+    const qint64 block = location & ~0xFFu;
+    const unsigned index = location & 0xFFu;
+    if (index == 0xFF) {
+        if (block + 9 + qint64{size} > mb.size() || mb.u8(block) != 2 ||
+            mb.u32(block + 3) != size) {
+            throw damaged();
+        }
+        return QVariant(page.decode(mb.at(block + 9), size));
+    }
+    if (index >= 64 || block + 4096 > mb.size() || mb.u8(block) != 3) {
+        throw damaged();
+    }
+    const qint64 slot = block + 12 + 5 * qint64{index};
+    const qint64 dataOffset = 16 * qint64{mb.u8(slot)};
+    const qint64 chunks = mb.u8(slot + 1);
+    const qint64 last = mb.u8(slot + 4);
+    if (chunks == 0 || last == 0) {
+        throw damaged();
+    }
+    const qint64 dataLength = (chunks - 1) * 16 + last;
+    if (dataOffset + dataLength > 4096 || dataLength != qint64{size}) {
+        throw damaged();
+    }
+    return QVariant(page.decode(mb.at(block + dataOffset), dataLength));
+}
+
+}  // namespace converter::paradox

@@ -1,0 +1,133 @@
+#include "storage/paradox/paradox_recordset.h"
+
+#include "common/failure.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace converter::paradox {
+
+ParadoxRecordset::ParadoxRecordset(ParadoxTable table, bool updatable)
+    : table_(std::move(table)), updatable_(updatable) {}
+
+ParadoxRecordset::~ParadoxRecordset() {
+    // The destructor writes too, so that a forgotten close() loses nothing; it must not throw.
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+void ParadoxRecordset::checkOpen() const {
+    if (!open_) {
+        throw Failure(QStringLiteral("Набор записей закрыт"));
+    }
+}
+
+void ParadoxRecordset::checkUpdatable() const {
+    checkOpen();
+    if (!updatable_) {
+        throw Failure(QStringLiteral("Набор записей только для чтения"));
+    }
+    if (table_.hasBlobFields()) {
+        throw Failure(QStringLiteral("Таблица %1 с полями примечаний не может быть изменена")
+                          .arg(QFileInfo(table_.path()).completeBaseName()));
+    }
+}
+
+const FieldInfo& ParadoxRecordset::field(int index) const {
+    if (index < 0 || index >= fieldCount()) {
+        throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
+    }
+    return table_.fields()[static_cast<size_t>(index)].info;
+}
+
+void ParadoxRecordset::moveFirst() {
+    cancelUpdate();
+    position_ = 0;
+}
+
+void ParadoxRecordset::moveLast() {
+    cancelUpdate();
+    position_ = table_.rowCount() - 1;
+}
+
+void ParadoxRecordset::moveNext() {
+    cancelUpdate();
+    if (position_ < table_.rowCount()) {
+        ++position_;
+    }
+}
+
+void ParadoxRecordset::movePrevious() {
+    cancelUpdate();
+    if (position_ >= 0) {
+        --position_;
+    }
+}
+
+QVariant ParadoxRecordset::value(int index) const {
+    checkOpen();
+    field(index);
+    if (mode_ != EditMode::None) {
+        return table_.decodeValue(buffer_.constData(), index);
+    }
+    if (bof() || eof()) {
+        throw Failure(QStringLiteral("Нет текущей записи"));
+    }
+    return table_.decodeValue(table_.row(position_), index);
+}
+
+void ParadoxRecordset::addNew() {
+    checkUpdatable();
+    buffer_ = QByteArray(table_.recordSize(), '\0');
+    mode_ = EditMode::Adding;
+}
+
+void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
+    checkUpdatable();
+    if (mode_ == EditMode::None) {
+        if (bof() || eof()) {
+            throw Failure(QStringLiteral("Нет текущей записи"));
+        }
+        buffer_ = QByteArray(table_.row(position_), table_.recordSize());
+        mode_ = EditMode::Editing;
+    }
+    table_.encodeValue(buffer_.data(), index, newValue);
+}
+
+void ParadoxRecordset::update() {
+    checkUpdatable();
+    if (mode_ == EditMode::Adding) {
+        table_.appendRow(buffer_.constData());
+        position_ = table_.rowCount() - 1;
+    } else if (mode_ == EditMode::Editing) {
+        table_.replaceRow(position_, buffer_.constData());
+    } else {
+        return;
+    }
+    mode_ = EditMode::None;
+    buffer_.clear();
+    dirty_ = true;
+}
+
+void ParadoxRecordset::cancelUpdate() {
+    mode_ = EditMode::None;
+    buffer_.clear();
+}
+
+void ParadoxRecordset::close() {
+    if (!open_) {
+        return;
+    }
+    cancelUpdate();
+    open_ = false;
+    if (dirty_) {
+        dirty_ = false;
+        table_.save();
+    }
+}
+
+}  // namespace converter::paradox

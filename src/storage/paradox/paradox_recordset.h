@@ -1,0 +1,57 @@
+#pragma once
+
+#include "common/recordset.h"
+#include "storage/paradox/paradox_table.h"
+
+#include <QByteArray>
+
+namespace converter::paradox {
+
+// A Paradox table opened by name. Rows show in the table's order with new rows after them;
+// close() writes the table when it was changed (sorted by key). A pending AddNew or edit that
+// was not saved with update() is dropped by addNew(), a move or close(), never saved implicitly:
+// callers that ignore a refused row simply go on with the next one.
+class ParadoxRecordset : public Recordset {
+public:
+    ParadoxRecordset(ParadoxTable table, bool updatable);
+    ~ParadoxRecordset() override;
+
+    int fieldCount() const override { return table_.fieldCount(); }
+    const FieldInfo& field(int index) const override;
+    int recordCount() const override { return table_.rowCount(); }
+
+    bool bof() const override { return position_ < 0 || table_.rowCount() == 0; }
+    bool eof() const override { return position_ >= table_.rowCount() || table_.rowCount() == 0; }
+    void moveFirst() override;
+    void moveLast() override;
+    void moveNext() override;
+    void movePrevious() override;
+
+    QVariant value(int index) const override;
+
+    bool isUpdatable() const override { return updatable_; }
+    void addNew() override;
+    void setValue(int index, const QVariant& value) override;
+    void update() override;
+    void cancelUpdate() override;
+
+    bool isOpen() const override { return open_; }
+    void close() override;
+
+    const ParadoxTable& table() const { return table_; }
+
+private:
+    enum class EditMode { None, Adding, Editing };
+    void checkOpen() const;
+    void checkUpdatable() const;
+
+    ParadoxTable table_;
+    bool updatable_;
+    bool open_ = true;
+    bool dirty_ = false;
+    int position_ = 0;
+    EditMode mode_ = EditMode::None;
+    QByteArray buffer_;
+};
+
+}  // namespace converter::paradox

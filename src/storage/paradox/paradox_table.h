@@ -1,0 +1,124 @@
+#pragma once
+
+#include "common/recordset.h"
+#include "storage/paradox/code_page.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace converter::paradox {
+
+// Field type codes as they stand in the field descriptors.
+enum TypeCode : std::uint8_t {
+    kAlpha = 0x01,
+    kDate = 0x02,
+    kShort = 0x03,
+    kLong = 0x04,
+    kCurrency = 0x05,
+    kNumber = 0x06,
+    kLogical = 0x09,
+    kMemo = 0x0C,
+    kBlob = 0x0D,
+    kFormattedMemo = 0x0E,
+    kOle = 0x0F,
+    kGraphic = 0x10,
+    kTime = 0x14,
+    kTimestamp = 0x15,
+    kAutoIncrement = 0x16,
+    kBcd = 0x17,
+    kBytes = 0x18,
+};
+
+struct ParadoxField {
+    QString name;
+    std::uint8_t type = kAlpha;
+    std::uint8_t sizeByte = 0;  // as in the descriptor (decimals for BCD)
+    int length = 0;             // bytes in the record
+    int offset = 0;             // within the record
+    FieldInfo info;
+};
+
+// Bytes a field of this type and descriptor size takes in a record, or 0 when the pair is
+// invalid.
+int FieldLength(std::uint8_t type, std::uint8_t sizeByte);
+ParadoxField MakeField(const QString& name, std::uint8_t type, std::uint8_t sizeByte);
+
+// Language driver of a table: sort byte, code page and driver name travel together.
+struct LanguageDriver {
+    std::uint8_t sortOrder = 0x8F;
+    int codePage = 1251;
+    QByteArray id = "ancyrr";
+};
+LanguageDriver CyrillicDriver();
+
+// One Paradox table held in memory: its fields and its records as raw record bytes, in the
+// order the recordset shows them (chain order when read, new records appended). Writing sorts
+// keyed tables by key.
+class ParadoxTable {
+public:
+    // Reads and validates a .db file (and its .mb for memo text). Failure on any damage.
+    static ParadoxTable Load(const QString& dbPath);
+    // A new, empty, unkeyed table; not written until save().
+    ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fields);
+
+    const QString& path() const { return path_; }
+    const std::vector<ParadoxField>& fields() const { return fields_; }
+    int fieldCount() const { return static_cast<int>(fields_.size()); }
+    int recordSize() const { return recordSize_; }
+    int keyFieldCount() const { return keyFields_; }
+    int keySize() const;
+    int rowCount() const { return rowCount_; }
+    int version() const { return version_; }
+    const LanguageDriver& driver() const { return driver_; }
+    bool hasBlobFields() const;
+
+    const char* row(int index) const {
+        return rows_.data() + static_cast<qsizetype>(index) * recordSize_;
+    }
+
+    // The value of a field of a record (a row or an edit buffer).
+    QVariant decodeValue(const char* record, int field) const;
+    // Converts `value` to the field's type and stores it in `record`; Failure when it cannot.
+    void encodeValue(char* record, int field, const QVariant& value) const;
+
+    // Makes the table keyed on its first `count` fields; Failure on duplicate keys.
+    void setKeyFieldCount(int count);
+    // Appends a record or replaces row `index`; Failure (nothing changed) on a duplicate key.
+    void appendRow(const char* record);
+    void replaceRow(int index, const char* record);
+
+    // Writes .db (and .px when keyed) through temporary files renamed over the old ones.
+    void save() const;
+
+private:
+    ParadoxTable() = default;
+    void computeLayout();
+    void buildKeyIndex();
+    std::string keyOf(const char* record) const;
+    QVariant decodeMemo(const char* bytes, int length) const;
+
+    QString path_;
+    std::vector<ParadoxField> fields_;
+    int recordSize_ = 0;
+    int keyFields_ = 0;
+    int version_ = 0x0C;
+    LanguageDriver driver_ = CyrillicDriver();
+    QByteArray rows_;
+    int rowCount_ = 0;
+    QByteArray memoFile_;
+    bool memoFileFound_ = false;
+    std::unordered_map<std::string, int> keyIndex_;
+    bool keyIndexBuilt_ = false;
+};
+
+// A file beside `path` with the same base name and another extension, found regardless of
+// letter case; the lower-case name when none exists.
+QString SiblingFile(const QString& path, const QString& extension);
+
+}  // namespace converter::paradox

@@ -1,0 +1,477 @@
+// Value encoding of record fields: integers big-endian with the sign bit flipped, doubles with
+// their bits arranged so that byte order is numeric order, all-zero bytes meaning blank.
+#include "common/failure.h"
+#include "storage/paradox/paradox_table.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QTime>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace converter::paradox {
+
+namespace {
+
+constexpr qint64 kJulianDayOfOrdinalZero = 1721425;  // 0001-01-01 is ordinal 1
+constexpr double kMsPerDay = 86400000.0;
+
+bool AllZero(const char* bytes, int length) {
+    for (int i = 0; i < length; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint32_t ReadBe32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return (std::uint32_t{u[0]} << 24) | (std::uint32_t{u[1]} << 16) | (std::uint32_t{u[2]} << 8) |
+           std::uint32_t{u[3]};
+}
+
+void WriteBe32(char* p, std::uint32_t v) {
+    p[0] = static_cast<char>(v >> 24);
+    p[1] = static_cast<char>(v >> 16);
+    p[2] = static_cast<char>(v >> 8);
+    p[3] = static_cast<char>(v);
+}
+
+qint32 DecodeInt32(const char* p) {
+    return static_cast<qint32>(ReadBe32(p) ^ 0x80000000u);
+}
+
+void EncodeInt32(char* p, qint32 v) {
+    WriteBe32(p, static_cast<std::uint32_t>(v) ^ 0x80000000u);
+}
+
+double DecodeDouble(const char* p) {
+    std::uint64_t bits = (std::uint64_t{ReadBe32(p)} << 32) | ReadBe32(p + 4);
+    bits = (bits & 0x8000000000000000ull) ? (bits & 0x7FFFFFFFFFFFFFFFull) : ~bits;
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void EncodeDouble(char* p, double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
+    WriteBe32(p, static_cast<std::uint32_t>(bits >> 32));
+    WriteBe32(p + 4, static_cast<std::uint32_t>(bits));
+}
+
+QDate DateFromOrdinal(qint64 ordinal) {
+    return QDate::fromJulianDay(ordinal + kJulianDayOfOrdinalZero);
+}
+
+QVariant DecodeTimestamp(double ms) {
+    // Far outside any calendar: report it as an invalid timestamp rather than overflow.
+    if (!std::isfinite(ms) || std::fabs(ms) > 1e17) {
+        return QVariant(QDateTime());
+    }
+    const double days = std::floor(ms / kMsPerDay);
+    const auto msOfDay = static_cast<int>(ms - days * kMsPerDay);
+    const QDate date = DateFromOrdinal(static_cast<qint64>(days));
+    return QVariant(QDateTime(date, QTime::fromMSecsSinceStartOfDay(msOfDay), Qt::UTC));
+}
+
+QVariant DecodeBcd(const char* p, int decimals) {
+    const auto flags = static_cast<unsigned char>(p[0]);
+    if (!(flags & 0x40)) {
+        return QVariant();
+    }
+    const bool negative = !(flags & 0x80);
+    QByteArray digits;
+    digits.reserve(34);
+    for (int nibble = 2; nibble < 34; ++nibble) {
+        int d = (static_cast<unsigned char>(p[nibble / 2]) >> ((nibble % 2) ? 0 : 4)) & 0x0F;
+        if (negative) {
+            d ^= 0x0F;
+        }
+        if (d > 9) {
+            return QVariant();
+        }
+        if (nibble == 34 - decimals) {
+            digits.append('.');
+        }
+        digits.append(static_cast<char>('0' + d));
+    }
+    const double value = QByteArray(negative ? "-" : "").append(digits).toDouble();
+    return QVariant(value == 0 ? 0.0 : value);
+}
+
+}  // namespace
+
+int FieldLength(std::uint8_t type, std::uint8_t sizeByte) {
+    switch (type) {
+        case kAlpha:
+        case kBytes:
+            return sizeByte >= 1 ? sizeByte : 0;
+        case kDate:
+        case kLong:
+        case kTime:
+        case kAutoIncrement:
+            return sizeByte == 4 ? 4 : 0;
+        case kShort:
+            return sizeByte == 2 ? 2 : 0;
+        case kCurrency:
+        case kNumber:
+        case kTimestamp:
+            return sizeByte == 8 ? 8 : 0;
+        case kLogical:
+            return sizeByte == 1 ? 1 : 0;
+        case kMemo:
+            return sizeByte >= 11 && sizeByte <= 250 ? sizeByte : 0;
+        case kBlob:
+        case kFormattedMemo:
+        case kOle:
+        case kGraphic:
+            return sizeByte >= 10 && sizeByte <= 250 ? sizeByte : 0;
+        case kBcd:
+            return sizeByte <= 32 ? 17 : 0;
+        default:
+            return 0;
+    }
+}
+
+ParadoxField MakeField(const QString& name, std::uint8_t type, std::uint8_t sizeByte) {
+    ParadoxField field;
+    field.name = name;
+    field.type = type;
+    field.sizeByte = sizeByte;
+    field.length = FieldLength(type, sizeByte);
+    field.info.name = name;
+    field.info.size = field.length;
+    switch (type) {
+        case kAlpha:
+            field.info.type = FieldType::Text;
+            break;
+        case kDate:
+            field.info.type = FieldType::Date;
+            break;
+        case kShort:
+            field.info.type = FieldType::Short;
+            break;
+        case kLong:
+            field.info.type = FieldType::Long;
+            break;
+        case kCurrency:
+            field.info.type = FieldType::Currency;
+            break;
+        case kNumber:
+            field.info.type = FieldType::Number;
+            break;
+        case kLogical:
+            field.info.type = FieldType::Logical;
+            break;
+        case kMemo:
+            field.info.type = FieldType::Memo;
+            break;
+        case kTime:
+            field.info.type = FieldType::Time;
+            break;
+        case kTimestamp:
+            field.info.type = FieldType::Timestamp;
+            break;
+        case kAutoIncrement:
+            field.info.type = FieldType::AutoIncrement;
+            break;
+        case kBcd:
+            field.info.type = FieldType::Bcd;
+            field.info.size = sizeByte;
+            break;
+        case kBytes:
+            field.info.type = FieldType::Bytes;
+            break;
+        default:
+            field.info.type = FieldType::Blob;
+            break;
+    }
+    return field;
+}
+
+LanguageDriver CyrillicDriver() {
+    return LanguageDriver{};
+}
+
+QVariant ParadoxTable::decodeValue(const char* record, int index) const {
+    const ParadoxField& field = fields_[static_cast<size_t>(index)];
+    const char* p = record + field.offset;
+    if (field.type == kBcd) {
+        return DecodeBcd(p, field.sizeByte);
+    }
+    if (AllZero(p, field.length)) {
+        return QVariant();
+    }
+    switch (field.type) {
+        case kAlpha: {
+            const auto* end =
+                static_cast<const char*>(std::memchr(p, 0, static_cast<size_t>(field.length)));
+            const qsizetype length = end ? end - p : field.length;
+            return QVariant(CodePageFor(driver_.codePage).decode(p, length));
+        }
+        case kShort: {
+            const auto bits = static_cast<std::uint16_t>((static_cast<unsigned char>(p[0]) << 8) |
+                                                         static_cast<unsigned char>(p[1]));
+            return QVariant(static_cast<int>(static_cast<qint16>(bits ^ 0x8000u)));
+        }
+        case kLong:
+        case kAutoIncrement:
+            return QVariant(static_cast<int>(DecodeInt32(p)));
+        case kDate:
+            return QVariant(DateFromOrdinal(DecodeInt32(p)));
+        case kTime: {
+            const qint32 ms = DecodeInt32(p);
+            return QVariant(ms >= 0 && ms < 86400000 ? QTime::fromMSecsSinceStartOfDay(ms)
+                                                     : QTime());
+        }
+        case kNumber:
+        case kCurrency:
+            return QVariant(DecodeDouble(p));
+        case kTimestamp:
+            return DecodeTimestamp(DecodeDouble(p));
+        case kLogical:
+            return QVariant(static_cast<unsigned char>(p[0]) != 0x80);
+        case kBytes:
+            return QVariant(QByteArray(p, field.length));
+        case kMemo:
+            return decodeMemo(p, field.length);
+        default:
+            return QVariant();
+    }
+}
+
+namespace {
+
+[[noreturn]] void Refuse(const ParadoxField& field, const QVariant& value, const QString& reason) {
+    QString shown = value.toString();
+    if (shown.size() > 60) {
+        shown = shown.left(60) + QStringLiteral("...");
+    }
+    throw Failure(QStringLiteral("Значение \"%1\" не может быть записано в поле [%2]: %3")
+                      .arg(shown, field.name, reason));
+}
+
+bool IsText(const QVariant& value) {
+    return value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray;
+}
+
+// A number from text with a decimal point or comma, or from a numeric variant.
+double ToNumber(const ParadoxField& field, const QVariant& value) {
+    if (IsText(value)) {
+        QString text = value.toString().trimmed();
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool ok = false;
+        const double number = QLocale::c().toDouble(text, &ok);
+        if (!ok) {
+            Refuse(field, value, QStringLiteral("не число"));
+        }
+        if (!std::isfinite(number)) {
+            Refuse(field, value, QStringLiteral("число вне допустимого диапазона"));
+        }
+        return number;
+    }
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok) {
+        Refuse(field, value, QStringLiteral("не число"));
+    }
+    if (!std::isfinite(number)) {
+        Refuse(field, value, QStringLiteral("число вне допустимого диапазона"));
+    }
+    return number;
+}
+
+qint64 ToInteger(const ParadoxField& field, const QVariant& value, qint64 limit) {
+    const double number = ToNumber(field, value);
+    // Fractions round half to even, as the provider's own conversion does.
+    const double rounded = std::nearbyint(number);
+    if (std::fabs(rounded) > static_cast<double>(limit)) {
+        Refuse(field, value, QStringLiteral("допустимы целые числа от -%1 до %1").arg(limit));
+    }
+    return static_cast<qint64>(rounded);
+}
+
+QDate ToDate(const ParadoxField& field, const QVariant& value) {
+    QDate date;
+    if (value.typeId() == QMetaType::QDate) {
+        date = value.toDate();
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        date = value.toDateTime().date();
+    } else {
+        const QString text = value.toString().trimmed();
+        date = QDate::fromString(text, Qt::ISODate);
+        if (!date.isValid()) {
+            date = QDate::fromString(text, QStringLiteral("dd.MM.yyyy"));
+        }
+    }
+    if (!date.isValid() || date < QDate(100, 1, 1) || date > QDate(9999, 12, 31)) {
+        Refuse(field, value, QStringLiteral("не дата от 01.01.0100 до 31.12.9999"));
+    }
+    return date;
+}
+
+QTime ToTime(const ParadoxField& field, const QVariant& value) {
+    QTime time;
+    if (value.typeId() == QMetaType::QTime) {
+        time = value.toTime();
+    } else if (value.typeId() == QMetaType::QDateTime) {
+        time = value.toDateTime().time();
+    } else {
+        time = QTime::fromString(value.toString().trimmed(), Qt::ISODateWithMs);
+    }
+    if (!time.isValid()) {
+        Refuse(field, value, QStringLiteral("не время"));
+    }
+    return time;
+}
+
+QDateTime ToTimestamp(const ParadoxField& field, const QVariant& value) {
+    QDateTime stamp;
+    if (value.typeId() == QMetaType::QDateTime) {
+        stamp = value.toDateTime();
+    } else if (value.typeId() == QMetaType::QDate) {
+        stamp = QDateTime(value.toDate(), QTime(0, 0), Qt::UTC);
+    } else {
+        stamp = QDateTime::fromString(value.toString().trimmed(), Qt::ISODateWithMs);
+    }
+    if (!stamp.isValid() || stamp.date() < QDate(100, 1, 1) || stamp.date() > QDate(9999, 12, 31)) {
+        Refuse(field, value, QStringLiteral("не дата и время"));
+    }
+    return stamp;
+}
+
+bool ToLogical(const ParadoxField& field, const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool) {
+        return value.toBool();
+    }
+    if (IsText(value)) {
+        const QString text = value.toString().trimmed().toLower();
+        if (text == u"true" || text == u"yes" || text == u"да" || text == u"on") {
+            return true;
+        }
+        if (text == u"false" || text == u"no" || text == u"нет" || text == u"off") {
+            return false;
+        }
+    }
+    return ToNumber(field, value) != 0;
+}
+
+void EncodeBcd(const ParadoxField& field, char* p, const QVariant& value) {
+    const double number = ToNumber(field, value);
+    const int decimals = field.sizeByte;
+    QByteArray digits = QByteArray::number(std::fabs(number), 'f', decimals);
+    digits.replace(".", "");
+    if (digits.size() > 32) {
+        Refuse(field, value, QStringLiteral("больше 32 цифр"));
+    }
+    digits = QByteArray(32 - digits.size(), '0') + digits;
+    const bool negative = number < 0 && digits.count('0') != digits.size();
+    std::memset(p, 0, 17);
+    p[0] = static_cast<char>((negative ? 0x40 : 0xC0) | decimals);
+    for (int i = 0; i < 32; ++i) {
+        int d = digits[i] - '0';
+        if (negative) {
+            d ^= 0x0F;
+        }
+        const int nibble = i + 2;
+        p[nibble / 2] = static_cast<char>(p[nibble / 2] | (nibble % 2 ? d : d << 4));
+    }
+}
+
+}  // namespace
+
+void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) const {
+    if (index < 0 || index >= fieldCount()) {
+        throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
+    }
+    const ParadoxField& field = fields_[static_cast<size_t>(index)];
+    char* p = record + field.offset;
+    const bool blank =
+        value.isNull() || !value.isValid() ||
+        (IsText(value) && (field.type == kAlpha ? value.toString().isEmpty()
+                                                : value.toString().trimmed().isEmpty()));
+    if (blank) {
+        std::memset(p, 0, static_cast<size_t>(field.length));
+        return;
+    }
+    switch (field.type) {
+        case kAlpha: {
+            const QString text = value.toString();
+            if (text.contains(QChar(0))) {
+                Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
+            }
+            const std::optional<QByteArray> bytes = CodePageFor(driver_.codePage).encode(text);
+            if (!bytes) {
+                Refuse(field, value,
+                       QStringLiteral("символы вне кодовой страницы %1").arg(driver_.codePage));
+            }
+            if (bytes->size() > field.length) {
+                Refuse(field, value, QStringLiteral("текст длиннее %1 символов").arg(field.length));
+            }
+            std::memset(p, 0, static_cast<size_t>(field.length));
+            std::memcpy(p, bytes->constData(), static_cast<size_t>(bytes->size()));
+            return;
+        }
+        case kShort: {
+            const auto v = static_cast<std::uint16_t>(ToInteger(field, value, 32767));
+            const auto bits = static_cast<std::uint16_t>(v ^ 0x8000u);
+            p[0] = static_cast<char>(bits >> 8);
+            p[1] = static_cast<char>(bits);
+            return;
+        }
+        case kLong:
+            EncodeInt32(p, static_cast<qint32>(ToInteger(field, value, 2147483647)));
+            return;
+        case kAutoIncrement: {
+            const qint64 v = ToInteger(field, value, 2147483647);
+            if (v < 1) {
+                Refuse(field, value, QStringLiteral("счётчик должен быть положительным"));
+            }
+            EncodeInt32(p, static_cast<qint32>(v));
+            return;
+        }
+        case kNumber:
+        case kCurrency:
+            EncodeDouble(p, ToNumber(field, value));
+            return;
+        case kLogical:
+            p[0] = static_cast<char>(ToLogical(field, value) ? 0x81 : 0x80);
+            return;
+        case kDate:
+            EncodeInt32(p, static_cast<qint32>(ToDate(field, value).toJulianDay() -
+                                               kJulianDayOfOrdinalZero));
+            return;
+        case kTime:
+            EncodeInt32(p, ToTime(field, value).msecsSinceStartOfDay());
+            return;
+        case kTimestamp: {
+            const QDateTime stamp = ToTimestamp(field, value);
+            const qint64 ordinal = stamp.date().toJulianDay() - kJulianDayOfOrdinalZero;
+            EncodeDouble(
+                p, static_cast<double>(ordinal) * kMsPerDay + stamp.time().msecsSinceStartOfDay());
+            return;
+        }
+        case kBcd:
+            EncodeBcd(field, p, value);
+            return;
+        case kBytes: {
+            const QByteArray bytes = value.toByteArray();
+            if (bytes.size() > field.length) {
+                Refuse(field, value, QStringLiteral("больше %1 байт").arg(field.length));
+            }
+            std::memset(p, 0, static_cast<size_t>(field.length));
+            std::memcpy(p, bytes.constData(), static_cast<size_t>(bytes.size()));
+            return;
+        }
+        default:
+            Refuse(field, value, QStringLiteral("поля этого типа только читаются"));
+    }
+}
+
+}  // namespace converter::paradox

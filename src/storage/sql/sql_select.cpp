@@ -1,0 +1,199 @@
+#include "storage/sql/sql_select.h"
+
+#include "common/failure.h"
+#include "common/memory_recordset.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QTime>
+
+#include <algorithm>
+
+namespace converter::sql {
+
+namespace {
+
+bool IsNumber(const QVariant& v) {
+    switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+        case QMetaType::Float:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::UChar:
+        case QMetaType::SChar:
+        case QMetaType::Bool:
+            return true;
+        default:
+            return false;
+    }
+}
+
+double NumberOf(const QVariant& v) {
+    // The original engine's true is -1.
+    return v.typeId() == QMetaType::Bool ? (v.toBool() ? -1.0 : 0.0) : v.toDouble();
+}
+
+bool ReadsAsNumber(const QVariant& v, double& number) {
+    if (IsNumber(v)) {
+        number = NumberOf(v);
+        return true;
+    }
+    if (v.typeId() != QMetaType::QString) {
+        return false;
+    }
+    QString text = v.toString().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    number = QLocale::c().toDouble(text, &ok);
+    return ok;
+}
+
+int FindColumn(const Recordset& source, const QString& name, const QString& table) {
+    const int index = source.indexOf(name);
+    if (index < 0) {
+        throw Failure(QStringLiteral("Поле [%1] не найдено в таблице [%2]").arg(name, table));
+    }
+    return index;
+}
+
+}  // namespace
+
+int CompareValues(const QVariant& a, const QVariant& b) {
+    const bool aNull = a.isNull() || !a.isValid();
+    const bool bNull = b.isNull() || !b.isValid();
+    if (aNull || bNull) {
+        return aNull == bNull ? 0 : (aNull ? -1 : 1);
+    }
+    if (IsNumber(a) && IsNumber(b)) {
+        const double x = NumberOf(a);
+        const double y = NumberOf(b);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    if (a.typeId() == b.typeId()) {
+        switch (a.typeId()) {
+            case QMetaType::QDate:
+                return a.toDate() < b.toDate() ? -1 : (b.toDate() < a.toDate() ? 1 : 0);
+            case QMetaType::QTime:
+                return a.toTime() < b.toTime() ? -1 : (b.toTime() < a.toTime() ? 1 : 0);
+            case QMetaType::QDateTime:
+                return a.toDateTime() < b.toDateTime() ? -1
+                                                       : (b.toDateTime() < a.toDateTime() ? 1 : 0);
+            case QMetaType::QByteArray:
+                return a.toByteArray().compare(b.toByteArray());
+            default:
+                break;
+        }
+    }
+    const int result = a.toString().compare(b.toString(), Qt::CaseInsensitive);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
+    std::vector<int> columns;
+    std::vector<FieldInfo> fields;
+    if (statement.columns.isEmpty()) {
+        for (int i = 0; i < source.fieldCount(); ++i) {
+            columns.push_back(i);
+        }
+    } else {
+        for (const QString& name : statement.columns) {
+            columns.push_back(FindColumn(source, name, statement.table));
+        }
+    }
+    for (int column : columns) {
+        fields.push_back(source.field(column));
+    }
+    const int shown = static_cast<int>(columns.size());
+    // Order terms address a selected column or, without DISTINCT, a hidden extra one.
+    std::vector<std::pair<int, bool>> order;
+    for (const OrderTerm& term : statement.orderBy) {
+        const int sourceColumn = FindColumn(source, term.column, statement.table);
+        auto found = std::find(columns.begin(), columns.end(), sourceColumn);
+        if (found == columns.end()) {
+            if (statement.distinct) {
+                throw Failure(
+                    QStringLiteral(
+                        "Поле [%1] из ORDER BY должно быть в списке полей запроса с DISTINCT")
+                        .arg(term.column));
+            }
+            columns.push_back(sourceColumn);
+            found = columns.end() - 1;
+        }
+        order.emplace_back(static_cast<int>(found - columns.begin()), term.descending);
+    }
+    const int whereColumn =
+        statement.where ? FindColumn(source, statement.where->column, statement.table) : -1;
+
+    std::vector<MemoryRecordset::Row> rows;
+    rows.reserve(static_cast<size_t>(std::max(0, source.recordCount())));
+    if (source.recordCount() != 0) {
+        source.moveFirst();
+    }
+    while (!source.eof()) {
+        bool wanted = true;
+        if (whereColumn >= 0) {
+            double number = 0;
+            wanted = ReadsAsNumber(source.value(whereColumn), number) &&
+                     number == statement.where->number;
+        }
+        if (wanted) {
+            MemoryRecordset::Row row;
+            row.reserve(columns.size());
+            for (int column : columns) {
+                row.push_back(source.value(column));
+            }
+            rows.push_back(std::move(row));
+        }
+        source.moveNext();
+    }
+
+    if (statement.distinct) {
+        auto byAll = [shown](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+            for (int i = 0; i < shown; ++i) {
+                const int c = CompareValues(a[static_cast<size_t>(i)], b[static_cast<size_t>(i)]);
+                if (c != 0) {
+                    return c;
+                }
+            }
+            return 0;
+        };
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&byAll](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+                             return byAll(a, b) < 0;
+                         });
+        rows.erase(
+            std::unique(rows.begin(), rows.end(),
+                        [&byAll](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+                            return byAll(a, b) == 0;
+                        }),
+            rows.end());
+    }
+    if (!order.empty()) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&order](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+                             for (const auto& [column, descending] : order) {
+                                 const int c = CompareValues(a[static_cast<size_t>(column)],
+                                                             b[static_cast<size_t>(column)]);
+                                 if (c != 0) {
+                                     return descending ? c > 0 : c < 0;
+                                 }
+                             }
+                             return false;
+                         });
+    }
+    if (static_cast<int>(columns.size()) > shown) {
+        for (MemoryRecordset::Row& row : rows) {
+            row.resize(static_cast<size_t>(shown));
+        }
+    }
+    return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
+}
+
+}  // namespace converter::sql

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "common/recordset.h"
+#include "storage/sql/sql_statement.h"
+
+namespace converter::sql {
+
+// Runs a SELECT over the rows of `source` (a table of any engine) into a read-only recordset.
+// DISTINCT returns its rows in ascending order, as the original engine does; NULL sorts first
+// and counts as one value. A text compared with a number equals it when it reads as that number.
+RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement);
+
+// Orders two values: NULL first, numbers by value, text without regard to case.
+int CompareValues(const QVariant& a, const QVariant& b);
+
+}  // namespace converter::sql
