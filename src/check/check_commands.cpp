@@ -23,7 +23,7 @@ QString ElementsTablePath(const QString& databasePath) {
     return found.isEmpty() ? expected : found;
 }
 
-std::optional<QString> cmdOpenDbCheck_Click(Ui& ui) {
+std::optional<QString> ChooseCheckDatabase(Ui& ui) {
     try {
         const QString path = ShowOpenDialog(ui, GetFileFilter(kTarvelDatabaseFile));
         if (path.isEmpty()) {
@@ -47,7 +47,7 @@ std::optional<QString> cmdOpenDbCheck_Click(Ui& ui) {
     }
 }
 
-std::optional<QString> cmdOpenSpravCheck_Click(Ui& ui) {
+std::optional<QString> ChooseCheckReferenceFolder(Ui& ui) {
     try {
         const QString path = ShowOpenDialog(ui, GetFileFilter(kTarvelDatabaseFile));
         if (path.isEmpty()) {
@@ -64,8 +64,8 @@ std::optional<QString> cmdOpenSpravCheck_Click(Ui& ui) {
     }
 }
 
-CheckCommandOutcome cmdCheckSprav_Click(Ui& ui, const QString& databasePath,
-                                        const QString& referenceFolder) {
+CheckCommandOutcome RunReferenceCheck(Ui& ui, const QString& databasePath,
+                                      const QString& referenceFolder) {
     CheckCommandOutcome outcome;
     if (databasePath.isEmpty()) {
         ui.showMessage(QStringLiteral("Выберите базу данных"), QString(), MessageIcon::None);

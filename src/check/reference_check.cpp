@@ -5,7 +5,6 @@
 #include "common/program_folder.h"
 #include "common/ui.h"
 #include "common/utilities.h"
-#include "reference/code_lists.h"
 #include "reference/reference_tables.h"
 
 #include <QDir>
@@ -91,6 +90,19 @@ qint32 ReadRequiredNumber(const QVariant& value, const QString& column, int row)
     return *number;
 }
 
+// A stored value as the report writes it: whole numbers without a fraction, other numbers with a
+// point whatever the locale, text as stored.
+QString StoredValueText(const QVariant& value) {
+    if (IsNumberVariant(value)) {
+        const double number = value.toDouble();
+        if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15) {
+            return QString::number(static_cast<qint64>(number));
+        }
+        return QString::number(number, 'g', QLocale::FloatingPointShortest);
+    }
+    return value.toString();
+}
+
 QString ReadText(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
@@ -146,7 +158,7 @@ bool CompareColumnValues(const QString& connection, const QString& tableName,
             }
             AddCheckError(state, kCheckMissingValue,
                           columnName + QStringLiteral(" - ") + entry.Text + QStringLiteral(" - ") +
-                              DictionaryValueText(value));
+                              StoredValueText(value));
         }
     } catch (...) {
         CloseRecordset(values);
