@@ -14,14 +14,16 @@ namespace {
 
 const QString kOpenFailedText = QStringLiteral("Ошибка при открытии файла");
 
-}  // namespace
-
-QString ElementsTablePath(const QString& databasePath) {
+// The elements table file beside a main table, found regardless of letter case (a database
+// copied from Windows may spell it "LESСОСТ.DB"); the expected path when there is none.
+QString FindElementsTableFile(const QString& databasePath) {
     const QString expected =
         SplitPath(databasePath, kPathFolderAndBaseName) + QStringLiteral("Сост.db");
     const QString found = FindFileIgnoringCase(expected);
     return found.isEmpty() ? expected : found;
 }
+
+}  // namespace
 
 std::optional<QString> ChooseCheckDatabase(Ui& ui) {
     try {
@@ -34,7 +36,7 @@ std::optional<QString> ChooseCheckDatabase(Ui& ui) {
                            MessageIcon::Warning);
             return std::nullopt;
         }
-        const QString elementsPath = ElementsTablePath(path);
+        const QString elementsPath = FindElementsTableFile(path);
         if (!QFileInfo(elementsPath).isFile()) {
             ui.showMessage(QStringLiteral("Не найден файл по элементам леса:\r") + elementsPath,
                            QStringLiteral("Ошибка"), MessageIcon::Warning);

@@ -30,8 +30,4 @@ struct CheckCommandOutcome {
 CheckCommandOutcome RunReferenceCheck(Ui& ui, const QString& databasePath,
                                       const QString& referenceFolder);
 
-// The elements table file of a stand database, found regardless of letter case; the expected
-// path ("Сост.db" after the main path without its extension) when there is none.
-QString ElementsTablePath(const QString& databasePath);
-
 }  // namespace converter
