@@ -1,0 +1,87 @@
+// Imports a synthetic forestry of N stands (20,000 by default) and prints the time, the stands
+// per second and the peak memory:
+//     import_benchmark [stands] [sprav.mdb]
+#include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/ui.h"
+#include "forestry_generator.h"
+#include "import/import_driver.h"
+#include "import/stand_database.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+// Answers the forest-unit dialog and prints every message.
+class BenchUi : public converter::Ui {
+public:
+    void showMessage(const QString& text, const QString& title, converter::MessageIcon) override {
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(title),
+                     qPrintable(QString(text).replace('\r', '\n')));
+    }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    QString chooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString chooseSaveFile(const QString&, const QString&) override { return {}; }
+    std::optional<converter::ForestUnitInput> askForestUnit() override {
+        return converter::ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("5")};
+    }
+    void setStatus(converter::StatusLabel, const QString&) override {}
+    void setStatusVisible(converter::StatusLabel, bool) override {}
+    void showReport(const QString&) override {}
+    void setBusy(bool) override {}
+    void processEvents() override {}
+};
+
+long PeakMemoryMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int stands = args.size() > 1 ? args[1].toInt() : 20000;
+    const QString mdb = args.size() > 2 ? args[2] : converter::ProgramFile("sprav.mdb");
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QFile::copy(mdb, dir.filePath("sprav.mdb"))) {
+        std::fprintf(stderr, "cannot prepare a folder with %s\n", qPrintable(mdb));
+        return 1;
+    }
+    converter::SetProgramFolder(dir.path());
+    const QString text = dir.filePath("forestry.txt");
+    try {
+        const auto model = converter::bench::LoadForestryModel(dir.filePath("sprav.mdb"));
+        converter::bench::WriteForestry(text,
+                                        converter::bench::GenerateForestry(model, stands, 2026));
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", qPrintable(converter::CurrentFailure().description()));
+        return 1;
+    }
+    BenchUi ui;
+    const QString mainPath = dir.filePath("forestry.db");
+    QString countText;
+    bool hadErrors = false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = converter::ImportDoviFile(
+        ui, text, mainPath, converter::ElementsTablePath(mainPath), countText, hadErrors);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (!ok) {
+        std::fprintf(stderr, "the import failed\n");
+        return 1;
+    }
+    std::printf("%s, errors: %s\n", qPrintable(countText), hadErrors ? "yes" : "no");
+    std::printf("import of %d stands: %.2f s, %.0f stands per second, peak memory %ld MiB\n",
+                stands, seconds, stands / seconds, PeakMemoryMiB());
+    return 0;
+}

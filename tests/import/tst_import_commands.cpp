@@ -1,0 +1,163 @@
+#include "common/utilities.h"
+#include "import/import_commands.h"
+#include "import_fixture.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+std::vector<FieldRow> Fields() {
+    return {{"KV", "KV", 1, 1, "integer"}, {"SKNR", "VYDEL", 1, 2, "integer"}, {"C1", "P1", 1, 3}};
+}
+
+void Touch(const QString& path, const QByteArray& bytes = "old") {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+class TestImportCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusalsBeforeTheRun() {
+        ImportFixture fixture;
+        FakeUi ui;
+        QVERIFY(!RunImport(ui, QString()));
+        QCOMPARE(ui.messageTexts(), QStringList{"Не выбран файл для импорта"});
+        QCOMPARE(ui.lastMessage().icon, MessageIcon::Information);
+        QVERIFY(ui.saveFilters.isEmpty());
+
+        ui.messages.clear();
+        QVERIFY(!RunImport(ui, fixture.path("absent.txt")));
+        QCOMPARE(ui.messageTexts(), QStringList{"Не найден файл:\r" + fixture.path("absent.txt")});
+        QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
+
+        // A cancelled save dialog ends the command silently, after proposing the ".db" name.
+        ui.messages.clear();
+        const QString text = fixture.writeDoviFile({"", "KV=1\tVYDEL=1\t"}, "les 2008.txt");
+        QVERIFY(!RunImport(ui, text));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(ui.saveInitialNames, QStringList{fixture.path("les 2008.db")});
+        QCOMPARE(ui.saveFilters, QStringList{GetFileFilter(kTarvelDatabaseFile)});
+        QVERIFY(ui.busyHistory.isEmpty());
+    }
+
+    void overwriteQuestionForTheElementsFileAlone() {
+        ImportFixture fixture;
+        fixture.writeDictionary(Fields());
+        const QString text = fixture.writeDoviFile({"", "KV=1\tVYDEL=1\t"});
+        Touch(fixture.path("lesСост.db"));
+        FakeUi ui;
+        ui.saveFileAnswers.push_back(fixture.path("les.db"));
+        ui.yesNoAnswers.push_back(false);
+
+        QVERIFY(!RunImport(ui, text));
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(ui.lastMessage().question);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Перезаписать?"));
+        QCOMPARE(ui.lastMessage().text,
+                 QStringLiteral("Файл с таким именем существует: les.db\rЖелаете перезаписть?"));
+        QCOMPARE(ui.forestUnitRequests, 0);
+        QFile old(fixture.path("lesСост.db"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+    }
+
+    void importOverAnOldDatabase_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("count");
+
+        QTest::newRow("clean") << QStringList{"", "KV=1\tVYDEL=1\tP1=4\t", "", "KV=1\tVYDEL=2\t"}
+                               << "Импорт успешно завершен" << int(MessageIcon::Information)
+                               << "Количество выделов: 2";
+        QTest::newRow("with errors")
+            << QStringList{"", "KV=1\tVYDEL=1\tP1=X\t"} << "Импорт выполнен с ошибками"
+            << int(MessageIcon::Warning) << "Количество выделов: 1";
+    }
+
+    void importOverAnOldDatabase() {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, title);
+        QFETCH(int, icon);
+        QFETCH(QString, count);
+        ImportFixture fixture;
+        fixture.writeDictionary(Fields());
+        const QString text = fixture.writeDoviFile(lines);
+        Touch(fixture.path("les.db"));
+        Touch(fixture.path("les_TI.px"));
+        FakeUi ui;
+        ui.saveFileAnswers.push_back(fixture.path("les.db"));
+        ui.yesNoAnswers.push_back(true);
+        ui.forestUnitAnswers.push_back(Unit());
+
+        QVERIFY(RunImport(ui, text));
+        QCOMPARE(ui.messages.size(), 2);
+        const FakeUi::Message& outcome = ui.lastMessage();
+        QCOMPARE(outcome.title, title);
+        QCOMPARE(int(outcome.icon), icon);
+        const QStringList parts = outcome.text.split('\r');
+        QCOMPARE(parts.size(), 3);
+        QCOMPARE(parts[0], "Файл: " + fixture.path("les.db"));
+        QCOMPARE(parts[1], count);
+        QVERIFY(parts[2].startsWith("На обработку затрачено: "));
+        QCOMPARE(ui.busyHistory, QList<bool>({true, false}));
+        QVERIFY(QFile::exists(fixture.path("les_TI.px")));  // rewritten by the new database
+        QCOMPARE(QFile::exists(fixture.path("les_rep.txt")), icon == int(MessageIcon::Warning));
+    }
+
+    void emptyFileIsReportedAndCreatesNothing() {
+        ImportFixture fixture;
+        fixture.writeDictionary(Fields());
+        Touch(fixture.path("empty.txt"), QByteArray());
+        FakeUi ui;
+        ui.saveFileAnswers.push_back(fixture.path("empty.db"));
+        ui.forestUnitAnswers.push_back(Unit());
+
+        QVERIFY(!RunImport(ui, fixture.path("empty.txt")));
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"Файл не содержит данных\rПуть: " + fixture.path("empty.txt")});
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
+        QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
+        QCOMPARE(QDir(fixture.path(".")).entryList({"empty*"}, QDir::Files),
+                 QStringList{"empty.txt"});
+        QCOMPARE(ui.busyHistory, QList<bool>({true, false}));
+    }
+
+    void missingDictionaryColumnStopsBeforeAnyTable() {
+        ImportFixture fixture;
+        fixture.writeDictionary(Fields());
+        DictionaryBuilder()
+            .table("Fields", {{"Tarvel", Jet4Type::Text, 20}, {"Dovi", Jet4Type::Text, 20}})
+            .writeInto(fixture.path("."));
+        const QString text = fixture.writeDoviFile({"", "KV=1\tVYDEL=1\t"});
+        FakeUi ui;
+        ui.saveFileAnswers.push_back(fixture.path("les.db"));
+
+        QVERIFY(!RunImport(ui, text));
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(ui.lastMessage().text.startsWith("Отсутствуют поля справочника FIELDS: "));
+        QVERIFY(!QFile::exists(fixture.path("les.db")));
+    }
+
+    void browse() {
+        ImportFixture fixture;
+        FakeUi ui;
+        QCOMPARE(ChooseImportFile(ui), std::nullopt);
+        QCOMPARE(ui.openFilters, QStringList{GetFileFilter(kTextFile)});
+        const QString text = fixture.writeDoviFile({});
+        ui.openFileAnswers.push_back(text);
+        QCOMPARE(ChooseImportFile(ui), std::optional<QString>(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportCommands)
+#include "tst_import_commands.moc"

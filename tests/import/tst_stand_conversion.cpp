@@ -1,0 +1,318 @@
+#include "common/text_file.h"
+#include "import/import_driver.h"
+#include "import/stand_database.h"
+#include "import_fixture.h"
+
+#include <QDir>
+#include <QTest>
+
+#ifdef HAVE_PXLIB
+extern "C" {
+#include <paradox.h>
+}
+#endif
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+const QString kDuplicateHeadline = QStringLiteral("Ошибка при обработке при обработке выдела: ");
+
+// KV, VYDEL and P1 of layout 1, E1 of the elements layout: the dictionary of the worked example.
+std::vector<FieldRow> ExampleFields() {
+    return {{"KV", "KV", 1, 1, "integer"},
+            {"SKNR", "VYDEL", 1, 2, "integer"},
+            {"C1", "P1", 1, 3},
+            {"EC1", "E1", 10, 1, "integer"}};
+}
+
+// Adds a ten-fold number, ADMR, a layout below 10, a coded element value and a layout above 10.
+std::vector<FieldRow> RuleFields() {
+    std::vector<FieldRow> fields = ExampleFields();
+    fields.push_back({"HT", "MT", 1, 4, "double", true});
+    fields.push_back({"ADMR", "ADMR", 1, 5});
+    fields.push_back({"C3", "L3", 3, 1});
+    fields.push_back({"POR", "POR", 10, 2, "integer", false, true});
+    fields.push_back({"A11", "L11A", 11, 1});
+    fields.push_back({"B11", "L11B", 11, 2});
+    return fields;
+}
+
+const std::vector<std::vector<QVariant>> kPorCodes = {{"POR", 1, QStringLiteral("С")},
+                                                      {"POR", 2, QStringLiteral("Е")}};
+
+struct Run {
+    bool ok = false;
+    QString countText;
+    bool hadErrors = false;
+};
+
+Run Import(FakeUi& ui, const ImportFixture& fixture, const QString& textPath) {
+    Run run;
+    const QString mainPath = fixture.path("les.db");
+    run.ok = ImportDoviFile(ui, textPath, mainPath, ElementsTablePath(mainPath), run.countText,
+                            run.hadErrors);
+    return run;
+}
+
+#ifdef HAVE_PXLIB
+// The rows of a table as pxlib reads them, in the RowText form. A value whose bytes are all zero
+// is blank; pxlib itself misreads blank longs.
+QStringList PxlibRows(const QString& path) {
+    pxdoc_t* doc = PX_new();
+    if (PX_open_file(doc, QFile::encodeName(path).constData()) < 0) {
+        PX_delete(doc);
+        return {"pxlib cannot open " + path};
+    }
+    const int fieldCount = PX_get_num_fields(doc);
+    pxfield_t* fields = PX_get_fields(doc);
+    QByteArray record(doc->px_head->px_recordsize, '\0');
+    QStringList rows;
+    for (int r = 0; r < PX_get_num_records(doc); ++r) {
+        if (!PX_get_record(doc, r, record.data())) {
+            rows.append("unreadable record");
+            continue;
+        }
+        QStringList values;
+        int offset = 0;
+        for (int f = 0; f < fieldCount; ++f) {
+            char* data = record.data() + offset;
+            const int length = fields[f].px_flen;
+            offset += length;
+            if (QByteArray(data, length).count('\0') == length) {
+                values.append("-");
+                continue;
+            }
+            switch (fields[f].px_ftype) {
+                case pxfShort: {
+                    short value = 0;
+                    PX_get_data_short(doc, data, length, &value);
+                    values.append(QString::number(value));
+                    break;
+                }
+                case pxfLong: {
+                    long value = 0;
+                    PX_get_data_long(doc, data, length, &value);
+                    values.append(QString::number(value));
+                    break;
+                }
+                case pxfNumber: {
+                    double value = 0;
+                    PX_get_data_double(doc, data, length, &value);
+                    values.append(QString::number(value));
+                    break;
+                }
+                case pxfAlpha: {
+                    char* value = nullptr;
+                    PX_get_data_alpha(doc, data, length, &value);
+                    values.append(DecodeText(QByteArray(value), TextCodec::Windows1251));
+                    doc->free(doc, value);
+                    break;
+                }
+                default:
+                    values.append("?");
+            }
+        }
+        rows.append(values.join('|'));
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    return rows;
+}
+#endif
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestStandConversion : public QObject {
+    Q_OBJECT
+
+private slots:
+    void workedExampleGivesOneStandAndTwoElements() {
+        ImportFixture fixture;
+        fixture.writeDictionary(ExampleFields());
+        const QString text = fixture.writeDoviFile(
+            {"", "KV=12\tVYDEL=3\tP1=45\t", "M#10\tE1=7\t", "M#10\tE1=8\t", ""});
+        FakeUi ui;
+        ui.forestUnitAnswers.push_back(Unit("12345678", "5"));
+
+        const Run run = Import(ui, fixture, text);
+
+        QVERIFY2(run.ok, qPrintable(ui.messageTexts().join(" / ")));
+        QVERIFY(ui.messages.isEmpty());
+        QVERIFY(!run.hadErrors);
+        QCOMPARE(run.countText, QStringLiteral("Количество выделов: 1"));
+        QCOMPARE(ImportFixture::ColumnNames(fixture.path("les.db")),
+                 QStringList({"GIR", "KV", "SKNR", "MUK", "C1", "EC1"}));
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("les.db"))),
+                 QStringList({"34567805|12|3|12345678|45|7"}));
+        QCOMPARE(ImportFixture::ColumnNames(fixture.path("lesСост.db")),
+                 QStringList({"GIR", "KV", "SKNR", "NUM", "MUK", "EC1"}));
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("lesСост.db"))),
+                 QStringList({"34567805|12|3|1|12345678|7", "34567805|12|3|2|12345678|8"}));
+        QVERIFY(ImportFixture::Rows(fixture.path("les_TI.db")).empty());
+        QVERIFY(!QFile::exists(fixture.path("les_rep.txt")));
+        QCOMPARE(ui.statusVisible[StatusLabel::Import], false);
+    }
+
+    // One file with faults of seven sections, the value rules and a last line that is an
+    // element line; the rows and the report's bytes are checked as a whole.
+    void conversionRulesAndReport() {
+        ImportFixture fixture;
+        fixture.writeDictionary(RuleFields(), kPorCodes);
+        const QString text = fixture.writeDoviFile({
+            "",                                                      // 8
+            "KV=1\tVYDEL=1\tP1=10\tMT=125\tADMR=123\tL11A=4\t",      // 9
+            "M#10\tE1=7\tPOR=е\t",                                   // 10
+            "M#10\tE1=8\tPOR=Х\tP1=99\t",                            // 11
+            "   ",                                                   // 12
+            "kv=1\tVYDEL=2\tMT=12\tL3=3A\tZZ=5\tP1\tA=1B=2\tm#3\t",  // 13
+            "M#10\tE1=9\tP1=55\tZZ=6\t",                             // 14
+            "",                                                      // 15
+            "P1=5\tZZ=1\t",                                          // 16
+            "",                                                      // 17
+            "QQ=1\t",                                                // 18
+            "",                                                      // 19
+            "KV=2\tMT=2.5\tL11B=3\t",                                // 20
+            "M#10\tPOR=С\t",                                         // 21
+        });
+        FakeUi ui;
+        ui.forestUnitAnswers.push_back(Unit("12345678", "5"));
+
+        const Run run = Import(ui, fixture, text);
+
+        QVERIFY2(run.ok, qPrintable(ui.messageTexts().join(" / ")));
+        QVERIFY(run.hadErrors);
+        QCOMPARE(run.countText, QStringLiteral("Количество выделов: 2"));
+        QCOMPARE(ImportFixture::ColumnNames(fixture.path("les.db")),
+                 QStringList({"GIR", "KV", "SKNR", "MUK", "C1", "HT", "ADMR", "C3", "EC1", "POR",
+                              "A11", "B11"}));
+        // Stand 1: ten-fold 125, ADMR prefix, first element in the main row, B11 zero-filled.
+        // Stand 2: P1 of the first element line, C3 refused, POR zero-filled, layout 11 absent.
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("les.db"))),
+                 QStringList({"34567805|1|1|12345678|10|12.5|1234123|-|7|2|4|0",
+                              "34567805|1|2|12345678|55|1.2|-|-|9|0|-|-"}));
+        // The stands dropped for their keys keep the elements saved for them.
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("lesСост.db"))),
+                 QStringList({"34567805|1|1|1|12345678|7|2", "34567805|1|1|2|12345678|8|0",
+                              "34567805|1|2|1|12345678|9|-", "34567805|2|0|1|12345678|-|1"}));
+
+        const QString report = QStringLiteral(
+                                   "Файл: %1\r\n"
+                                   "\r\n\r\n"
+                                   "В справочнике не оказалось показателей: 2\r\n\r\n"
+                                   "ZZ\r\nQQ\r\n"
+                                   "\r\n\r\n"
+                                   "Пропущен знак равенства: 1\r\n\r\n"
+                                   "строка 13\r\n"
+                                   "\r\n\r\n"
+                                   "Пропущен знак табуляции: 1\r\n\r\n"
+                                   "строка 13\r\n"
+                                   "\r\n\r\n"
+                                   "Недопустимые (нечисловые) значения: 1\r\n\r\n"
+                                   "строка 13 - показатель L3 - значение \"3A\"\r\n"
+                                   "\r\n\r\n"
+                                   "Не определены ключевые поля: 2\r\n\r\n"
+                                   "строка 17\r\nстрока 22\r\n"
+                                   "\r\n\r\n"
+                                   "Не оказалось показателей по элементам леса: 1\r\n\r\n"
+                                   "P1\r\n"
+                                   "\r\n\r\n"
+                                   "Не удалось закодировать значение: 1\r\n\r\n"
+                                   "Строка 11 - показатель POR - значение \"Х\"\r\n")
+                                   .arg(fixture.path("les.db"));
+        const QByteArray expected = EncodeText(report, TextCodec::Windows1251);
+        QCOMPARE(ReadBytes(fixture.path("les_rep.txt")), expected);
+        QCOMPARE(ReadBytes(fixture.path("reports/создание базы.txt")), expected);
+        QCOMPARE(ui.reportShown, 1);
+        QVERIFY(ui.messages.isEmpty());
+
+#ifdef HAVE_PXLIB
+        // An outside reader sees the same rows.
+        for (const QString name : {"les.db", "lesСост.db"}) {
+            QCOMPARE(PxlibRows(fixture.path(name)),
+                     RowTexts(ImportFixture::Rows(fixture.path(name))));
+        }
+        QCOMPARE(PxlibRows(fixture.path("les_TI.db")), QStringList());
+#endif
+    }
+
+    void ruleFailuresEndTheConversion_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("failingLine");
+        QTest::addColumn<QStringList>("mainRows");
+
+        QTest::newRow("second stand with the same keys")
+            << QStringList{"", "KV=1\tVYDEL=1\tP1=1\t", "", "KV=1\tVYDEL=1\tP1=2\t", "", "KV=3\t"}
+            << 12 << QStringList{"34567805|1|1|12345678|1|-"};
+        // Keys after the first element line give elements 0/0; the second such stand repeats
+        // the element key, met when the last element is finished after the end of the file.
+        QTest::newRow("repeated element key after the last line")
+            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t", "", "M#10\tE1=2\t"} << 14
+            << QStringList{"34567805|1|1|12345678|-|1"};
+        QTest::newRow("value too large for its column")
+            << QStringList{"", "KV=1\tVYDEL=1\t", "", "KV=70000\tVYDEL=1\t", ""} << 11
+            << QStringList{"34567805|1|1|12345678|-|-"};
+    }
+
+    void ruleFailuresEndTheConversion() {
+        QFETCH(QStringList, lines);
+        QFETCH(int, failingLine);
+        QFETCH(QStringList, mainRows);
+        ImportFixture fixture;
+        fixture.writeDictionary(ExampleFields());
+        FakeUi ui;
+        ui.forestUnitAnswers.push_back(Unit());
+
+        const Run run = Import(ui, fixture, fixture.writeDoviFile(lines));
+
+        QVERIFY(!run.ok);
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY2(ui.lastMessage().text.startsWith(kDuplicateHeadline +
+                                                  QString::number(failingLine) + "\r"),
+                 qPrintable(ui.lastMessage().text));
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("les.db"))), mainRows);
+        QVERIFY(!QFile::exists(fixture.path("les_rep.txt")));
+    }
+
+    void cancelledDialogDeletesTheNewDatabase() {
+        ImportFixture fixture;
+        fixture.writeDictionary(ExampleFields());
+        FakeUi ui;  // no answer scripted: the dialog is cancelled
+
+        const Run run = Import(ui, fixture, fixture.writeDoviFile({"", "KV=1\tVYDEL=1\t"}));
+
+        QVERIFY(!run.ok);
+        QCOMPARE(ui.forestUnitRequests, 1);
+        QVERIFY(ui.messages.isEmpty());
+        const QStringList left =
+            QDir(fixture.path(".")).entryList({"*.db", "*.px"}, QDir::Files, QDir::Name);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    }
+
+    void progressEveryFiftyLines() {
+        ImportFixture fixture;
+        fixture.writeDictionary(ExampleFields());
+        QStringList lines = {""};
+        for (int kv = 1; kv <= 60; ++kv) {
+            lines << QStringLiteral("KV=%1\tVYDEL=1\t").arg(kv) << "";
+        }
+        FakeUi ui;
+        ui.forestUnitAnswers.push_back(Unit());
+
+        const Run run = Import(ui, fixture, fixture.writeDoviFile(lines));
+
+        QVERIFY(run.ok);
+        QCOMPARE(run.countText, QStringLiteral("Количество выделов: 60"));
+        const QStringList progress = ui.statusHistory.filter("Обработано строк");
+        QCOMPARE(progress, QStringList({"Обработано строк: 50/128", "Обработано строк: 100/128"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStandConversion)
+#include "tst_stand_conversion.moc"
