@@ -1,0 +1,62 @@
+#include "app/main_window.h"
+#include "app/program_icon.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace converter {
+
+QWidget* MainWindow::buildAboutTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* grid = new QGridLayout;
+
+    picIcon = new QLabel;
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setPixmap(ProgramIcon().pixmap(48, 48));
+    picIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    grid->addWidget(picIcon, 0, 0, 3, 1);
+
+    lblTitle = new QLabel(QStringLiteral("Dovi2Tarvel Converter"));
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setWordWrap(true);
+    QFont titleFont = lblTitle->font();
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    grid->addWidget(lblTitle, 0, 1);
+
+    lblVersion = new QLabel(QStringLiteral("Версия"));
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    grid->addWidget(lblVersion, 1, 1);
+
+    lblContact =
+        new QLabel(QStringLiteral("Вопросы и замечания по работе программы направляйте "
+                                  "в отдел обработки данных лесоустройства."));
+    lblContact->setObjectName(QStringLiteral("lblContact"));
+    lblContact->setWordWrap(true);
+    grid->addWidget(lblContact, 2, 1);
+
+    lblMail = new QLabel(QStringLiteral("Приложите к письму файл отчета из папки reports."));
+    lblMail->setObjectName(QStringLiteral("lblMail"));
+    lblMail->setWordWrap(true);
+    grid->addWidget(lblMail, 3, 1);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+
+    lblDisclaimer =
+        new QLabel(QStringLiteral("Перед преобразованием сохраните копию исходных "
+                                  "данных: программа перезаписывает выбранные файлы."));
+    lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
+    lblDisclaimer->setWordWrap(true);
+    QFont smallFont = lblDisclaimer->font();
+    smallFont.setPointSizeF(smallFont.pointSizeF() * 0.9);
+    lblDisclaimer->setFont(smallFont);
+    layout->addWidget(lblDisclaimer);
+    layout->addStretch();
+
+    layout->addWidget(buildButtonRow(4, -1, 4, nullptr));
+    return page;
+}
+
+}  // namespace converter

@@ -1,0 +1,39 @@
+#include "app/main_window.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace converter {
+
+QWidget* MainWindow::buildImportTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+
+    layout->addWidget(new QLabel(QStringLiteral("Выберите текстовый файл")));
+    auto* fileRow = new QHBoxLayout;
+    txtFileNameImport = new QLineEdit;
+    txtFileNameImport->setObjectName(QStringLiteral("txtFileNameImport"));
+    cmdOpenImport = makeBrowseButton(QStringLiteral("cmdOpenImport"));
+    fileRow->addWidget(txtFileNameImport);
+    fileRow->addWidget(cmdOpenImport);
+    layout->addLayout(fileRow);
+
+    lblStatusImport = makeStatusLabel(QStringLiteral("lblStatusImport"));
+    layout->addWidget(lblStatusImport);
+    layout->addStretch();
+
+    cmdImport = new QPushButton(QStringLiteral("Импорт"));
+    cmdImport->setObjectName(QStringLiteral("cmdImport"));
+    layout->addWidget(buildButtonRow(1, 0, 1, cmdImport));
+    return page;
+}
+
+// The import commands: cmdOpenImport and cmdImport are connected here to the engine's import
+// command functions.
+void MainWindow::connectImportCommands() {}
+
+}  // namespace converter

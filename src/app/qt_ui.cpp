@@ -1,0 +1,190 @@
+#include "app/qt_ui.h"
+
+#include "app/forest_unit_dialog.h"
+#include "app/main_window.h"
+#include "common/failure.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+namespace converter {
+
+QString QtFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        const QString pattern = parts.at(i + 1).trimmed();
+        // Qt reads the patterns from the last parentheses of the description.
+        const QString shown = QStringLiteral("(") + pattern + QStringLiteral(")");
+        filters.append(description.endsWith(shown) ? description
+                                                   : description + QLatin1Char(' ') + shown);
+    }
+    if (filters.isEmpty() && !filter.isEmpty()) {
+        filters.append(filter);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString DisplayText(const QString& text) {
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+QtUi::QtUi(MainWindow& window) : window_(window) {}
+
+QtUi::~QtUi() = default;
+
+QWidget* QtUi::dialogParent() const {
+    // Before the window is shown (the dictionary warning at start-up) a box centres on screen.
+    return window_.isVisible() ? &window_ : nullptr;
+}
+
+void QtUi::showMessage(const QString& text, const QString& title, MessageIcon icon) {
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    switch (icon) {
+        case MessageIcon::Information:
+            boxIcon = QMessageBox::Information;
+            break;
+        case MessageIcon::Warning:
+            boxIcon = QMessageBox::Warning;
+            break;
+        case MessageIcon::Question:
+            boxIcon = QMessageBox::Question;
+            break;
+        case MessageIcon::Critical:
+            boxIcon = QMessageBox::Critical;
+            break;
+        case MessageIcon::None:
+            break;
+    }
+    QMessageBox box(boxIcon, title.isEmpty() ? kApplicationTitle : title, DisplayText(text),
+                    QMessageBox::Ok, dialogParent());
+    box.setObjectName(QStringLiteral("messageBox"));
+    // While an operation runs the cursor is the hourglass; the box needs the pointer.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+bool QtUi::askYesNo(const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? kApplicationTitle : title,
+                    DisplayText(text), QMessageBox::Yes | QMessageBox::No, dialogParent());
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.setDefaultButton(QMessageBox::Yes);
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int answer = box.exec();
+    QApplication::restoreOverrideCursor();
+    return answer == QMessageBox::Yes;
+}
+
+QString QtUi::chooseOpenFile(const QString& filter, const QString& initialName) {
+    QFileDialog dialog(dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Открыть"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);  // a missing file cannot be chosen
+    dialog.setNameFilter(QtFileFilter(filter));
+    if (!initialName.isEmpty()) {
+        dialog.selectFile(initialName);
+    }
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    window_.repaint();
+    return chosen ? dialog.selectedFiles().constFirst() : QString();
+}
+
+QString QtUi::chooseSaveFile(const QString& filter, const QString& initialName) {
+    QFileDialog dialog(dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Сохранить как"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The commands ask about existing files themselves, in their own words.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilter(QtFileFilter(filter));
+    if (!initialName.isEmpty()) {
+        const QFileInfo info(initialName);
+        if (!info.path().isEmpty() && info.dir().exists()) {
+            dialog.setDirectory(info.dir());
+        }
+        dialog.selectFile(info.fileName());
+    }
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    window_.repaint();
+    return chosen ? dialog.selectedFiles().constFirst() : QString();
+}
+
+std::optional<ForestUnitInput> QtUi::askForestUnit() {
+    // The dialog is made afresh after an accepted input (its enterprise box then holds the last
+    // accepted code) and kept with whatever both boxes held after a cancel.
+    if (!dialog_) {
+        dialog_ = std::make_unique<ForestUnitDialog>(*this, &window_);
+    }
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const bool accepted = dialog_->exec() == QDialog::Accepted;
+    QApplication::restoreOverrideCursor();
+    if (!accepted) {
+        return std::nullopt;
+    }
+    ForestUnitInput input{dialog_->txtLeshoz->text(), dialog_->txtLesnich->text()};
+    dialog_.reset();
+    return input;
+}
+
+QLabel* QtUi::statusLabel(StatusLabel label) const {
+    switch (label) {
+        case StatusLabel::Import:
+            return window_.lblStatusImport;
+        case StatusLabel::Sprav:
+            return window_.lblStatusSprav;
+        case StatusLabel::Check:
+            return window_.lblStatusCheck;
+        case StatusLabel::Export:
+            return window_.lblStatusExport;
+    }
+    return nullptr;
+}
+
+void QtUi::setStatus(StatusLabel label, const QString& text) {
+    if (QLabel* shown = statusLabel(label)) {
+        shown->setText(DisplayText(text));
+    }
+}
+
+void QtUi::setStatusVisible(StatusLabel label, bool visible) {
+    if (QLabel* shown = statusLabel(label)) {
+        shown->setVisible(visible);
+    }
+}
+
+void QtUi::showReport(const QString& text) {
+    window_.txtReport->setPlainText(DisplayText(text));
+}
+
+void QtUi::setBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    // The window's content is disabled rather than the window itself: a disabled window would
+    // also disable the dialogs and message boxes it owns while the operation asks something.
+    window_.SSTab1->setEnabled(!busy);
+    window_.txtReport->setEnabled(!busy);
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtUi::processEvents() {
+    QApplication::processEvents();
+}
+
+}  // namespace converter

