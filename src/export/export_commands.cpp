@@ -98,7 +98,7 @@ std::optional<YearList> GetYearsList(Ui& ui, const QString& mainPath) {
     }
 }
 
-OpenExportOutcome cmdOpenExport_Click(Ui& ui) {
+OpenExportOutcome ChooseExportDatabase(Ui& ui) {
     OpenExportOutcome outcome;
     bool busy = false;
     try {
@@ -166,7 +166,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
     }
 }
 
-bool cmdExport_Click(Ui& ui, const QString& databasePath, std::optional<int> year,
+bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
                      const QString& yearText) {
     if (databasePath.isEmpty()) {
         ui.showMessage(QStringLiteral("Выберите базу данных для экспорта"), QString(),

@@ -44,7 +44,7 @@ struct OpenExportOutcome {
 
 // The database button: asks for a stand database, checks that it and its elements file exist,
 // and builds its year list (busy meanwhile, with "Построение списка лет..." in the status label).
-OpenExportOutcome cmdOpenExport_Click(Ui& ui);
+OpenExportOutcome ChooseExportDatabase(Ui& ui);
 
 // The proposed output file: the program folder, the database's name, "_", the year text, ".txt".
 QString ProposedExportFile(const QString& databasePath, const QString& yearText);
@@ -57,7 +57,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
 // The export button: `databasePath` is the database box, `year` the item value of the selected
 // year entry (nullopt when none is selected) and `yearText` its text. Asks for the output file
 // and runs the export while busy. True when the file was written.
-bool cmdExport_Click(Ui& ui, const QString& databasePath, std::optional<int> year,
+bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
                      const QString& yearText);
 
 // True when the file exists, its name matched without regard to letter case (tables copied from
