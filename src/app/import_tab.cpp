@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "import/import_commands.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,7 +34,17 @@ QWidget* MainWindow::buildImportTab() {
 }
 
 // The import commands: cmdOpenImport and cmdImport are connected here to the engine's import
-// command functions.
-void MainWindow::connectImportCommands() {}
+// command functions, which trap their own failures.
+void MainWindow::connectImportCommands() {
+    connect(cmdOpenImport, &QToolButton::clicked, this, [this] {
+        cmdImport->setFocus();
+        cmdOpenImport->repaint();
+        if (const std::optional<QString> path = ChooseImportFile(ui())) {
+            txtFileNameImport->setText(*path);
+        }
+    });
+    connect(cmdImport, &QPushButton::clicked, this,
+            [this] { RunImport(ui(), txtFileNameImport->text()); });
+}
 
 }  // namespace converter

@@ -14,20 +14,16 @@ namespace converter {
 
 namespace {
 
-// The status label is visible from the creation of the database until the driver returns.
+// The status label is shown from the creation of the database on and hidden when the driver
+// returns, whatever happened.
 class StatusShown {
 public:
     explicit StatusShown(Ui& ui) : ui_(ui) {}
-    ~StatusShown() {
-        if (shown_) {
-            ui_.setStatusVisible(StatusLabel::Import, false);
-        }
-    }
+    ~StatusShown() { ui_.setStatusVisible(StatusLabel::Import, false); }
     StatusShown(const StatusShown&) = delete;
     StatusShown& operator=(const StatusShown&) = delete;
 
     void show(const QString& text) {
-        shown_ = true;
         ui_.setStatus(StatusLabel::Import, text);
         ui_.setStatusVisible(StatusLabel::Import, true);
         ui_.processEvents();
@@ -35,7 +31,6 @@ public:
 
 private:
     Ui& ui_;
-    bool shown_ = false;
 };
 
 bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QString& elementsPath,
