@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "check/check_commands.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,8 +42,21 @@ QWidget* MainWindow::buildCheckTab() {
     return page;
 }
 
-// The check commands: cmdOpenDbCheck, cmdOpenSpravCheck and cmdCheckSprav are connected here to
-// the engine's check command functions.
-void MainWindow::connectCheckCommands() {}
+// The check commands: the engine's functions ask, check and report; the boxes take what they
+// return. A browse answer that was refused leaves its box as it was.
+void MainWindow::connectCheckCommands() {
+    connect(cmdOpenDbCheck, &QToolButton::clicked, this, [this] {
+        if (const std::optional<QString> path = ChooseCheckDatabase(ui())) {
+            txtDbForCheck->setText(*path);
+        }
+    });
+    connect(cmdOpenSpravCheck, &QToolButton::clicked, this, [this] {
+        if (const std::optional<QString> folder = ChooseCheckReferenceFolder(ui())) {
+            txtSparvCheck->setText(*folder);
+        }
+    });
+    connect(cmdCheckSprav, &QPushButton::clicked, this,
+            [this] { RunReferenceCheck(ui(), txtDbForCheck->text(), txtSparvCheck->text()); });
+}
 
 }  // namespace converter

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "export/export_commands.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,8 +44,29 @@ QWidget* MainWindow::buildExportTab() {
     return page;
 }
 
-// The export commands: cmdOpenExport (which fills cmbYear) and cmdExport are connected here to
-// the engine's export command functions.
-void MainWindow::connectExportCommands() {}
+void MainWindow::connectExportCommands() {
+    connect(cmdOpenExport, &QToolButton::clicked, this, [this] {
+        const OpenExportOutcome outcome = ChooseExportDatabase(ui());
+        if (outcome.databasePath) {
+            txtFileNameExport->setText(*outcome.databasePath);
+        }
+        if (outcome.years) {
+            cmbYear->clear();
+            for (const YearEntry& entry : outcome.years->entries) {
+                cmbYear->addItem(entry.text, entry.value);
+            }
+            cmbYear->setCurrentIndex(outcome.years->selected);
+        }
+    });
+    connect(cmdExport, &QPushButton::clicked, this, [this] {
+        std::optional<int> year;
+        QString yearText;
+        if (cmbYear->currentIndex() >= 0) {
+            year = cmbYear->currentData().toInt();
+            yearText = cmbYear->currentText();
+        }
+        RunExport(ui(), txtFileNameExport->text(), year, yearText);
+    });
+}
 
 }  // namespace converter

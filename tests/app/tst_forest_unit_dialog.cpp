@@ -1,0 +1,153 @@
+#include "app/forest_unit_dialog.h"
+#include "app/main_window.h"
+#include "app/qt_ui.h"
+#include "common/program_folder.h"
+#include "import/forest_unit.h"
+#include "support/fake_ui.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace converter;
+using converter::testing::FakeUi;
+
+namespace {
+// Runs `step` on the dialog once it is shown modally.
+void WhenDialogShown(std::function<void(ForestUnitDialog&)> step) {
+    QTimer::singleShot(0, [step] {
+        auto* dialog = qobject_cast<ForestUnitDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            if (QWidget* other = QApplication::activeModalWidget()) {
+                other->close();
+            }
+            QFAIL("the forest-unit dialog is not the modal window");
+        }
+        step(*dialog);
+    });
+}
+}  // namespace
+
+class TestForestUnitDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { SetLastLeshozCode({}); }
+
+    void typingIsFiltered() {
+        FakeUi ui;
+        ForestUnitDialog dialog(ui);
+        dialog.show();
+        QTest::keyClicks(dialog.txtLeshoz, "12a34-5.6789");
+        QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("12345.67"));  // the point passes
+        QTest::keyClick(dialog.txtLeshoz, Qt::Key_Backspace);
+        QTest::keyClicks(dialog.txtLeshoz, "89");
+        QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("12345.68"));  // full: 9 dropped
+
+        // A selection makes room: the typed digit replaces it.
+        dialog.txtLeshoz->setSelection(0, 1);
+        QTest::keyClicks(dialog.txtLeshoz, "9");
+        QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("92345.68"));
+
+        QTest::keyClicks(dialog.txtLesnich, "1x23");
+        QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("12"));
+        // Keys that type nothing still work on a full box.
+        QTest::keyClick(dialog.txtLesnich, Qt::Key_Home);
+        QTest::keyClick(dialog.txtLesnich, Qt::Key_Delete);
+        QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("2"));
+        QVERIFY(ui.messages.isEmpty());
+    }
+
+    void okChecksInOrderAndStaysOpen_data() {
+        QTest::addColumn<QString>("leshoz");
+        QTest::addColumn<QString>("lesnich");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("icon");
+        const int info = int(MessageIcon::Information);
+        QTest::newRow("seven digits") << "1234567"
+                                      << "5"
+                                      << "Код лесхоза должен состоять из 8 цифр" << info;
+        QTest::newRow("point") << "1234567."
+                               << "5"
+                               << "Код лесхоза может содержать только цифры" << info;
+        QTest::newRow("empty forestry") << "12345678"
+                                        << ""
+                                        << "Код лесничества может содержать только цифры" << info;
+        QTest::newRow("forestry 0")
+            << "12345678"
+            << "0"
+            << "Номер лесничества должен быть целым числом от 1 до 25" << int(MessageIcon::None);
+        QTest::newRow("forestry 26")
+            << "12345678"
+            << "26"
+            << "Номер лесничества должен быть целым числом от 1 до 25" << int(MessageIcon::None);
+    }
+    void okChecksInOrderAndStaysOpen() {
+        QFETCH(QString, leshoz);
+        QFETCH(QString, lesnich);
+        QFETCH(QString, message);
+        QFETCH(int, icon);
+        FakeUi ui;
+        ForestUnitDialog dialog(ui);
+        dialog.show();
+        dialog.txtLeshoz->setText(leshoz);  // as if pasted: pasting is not filtered
+        dialog.txtLesnich->setText(lesnich);
+        dialog.cmdOk->click();
+        QCOMPARE(ui.messageTexts(), QStringList{message});
+        QCOMPARE(int(ui.lastMessage().icon), icon);
+        QVERIFY(ui.lastMessage().title.isEmpty());
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+
+    // The whole round through the window's Ui: pre-fill, cancel keeping the boxes, frame close.
+    void askingThroughTheWindow() {
+        QTemporaryDir folder;
+        SetProgramFolder(folder.path());
+        QFile dictionary(folder.filePath("sprav.mdb"));
+        QVERIFY(dictionary.open(QIODevice::WriteOnly));
+        MainWindow window(3);
+        window.show();
+        auto& ui = static_cast<QtUi&>(window.ui());
+
+        WhenDialogShown([](ForestUnitDialog& dialog) {
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Введите данные"));
+            QVERIFY(dialog.txtLeshoz->text().isEmpty());
+            QTest::keyClicks(dialog.txtLeshoz, "12345678");
+            QTest::keyClicks(dialog.txtLesnich, "25");
+            dialog.cmdOk->click();
+        });
+        auto input = ui.askForestUnit();
+        QVERIFY(input.has_value());
+        QCOMPARE(input->leshoz, QStringLiteral("12345678"));
+        QCOMPARE(input->lesnich, QStringLiteral("25"));
+        SetLastLeshozCode(input->leshoz);  // what GetInput does with an accepted input
+
+        WhenDialogShown([](ForestUnitDialog& dialog) {
+            QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("12345678"));
+            QVERIFY(dialog.txtLesnich->text().isEmpty());
+            dialog.txtLeshoz->setText("87654321");
+            dialog.txtLesnich->setText("3");
+            dialog.cmdCancel->click();
+        });
+        QVERIFY(!ui.askForestUnit().has_value());
+
+        WhenDialogShown([](ForestUnitDialog& dialog) {
+            QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("87654321"));
+            QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("3"));
+            dialog.close();  // the frame's close button
+        });
+        QVERIFY(!ui.askForestUnit().has_value());
+        QVERIFY(ui.forestUnitDialog() != nullptr);
+        window.close();
+        SetProgramFolder({});
+    }
+};
+
+QTEST_MAIN(TestForestUnitDialog)
+#include "tst_forest_unit_dialog.moc"

@@ -1,0 +1,112 @@
+#include "app/main_window.h"
+#include "app/qt_ui.h"
+#include "common/program_folder.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace converter;
+
+class TestQtUi : public QObject {
+    Q_OBJECT
+    QTemporaryDir folder_;
+    std::unique_ptr<MainWindow> window_;
+
+    QtUi& ui() { return static_cast<QtUi&>(window_->ui()); }
+
+    // Answers the next message box with `button` and records what it showed.
+    void answerNextBox(QMessageBox::StandardButton button, QString* text, QString* title,
+                       QMessageBox::Icon* icon) {
+        QTimer::singleShot(0, [=] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                QFAIL("no message box");
+            }
+            *text = box->text();
+            *title = box->windowTitle();
+            *icon = box->icon();
+            box->button(button)->click();
+        });
+    }
+
+private slots:
+    void initTestCase() {
+        SetProgramFolder(folder_.path());
+        QFile dictionary(folder_.filePath("sprav.mdb"));
+        QVERIFY(dictionary.open(QIODevice::WriteOnly));
+        window_ = std::make_unique<MainWindow>(3);
+        window_->show();
+    }
+    void cleanupTestCase() {
+        window_.reset();
+        SetProgramFolder({});
+    }
+
+    void filtersInQtForm_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("qtFilter");
+        QTest::newRow("database") << "Базы данных ГИС Вельтара (*.db)|*.db"
+                                  << "Базы данных ГИС Вельтара (*.db)";
+        QTest::newRow("pattern not in description") << "Текст|*.txt"
+                                                    << "Текст (*.txt)";
+        QTest::newRow("two pairs") << "Таблицы (*.db)|*.db|Все файлы|*"
+                                   << "Таблицы (*.db);;Все файлы (*)";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void filtersInQtForm() {
+        QFETCH(QString, filter);
+        QFETCH(QString, qtFilter);
+        QCOMPARE(QtFileFilter(filter), qtFilter);
+    }
+
+    void messagesShowCrAsLineBreaks() {
+        QString text, title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        answerNextBox(QMessageBox::Ok, &text, &title, &icon);
+        ui().showMessage("Не найден файл:\r/data/les.txt\r\nконец", {}, MessageIcon::Warning);
+        QCOMPARE(text, QStringLiteral("Не найден файл:\n/data/les.txt\nконец"));
+        QCOMPARE(title, QStringLiteral("Converter"));
+        QCOMPARE(icon, QMessageBox::Warning);
+
+        answerNextBox(QMessageBox::No, &text, &title, &icon);
+        QVERIFY(!ui().askYesNo("Перезаписать?", "Перезаписать файл?"));
+        QCOMPARE(title, QStringLiteral("Перезаписать файл?"));
+        QCOMPARE(icon, QMessageBox::Question);
+        answerNextBox(QMessageBox::Yes, &text, &title, &icon);
+        QVERIFY(ui().askYesNo("Перезаписать?", {}));
+    }
+
+    void statusReportAndBusyReachTheWindow() {
+        ui().setStatus(StatusLabel::Check, "Проверка поля MUK");
+        ui().setStatusVisible(StatusLabel::Check, true);
+        QCOMPARE(window_->lblStatusCheck->text(), QStringLiteral("Проверка поля MUK"));
+        QVERIFY(!window_->lblStatusCheck->isHidden());
+        ui().setStatusVisible(StatusLabel::Check, false);
+        QVERIFY(window_->lblStatusCheck->isHidden());
+
+        ui().showReport("Файл: les.db\r\n\r\nстрока 1\r\n");
+        QCOMPARE(window_->txtReport->toPlainText(), QStringLiteral("Файл: les.db\n\nстрока 1\n"));
+        QVERIFY(!window_->reportVisible());  // showing a report does not open the panel
+
+        ui().setBusy(true);
+        ui().setBusy(true);  // nested calls do not stack the cursor
+        QVERIFY(!window_->SSTab1->isEnabled());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        ui().processEvents();
+        ui().setBusy(false);
+        QVERIFY(window_->SSTab1->isEnabled());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+};
+
+QTEST_MAIN(TestQtUi)
+#include "tst_qt_ui.moc"
