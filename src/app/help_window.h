@@ -15,6 +15,8 @@ public:
     // Shows the HTML page at `path` and brings the window to the front.
     void showPage(const QString& path);
     QString currentPage() const;
+    // Moves the window next to `occupied` (the main window) where the screen has room.
+    void placeBeside(const QRect& occupied);
 
     QTextBrowser* browser = nullptr;
 };

@@ -15,12 +15,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace converter {
 
@@ -29,6 +32,16 @@ namespace {
 const QString kShowReportTip = QStringLiteral("Показать отчет");
 const QString kHideReportTip = QStringLiteral("Скрыть отчет");
 const QString kTarvelName = QStringLiteral("\"Вельтара\"");
+
+// The platform's own look with narrower tab padding.
+class CompactTabStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? std::min(value, 12) : value;
+    }
+};
 
 }  // namespace
 
@@ -66,7 +79,9 @@ void MainWindow::build() {
     SSTab1->addTab(buildAboutTab(), QStringLiteral(" О программе"));
     SSTab1->setCurrentIndex(kImportTab);
     // Five Russian titles must fit the fixed width side by side, without scroll arrows.
-    SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
+    auto* tabStyle = new CompactTabStyle;
+    tabStyle->setParent(SSTab1->tabBar());
+    SSTab1->tabBar()->setStyle(tabStyle);
     SSTab1->tabBar()->setUsesScrollButtons(false);
 
     txtReport = new QPlainTextEdit(this);
@@ -182,6 +197,9 @@ void MainWindow::setOuterHeight(int twips) {
     // the client area takes the whole height and showEvent corrects it.
     const int frame = isVisible() ? frameGeometry().height() - geometry().height() : 0;
     setFixedHeight(TwipsToPixels(twips) - frame);
+    // Without a window frame (no window manager) the short height would show the top of the
+    // report panel; it belongs to the tall height only.
+    txtReport->setVisible(twips > kShortHeightTwips);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -241,6 +259,7 @@ void MainWindow::ShowHelpTopic(const QString& topic) {
             // No owner: the help lives beside the main window, which stays usable.
             helpWindow_ = std::make_unique<HelpWindow>();
             helpWindow_->setWindowIcon(windowIcon());
+            helpWindow_->placeBeside(frameGeometry());
         }
         helpWindow_->showPage(path);
     } catch (...) {

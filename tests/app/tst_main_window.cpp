@@ -128,9 +128,11 @@ private slots:
         QCOMPARE(window.width(), 464);
         QCOMPARE(window.minimumSize(), window.maximumSize());  // not resizable
         QVERIFY(!window.reportVisible());
+        QVERIFY(!window.txtReport->isVisible());
 
         window.cmdShowReport[1]->click();
         QCOMPARE(window.outerHeight(), 441);
+        QVERIFY(window.txtReport->isVisible());
         QCOMPARE(window.minimumSize(), window.maximumSize());
         for (QToolButton* button : window.cmdShowReport) {
             QCOMPARE(button->toolTip(), QStringLiteral("Скрыть отчет"));
