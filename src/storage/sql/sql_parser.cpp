@@ -238,11 +238,11 @@ private:
                         const qsizetype at = peek().position;
                         length = integer(QStringLiteral("длина текстового поля"));
                         if (length < 1 || length > 255) {
-                            throw Failure(QStringLiteral("Недопустимая длина текстового поля %1 "
-                                                         "(допустимо от 1 до 255), "
-                                                         "позиция %2\r%3")
-                                              .arg(length)
+                            throw Failure(QStringLiteral("Ошибка в инструкции SQL (позиция %1): "
+                                                         "недопустимая длина текстового поля %2, "
+                                                         "допустимо от 1 до 255\r%3")
                                               .arg(at + 1)
+                                              .arg(length)
                                               .arg(text_));
                         }
                         expectSymbol(u')');
@@ -277,9 +277,9 @@ private:
         expectSymbol(u'(');
         do {
             statement.columns << name(QStringLiteral("имя поля"));
-            if (!acceptKeyword(u"ASC") && acceptKeyword(u"DESC")) {
-                throw Failure(
-                    QStringLiteral("Первичный ключ не может быть убывающим\r%1").arg(text_));
+            acceptKeyword(u"ASC");
+            if (isKeyword(peek(), u"DESC")) {
+                throw error(QStringLiteral("поле ключа по возрастанию"));
             }
         } while (acceptSymbol(u','));
         expectSymbol(u')');
