@@ -93,13 +93,15 @@ private slots:
         QCOMPARE(ReadTextLines(path, TextCodec::Cp866), QStringList{QStringLiteral("Порода")});
     }
 
-    void missingFileIsAFailureNamingIt() {
-        const QString path = QStringLiteral("/nonexistent/folder/les.txt");
-        try {
-            ReadTextLines(path, TextCodec::Windows1251);
-            QFAIL("no failure");
-        } catch (const Failure& failure) {
-            QVERIFY(failure.description().contains(path));
+    void unreadableFileIsAFailureNamingIt() {
+        QTemporaryDir dir;
+        for (const QString& path : {QStringLiteral("/nonexistent/folder/les.txt"), dir.path()}) {
+            try {
+                ReadTextLines(path, TextCodec::Windows1251);
+                QFAIL("no failure");
+            } catch (const Failure& failure) {
+                QVERIFY(failure.description().contains(path));
+            }
         }
     }
 
