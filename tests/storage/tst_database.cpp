@@ -1,5 +1,6 @@
 #include "common/database.h"
 #include "common/failure.h"
+#include "paradox_structure.h"
 #include "support/fake_ui.h"
 #include "support/test_paths.h"
 
@@ -115,6 +116,171 @@ private slots:
             kSourceSql);
         QCOMPARE(rs->recordCount(), 3);
         QCOMPARE(rs->value(0).toInt(), 3);
+    }
+
+    void standDatabaseTextsCreateKeyedTables() {
+        const QString conn = connection();
+        ExecuteStatement(
+            conn,
+            QStringLiteral("CREATE TABLE [les] ([GIR] INTEGER, [KV] SMALLINT, [SKNR] SMALLINT, "
+                           "[MUK] INTEGER,[COL1] integer, [COL2] string)"));
+        ExecuteStatement(
+            conn, QStringLiteral("CREATE INDEX [les] ON [les] ([GIR], [KV], [SKNR]) WITH PRIMARY"));
+        ExecuteStatement(
+            conn,
+            QStringLiteral("CREATE TABLE [lesСост] ([GIR] INTEGER, [KV] SMALLINT, [SKNR] SMALLINT, "
+                           "[NUM] SMALLINT, [MUK] INTEGER, [ПОР] float)"));
+        ExecuteStatement(
+            conn,
+            QStringLiteral(
+                "CREATE INDEX [lesСост] ON [lesСост] ([GIR], [KV], [SKNR], [NUM]) WITH PRIMARY"));
+        ExecuteStatement(
+            conn, QStringLiteral(
+                      "CREATE TABLE [les_TI] ([GIR] INTEGER, [KV] INTEGER, [SKNR] INTEGER, "
+                      "[GOD] INTEGER, [MUK] INTEGER, [PL] FLOAT, [ZK] INTEGER, [T] string (50))"));
+        ExecuteStatement(
+            conn,
+            QStringLiteral(
+                "CREATE INDEX [les_TI] ON [les_TI] ([GIR], [KV], [SKNR], [GOD]) WITH PRIMARY"));
+        for (const QString& name :
+             {QStringLiteral("les"), QStringLiteral("lesСост"), QStringLiteral("les_TI")}) {
+            const QStringList problems = testing::CheckTableStructure(
+                folder() + name + QStringLiteral(".db"), folder() + name + QStringLiteral(".px"));
+            QVERIFY2(problems.isEmpty(),
+                     qPrintable(name + QStringLiteral(": ") + problems.join('\n')));
+        }
+        RecordsetPtr rs = OpenRecordset(conn, QStringLiteral("[LESсост]"), kSourceTable);
+        QCOMPARE(rs->fieldCount(), 6);
+        QCOMPARE(rs->field(5).name, QStringLiteral("ПОР"));
+        QCOMPARE(rs->field(5).type, FieldType::Number);
+        QCOMPARE(rs->recordCount(), 0);
+        QVERIFY(rs->bof() && rs->eof());
+        rs = OpenRecordset(conn, QStringLiteral("les"), kSourceTable);
+        QCOMPARE(rs->field(1).type, FieldType::Short);
+        QCOMPARE(rs->field(5).type, FieldType::Text);
+        QCOMPARE(rs->field(5).size, 255);
+        // Values arrive as text, as the import hands them over.
+        rs->addNew();
+        for (const auto& [name, text] : {std::pair{"GIR", "34567805"},
+                                         {"KV", "12"},
+                                         {"SKNR", "3"},
+                                         {"MUK", "12345678"},
+                                         {"COL1", "-7"},
+                                         {"COL2", "Сосна обыкновенная"}}) {
+            rs->setValueByName(QString::fromUtf8(name), QString::fromUtf8(text));
+        }
+        rs->update();
+        rs->addNew();
+        rs->setValue(0, QStringLiteral("34567805"));
+        rs->setValue(1, QStringLiteral("12"));
+        rs->setValue(2, QStringLiteral("3"));
+        QVERIFY_THROWS_EXCEPTION(Failure, rs->update());
+        CloseRecordset(rs);
+        rs = OpenRecordset(conn, QStringLiteral("SELECT * FROM [les] WHERE [KV] = 12"), kSourceSql);
+        QVERIFY(!rs->isUpdatable());
+        QCOMPARE(rs->recordCount(), 1);
+        QCOMPARE(rs->valueByName(QStringLiteral("col2")).toString(),
+                 QStringLiteral("Сосна обыкновенная"));
+        QCOMPARE(rs->valueByName(QStringLiteral("COL1")).toInt(), -7);
+    }
+
+    void statementFailures_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("table exists") << "CREATE TABLE [SPTAB] ([a] INTEGER)"
+                                      << "уже существует";
+        QTest::newRow("column twice") << "CREATE TABLE [t1] ([a] INTEGER, [A] SMALLINT)"
+                                      << "[A]";
+        QTest::newRow("name too long") << "CREATE TABLE [t2] ([abcdefghijklmnopqrstuvwxyz] INTEGER)"
+                                       << "abcdefghij";
+        QTest::newRow("key not leading") << "CREATE INDEX [sptab] ON [sptab] ([Code]) WITH PRIMARY"
+                                         << "[Code]";
+        QTest::newRow("no such table") << "CREATE INDEX [x] ON [x] ([a]) WITH PRIMARY"
+                                       << "[x]";
+        QTest::newRow("secondary index") << "CREATE INDEX [i] ON [sptab] ([SpNum])"
+                                         << "PRIMARY";
+        QTest::newRow("select") << "SELECT * FROM [sptab]"
+                                << "CREATE";
+        QTest::newRow("syntax") << "CREATE TABLE [t3] ([a] INTEGER,)"
+                                << "SQL";
+    }
+    void statementFailures() {
+        QFETCH(QString, text);
+        QFETCH(QString, mentions);
+        try {
+            ExecuteStatement(connection(), text);
+            QFAIL("accepted");
+        } catch (const Failure& failure) {
+            QVERIFY2(failure.description().contains(mentions), qPrintable(failure.description()));
+        }
+        QVERIFY(!QFile::exists(folder() + QStringLiteral("t1.db")));
+    }
+
+    void openFailures() {
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, OpenRecordset(connection(), QStringLiteral("[nothing]"), kSourceTable));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure,
+            OpenRecordset(connection(), QStringLiteral("SELECT [x] FROM [sptab]"), kSourceSql));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure,
+            OpenRecordset(connection(), QStringLiteral("SELEKT * FROM [sptab]"), kSourceSql));
+        QVERIFY_THROWS_EXCEPTION(Failure, OpenRecordset(QStringLiteral("nonsense"),
+                                                        QStringLiteral("sptab"), kSourceTable));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, OpenRecordset(BuildConnectionString(kAccessFile,
+                                                         folder() + QStringLiteral("absent.mdb")),
+                                   QStringLiteral("Fields"), kSourceTable));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure,
+            ExecuteStatement(BuildConnectionString(kAccessFile, folder() + QStringLiteral("a.mdb")),
+                             QStringLiteral("CREATE TABLE [t] ([a] INTEGER)")));
+    }
+
+    void distinctYearsOfAStandTable() {
+        const QString conn = connection();
+        ExecuteStatement(
+            conn,
+            QStringLiteral("CREATE TABLE [god] ([GIR] INTEGER, [KV] SMALLINT, [AKTM] SMALLINT)"));
+        ExecuteStatement(conn,
+                         QStringLiteral("CREATE INDEX [god] ON [god] ([GIR], [KV]) WITH PRIMARY"));
+        RecordsetPtr rs = OpenRecordset(conn, QStringLiteral("[god]"), kSourceTable);
+        const QVariant years[] = {98, 5, QVariant(), 98, QString(), 5};
+        int kv = 0;
+        for (const QVariant& year : years) {
+            rs->addNew();
+            rs->setValue(0, 1);
+            rs->setValue(1, ++kv);
+            rs->setValue(2, year);
+            rs->update();
+        }
+        CloseRecordset(rs);
+        QString columns = QStringLiteral("[AKTM]");
+        QString order;
+        rs = OpenRecordset(
+            conn, BuildSelect(QStringLiteral("god"), columns, QString(), true, order), kSourceSql);
+        QVariantList values;
+        for (; !rs->eof(); rs->moveNext()) {
+            values << rs->value(0);
+        }
+        QCOMPARE(values, (QVariantList{QVariant(), 5, 98}));
+    }
+
+    void checkConnectedAndClose() {
+        testing::FakeUi ui;
+        QVERIFY(!CheckConnected(ui, nullptr));
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.lastMessage().text, QStringLiteral("Ошибка при подключении к базе"));
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
+        QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
+        RecordsetPtr rs = OpenRecordset(connection(), QStringLiteral("sptab"), kSourceTable);
+        QVERIFY(CheckConnected(ui, rs.get()));
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(FindFieldIndex(QStringLiteral("x"), nullptr), -1);
+        rs->close();
+        QVERIFY(!rs->isOpen());
+        CloseRecordset(rs);
+        QVERIFY(!rs);
     }
 };
 
