@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "formation/formation_commands.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,8 +33,15 @@ QWidget* MainWindow::buildSpravTab() {
     return page;
 }
 
-// The reference formation commands: cmdOpenDoviSprav and cmdFormSprav are connected here to the
-// engine's formation command functions.
-void MainWindow::connectSpravCommands() {}
+// Both commands catch their own failures, so nothing escapes the click handlers.
+void MainWindow::connectSpravCommands() {
+    connect(cmdOpenDoviSprav, &QToolButton::clicked, this, [this] {
+        if (const std::optional<QString> folder = ChooseReferenceFolder(ui())) {
+            txtNsiPath->setText(*folder);
+        }
+    });
+    connect(cmdFormSprav, &QPushButton::clicked, this,
+            [this] { RunReferenceFormation(ui(), txtNsiPath->text()); });
+}
 
 }  // namespace converter
