@@ -1,0 +1,106 @@
+// Exports a year of a synthetic forestry of N stands (20,000 by default), all changed in that
+// year, and prints the time and the stands per second:
+//     export_benchmark [stands] [sprav.mdb]
+#include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/ui.h"
+#include "common/utilities.h"
+#include "export/export_writer.h"
+#include "forestry_generator.h"
+#include "import/import_driver.h"
+#include "import/stand_database.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kYear = 5;
+
+// Answers the import's forest-unit dialog and prints every message.
+class QuietUi : public converter::Ui {
+public:
+    void showMessage(const QString& text, const QString& title, converter::MessageIcon) override {
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(title),
+                     qPrintable(QString(text).replace('\r', '\n')));
+    }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    QString chooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString chooseSaveFile(const QString&, const QString&) override { return {}; }
+    std::optional<converter::ForestUnitInput> askForestUnit() override {
+        return converter::ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("5")};
+    }
+    void setStatus(converter::StatusLabel, const QString&) override {}
+    void setStatusVisible(converter::StatusLabel, bool) override {}
+    void showReport(const QString&) override {}
+    void setBusy(bool) override {}
+    void processEvents() override {}
+};
+
+// Every stand gets the change year kYear: whatever AKTM the generator wrote goes, and the
+// stand's first line carries the year instead.
+void SetChangeYear(QStringList& lines) {
+    static const QRegularExpression aktm(QStringLiteral("(^|\\t)AKTM=[^\\t]*\\t"));
+    for (int i = 8; i < lines.size(); ++i) {
+        if (!lines[i].isEmpty() && lines[i - 1].isEmpty()) {
+            lines[i].replace(aktm, QStringLiteral("\\1"));
+            lines[i] += QStringLiteral("AKTM=%1\t").arg(kYear);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int stands = args.size() > 1 ? args[1].toInt() : 20000;
+    const QString mdb = args.size() > 2 ? args[2] : converter::ProgramFile("sprav.mdb");
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QFile::copy(mdb, dir.filePath("sprav.mdb"))) {
+        std::fprintf(stderr, "cannot prepare a folder with %s\n", qPrintable(mdb));
+        return 1;
+    }
+    converter::SetProgramFolder(dir.path());
+    const QString text = dir.filePath("forestry.txt");
+    try {
+        const auto model = converter::bench::LoadForestryModel(dir.filePath("sprav.mdb"));
+        QStringList lines = converter::bench::GenerateForestry(model, stands, 2026);
+        SetChangeYear(lines);
+        converter::bench::WriteForestry(text, lines);
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", qPrintable(converter::CurrentFailure().description()));
+        return 1;
+    }
+
+    QuietUi ui;
+    const QString mainPath = dir.filePath("forestry.db");
+    const QString elementsPath = converter::ElementsTablePath(mainPath);
+    QString countText;
+    bool hadErrors = false;
+    if (!converter::ImportDoviFile(ui, text, mainPath, elementsPath, countText, hadErrors)) {
+        std::fprintf(stderr, "the import failed\n");
+        return 1;
+    }
+
+    const QString output = dir.filePath("forestry_2005.txt");
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = converter::ExportCurrentChanges(
+        ui, {output, mainPath, elementsPath, kYear, converter::SecondsSinceMidnight()});
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (!ok) {
+        std::fprintf(stderr, "the export failed\n");
+        return 1;
+    }
+    std::printf("exported %d stands in %.3f s: %.0f stands per second, %lld bytes written\n",
+                stands, seconds, stands / seconds,
+                static_cast<long long>(QFileInfo(output).size()));
+    return 0;
+}
