@@ -139,6 +139,9 @@ void ExportCommandsTest::choosingDatabase() {
     upperCase.openFileAnswers = {f.mainPath()};
     QVERIFY(ChooseExportDatabase(upperCase).databasePath);
     QVERIFY(upperCase.messages.isEmpty());
+    upperCase.saveFileAnswers = {f.outputPath()};
+    QVERIFY(RunExport(upperCase, f.mainPath(), 5, "2005"));
+    QCOMPARE(ExportFixture::StandLines(f.outputPath()), QStringList{"K=1\t"});
 }
 
 void ExportCommandsTest::overwriteQuestion() {

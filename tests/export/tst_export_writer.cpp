@@ -31,6 +31,7 @@ private slots:
     void ordersTablesWithoutPrimaryIndex();
     void showsProgressAndCompletion();
     void failureLeavesNoFile();
+    void countsCharactersOutsideCodePage();
 };
 
 // Three stands of year 5 and one of year 98: key order, the seven header lines, maket order,
@@ -336,6 +337,19 @@ void ExportWriterTest::failureLeavesNoFile() {
     QCOMPARE(noYear.messages.size(), 1);
     QVERIFY(noYear.lastMessage().text.startsWith(QStringLiteral("Описание ошибки:")));
     QVERIFY(!QFile::exists(f.outputPath()));
+}
+
+// A decoded name the code page cannot hold is written as "?" and the completion message says so.
+void ExportWriterTest::countsCharactersOutsideCodePage() {
+    ExportFixture f;
+    f.writeDictionary({{"KOD", "K", 3, 1, "long", false, true}}, {{"K", 3, "ель中"}});
+    f.createDatabase({{"KOD", "SMALLINT"}}, {});
+    ExportFixture::insertRows(f.mainPath(), {ExportFixture::Stand(1, 1, 5, {{"KOD", 3}})});
+    FakeUi ui;
+    QVERIFY(f.exportYear(ui, 5));
+    QCOMPARE(ExportFixture::StandLines(f.outputPath()), QStringList{"K=ЕЛЬ?\t"});
+    QVERIFY(ui.lastMessage().text.endsWith(
+        QStringLiteral("Символов, которых нет в кодировке Windows-1251 (записаны как \"?\"): 1")));
 }
 
 QTEST_GUILESS_MAIN(ExportWriterTest)
