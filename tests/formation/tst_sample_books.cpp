@@ -1,0 +1,162 @@
+#include "common/database.h"
+#include "common/text_file.h"
+#include "formation/reference_formation.h"
+#include "formation_fixture.h"
+#include "reference/reference_tables.h"
+#include "support/dictionary_builder.h"
+#include "support/fake_ui.h"
+#include "support/test_paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#ifdef HAVE_PXLIB
+extern "C" {
+#include <paradox.h>
+}
+#endif
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+// Every row of a table as "value|value|...", blank as "-", in file order, as our engine reads it.
+QStringList EngineRows(const QString& path) {
+    RecordsetPtr table = OpenRecordset(BuildConnectionString(kParadoxFolder, path),
+                                       QFileInfo(path).completeBaseName(), kSourceTable);
+    QStringList rows;
+    for (table->moveFirst(); !table->eof(); table->moveNext()) {
+        QStringList values;
+        for (int i = 0; i < table->fieldCount(); ++i) {
+            const QVariant value = table->value(i);
+            values.append(value.isNull() ? QStringLiteral("-") : value.toString());
+        }
+        rows.append(values.join(QLatin1Char('|')));
+    }
+    CloseRecordset(table);
+    return rows;
+}
+
+#ifdef HAVE_PXLIB
+// The same through pxlib, which we did not write. A value whose bytes are all zero is blank
+// (pxlib itself misreads blank longs).
+QStringList PxlibRows(const QString& path) {
+    pxdoc_t* doc = PX_new();
+    if (PX_open_file(doc, QFile::encodeName(path).constData()) < 0) {
+        PX_delete(doc);
+        return {QStringLiteral("pxlib cannot open ") + path};
+    }
+    const int fieldCount = PX_get_num_fields(doc);
+    pxfield_t* fields = PX_get_fields(doc);
+    QByteArray record(doc->px_head->px_recordsize, '\0');
+    QStringList rows;
+    for (int r = 0; r < PX_get_num_records(doc); ++r) {
+        if (!PX_get_record(doc, r, record.data())) {
+            rows.append(QStringLiteral("unreadable record"));
+            continue;
+        }
+        QStringList values;
+        int offset = 0;
+        for (int f = 0; f < fieldCount; ++f) {
+            char* data = record.data() + offset;
+            const int length = fields[f].px_flen;
+            offset += length;
+            if (QByteArray(data, length).count('\0') == length) {
+                values.append(QStringLiteral("-"));
+            } else if (fields[f].px_ftype == pxfLong) {
+                long value = 0;
+                PX_get_data_long(doc, data, length, &value);
+                values.append(QString::number(value));
+            } else if (fields[f].px_ftype == pxfAlpha) {
+                char* value = nullptr;
+                PX_get_data_alpha(doc, data, length, &value);
+                values.append(DecodeText(QByteArray(value), TextCodec::Windows1251));
+                doc->free(doc, value);
+            } else {
+                values.append(QStringLiteral("?"));
+            }
+        }
+        rows.append(values.join(QLatin1Char('|')));
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    return rows;
+}
+
+bool PxlibReadsPrimaryIndex(const QString& pxPath) {
+    pxdoc_t* index = PX_new();
+    const bool opened = PX_open_file(index, QFile::encodeName(pxPath).constData()) >= 0;
+    const bool read = opened && PX_read_primary_index(index) >= 0;
+    if (opened) {
+        PX_close(index);
+    }
+    PX_delete(index);
+    return read;
+}
+#endif
+
+}  // namespace
+
+// The value books shipped in data/nsi with the shipped dictionary: what a newcomer forms first.
+class TestSampleBooks : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { PX_boot_if_available(); }
+
+    void shippedBooksFormCleanTables() {
+        FormationFixture fixture;
+        WriteStandardDictionary(fixture.programFolder());
+        const QString nsi = SourceDir() + QStringLiteral("/data/nsi");
+        QVERIFY(QDir(nsi).exists());
+
+        FakeUi ui;
+        QString report;
+        bool hadErrors = true;
+        QVERIFY(FormReferenceTables(ui, fixture.targetFolder(), nsi, report, hadErrors));
+        QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join(QLatin1Char('|'))));
+        QVERIFY(!hadErrors);
+        QVERIFY(!QFile::exists(fixture.targetFolder() + QStringLiteral("sptab_rep.txt")));
+        // Every book of the dictionary has its file: 15 read, plus the program's own.
+        QVERIFY2(report.endsWith(QStringLiteral("\r\nЗагружено справочников значений: 17")),
+                 qPrintable(report));
+
+        QVERIFY(CheckSpfieldTable(ui, fixture.targetFolder()));
+        QVERIFY(CheckSptabTable(ui, fixture.targetFolder()));
+        QVERIFY(ui.messages.isEmpty());
+
+        const SptabRows rows = ReadSptab(fixture.targetFolder());
+        QCOMPARE(rows.at({10100001, 7}),
+                 (SptabRow{QStringLiteral("Береза повислая"), QStringLiteral("Б")}));
+        QCOMPARE(rows.at({11000010, 3}),
+                 (SptabRow{QStringLiteral("Сплошная санитарная рубка"), QStringLiteral("СПР")}));
+        QCOMPARE(rows.at({10700015, 2}).name, QStringLiteral("Защитные полосы вдоль дорог"));
+        QCOMPARE(rows.at({10200004, 5}).name,
+                 QStringLiteral("В2 - свежие относительно бедные (субори)"));
+        QCOMPARE(rows.at({15500009, 15401001}).name, QStringLiteral("Марвентский лесхоз"));
+        QCOMPARE(rows.at({13000002, 40100105}).name, QStringLiteral("Западное лесничество"));
+        QCOMPARE(rows.at({13000002, 40200325}).name, QStringLiteral("Рябиновое лесничество"));
+
+#ifdef HAVE_PXLIB
+        for (const QString& table : {QStringLiteral("sptab"), QStringLiteral("spfield")}) {
+            const QString path = fixture.targetFolder() + table + QStringLiteral(".db");
+            const QStringList ours = EngineRows(path);
+            QVERIFY(ours.size() > 80);
+            QCOMPARE(PxlibRows(path), ours);
+            QVERIFY(PxlibReadsPrimaryIndex(fixture.targetFolder() + table + QStringLiteral(".px")));
+        }
+#endif
+    }
+
+private:
+    static void PX_boot_if_available() {
+#ifdef HAVE_PXLIB
+        PX_boot();
+#endif
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSampleBooks)
+#include "tst_sample_books.moc"
