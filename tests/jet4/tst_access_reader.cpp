@@ -97,6 +97,29 @@ private slots:
         QVERIFY(texts[7].contains(QChar(0x85)));
     }
 
+    // Jet3 keeps 8-bit text; this program's users write it in Windows-1251.
+    void decodesJet3TextAsWindows1251() {
+        REQUIRE_SAMPLE(QStringLiteral("access/jackcess_testV1997.mdb"));
+        QFile sample(Sample(QStringLiteral("jackcess_testV1997.mdb")));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QByteArray bytes = sample.readAll();
+        const qsizetype at = bytes.indexOf("abcdefg");
+        QVERIFY(at > 0);
+        bytes.replace(at, 7, "\xE0\xE1\xE2\xE3\xE4\xE5\xB8");  // "абвгдеё" in Windows-1251
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("jet3.mdb"));
+        QFile copy(path);
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(bytes);
+        copy.close();
+        RecordsetPtr rs = OpenAccessTable(path, QStringLiteral("Table1"));
+        QStringList texts;
+        for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+            texts.append(rs->value(0).toString());
+        }
+        QVERIFY2(texts.contains(QStringLiteral("абвгдеё")), qPrintable(texts.join(',')));
+    }
+
     void matchesCyrillicNamesRegardlessOfCaseAndKeepsNullApartFromEmpty() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("d.mdb"));
