@@ -1,13 +1,11 @@
 #include "reference/dictionary_checks.h"
 
 #include "common/database.h"
-#include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
-#include "common/utilities.h"
+#include "reference/dictionary_table_check.h"
 #include "reference/reference_tables.h"
 
-#include <optional>
 #include <vector>
 
 namespace converter {
@@ -18,14 +16,6 @@ DictionaryColumns& Record() {
     static DictionaryColumns columns;
     return columns;
 }
-
-// One required column: the name looked up, the name as the message writes it, and where its
-// position goes.
-struct RequiredColumn {
-    QString lookupName;
-    QString messageName;
-    int* position;
-};
 
 struct DictionaryTable {
     QString tableName;
@@ -43,38 +33,10 @@ bool CheckDictionaryTable(Ui& ui, const DictionaryTable& table,
             QStringLiteral("Ошибка"), MessageIcon::Warning);
         return false;
     }
-
-    bool result = false;
-    std::optional<Failure> failure;
-    RecordsetPtr recordset;
-    try {
-        recordset =
-            OpenRecordset(BuildConnectionString(kAccessFile, path), table.tableName, kSourceTable);
-        if (CheckConnected(ui, recordset.get())) {
-            for (const RequiredColumn& column : columns) {
-                *column.position = FindFieldIndex(column.lookupName, recordset.get());
-            }
-            // Every missing column on a line of its own, so that one message tells the whole fix.
-            QString missing;
-            for (const RequiredColumn& column : columns) {
-                if (*column.position < 0) {
-                    missing += column.messageName + QLatin1Char('\r');
-                }
-            }
-            if (missing.isEmpty()) {
-                result = true;
-            } else {
-                ui.showMessage(table.missingPrefix + missing + QStringLiteral("Путь: ") + path,
-                               QStringLiteral("Ошибка"), MessageIcon::Warning);
-            }
-        }
-    } catch (...) {
-        failure = CurrentFailure();
-        result = false;
-    }
-    CloseRecordset(recordset);
-    ShowErrorBox(ui, failure, table.failureText);
-    return result;
+    return CheckTableColumns(ui,
+                             {BuildConnectionString(kAccessFile, path), table.tableName, path,
+                              table.missingPrefix, table.failureText},
+                             columns);
 }
 
 // A column whose message name is its own name.
