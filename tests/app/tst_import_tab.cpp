@@ -1,0 +1,101 @@
+#include "app/main_window.h"
+#include "common/program_folder.h"
+#include "reference/code_lists.h"
+#include "reference/dictionary_checks.h"
+#include "support/dictionary_builder.h"
+#include "support/fake_ui.h"
+#include "support/test_paths.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace converter;
+using namespace converter::testing;
+
+// The import tab of the import edition on the shipped sample file and dictionary, driven through
+// its buttons as the user drives it.
+class TestImportTab : public QObject {
+    Q_OBJECT
+    QTemporaryDir folder_;
+
+private slots:
+    void init() {
+        QVERIFY(folder_.isValid());
+        SetProgramFolder(folder_.path());
+        WriteStandardDictionary(folder_.path());
+    }
+    void cleanupTestCase() {
+        SetProgramFolder({});
+        ResetDictionaryColumns();
+        ClearCodeLists();
+    }
+
+    void importTheSampleFromTheWindow() {
+        const QString text = folder_.filePath("lesnichestvo_03.txt");
+        QVERIFY(QFile::copy(SourceDir() + "/data/samples/lesnichestvo_03.txt", text));
+        FakeUi ui;
+        MainWindow window(1, ui);
+        window.show();
+        QCOMPARE(window.SSTab1->currentIndex(), kImportTab);
+
+        // Import with an empty box asks for nothing.
+        QTest::mouseClick(window.cmdImport, Qt::LeftButton);
+        QCOMPARE(ui.messageTexts(), QStringList{"Не выбран файл для импорта"});
+        QVERIFY(ui.saveFilters.isEmpty());
+        ui.messages.clear();
+
+        ui.openFileAnswers = {text};
+        QTest::mouseClick(window.cmdOpenImport, Qt::LeftButton);
+        QCOMPARE(window.txtFileNameImport->text(), text);
+
+        const QString database = folder_.filePath("lesnichestvo_03.db");
+        ui.saveFileAnswers = {database};
+        ui.forestUnitAnswers = {ForestUnitInput{"50010203", "3"}};
+        QTest::mouseClick(window.cmdImport, Qt::LeftButton);
+
+        QCOMPARE(ui.saveInitialNames, QStringList{database});
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Импорт выполнен с ошибками"));
+        QVERIFY2(
+            ui.lastMessage().text.startsWith("Файл: " + database + "\rКоличество выделов: 35\r"),
+            qPrintable(ui.lastMessage().text));
+        QCOMPARE(ui.report, QStringLiteral("Файл: %1\r\n"
+                                           "\r\n\r\n"
+                                           "В справочнике не оказалось показателей: 1\r\n\r\n"
+                                           "ZAPAS\r\n"
+                                           "\r\n\r\n"
+                                           "Пропущен знак равенства: 1\r\n\r\n"
+                                           "строка 85\r\n"
+                                           "\r\n\r\n"
+                                           "Пропущен знак табуляции: 1\r\n\r\n"
+                                           "строка 61\r\n"
+                                           "\r\n\r\n"
+                                           "Недопустимые (нечисловые) значения: 1\r\n\r\n"
+                                           "строка 124 - показатель VOZ - значение \"1O\"\r\n"
+                                           "\r\n\r\n"
+                                           "Не определены ключевые поля: 1\r\n\r\n"
+                                           "строка 158\r\n"
+                                           "\r\n\r\n"
+                                           "Не оказалось показателей по элементам леса: 1\r\n\r\n"
+                                           "TOV\r\n"
+                                           "\r\n\r\n"
+                                           "Не удалось закодировать значение: 1\r\n\r\n"
+                                           "Строка 209 - показатель POR - значение \"ЛИСТВ\"\r\n")
+                                .arg(database));
+        QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));
+        QVERIFY(window.isEnabled());
+        QVERIFY(!window.lblStatusImport->isVisible());
+        QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03Сост.px")));
+        QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03_TI.px")));
+    }
+};
+
+QTEST_MAIN(TestImportTab)
+#include "tst_import_tab.moc"
