@@ -28,6 +28,7 @@ namespace {
 constexpr size_t kMaxTables = 10000;
 constexpr int kMaxRows = 10000000;
 constexpr int kMaxColumns = 255;
+constexpr size_t kBindSize = 65536;
 
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
@@ -370,6 +371,8 @@ AccessFile::AccessFile(const QString& path) : impl_(std::make_unique<Impl>()) {
         impl_->mdb->f->jet_version > MDB_VER_ACCDB_2019) {
         throw Damaged(path);
     }
+    // Memo values longer than the library's default buffer would come back cut short.
+    mdb_set_bind_size(impl_->mdb, kBindSize);
     impl_->readCatalog();
 }
 
