@@ -1,10 +1,13 @@
 #include "forestry_generator.h"
 
 #include "common/failure.h"
+#include "common/program_folder.h"
 #include "common/recordset.h"
 #include "common/text_file.h"
 #include "storage/access/access_table.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 
@@ -137,6 +140,14 @@ QStringList GenerateForestry(const ForestryModel& model, int stands, quint32 see
         }
     }
     return lines;
+}
+
+QString DefaultDictionaryPath() {
+    const QString besideProgram = ProgramFile(QStringLiteral("sprav.mdb"));
+    if (QFileInfo::exists(besideProgram)) {
+        return besideProgram;
+    }
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/sprav.mdb");
 }
 
 void WriteForestry(const QString& path, const QStringList& lines) {

@@ -32,6 +32,9 @@ ForestryModel LoadForestryModel(const QString& mdbPath);
 // dictionary. The same seed gives the same file.
 QStringList GenerateForestry(const ForestryModel& model, int stands, quint32 seed);
 
+// sprav.mdb beside the program, or in the build's program folder bin/ beside bench/.
+QString DefaultDictionaryPath();
+
 // Writes the lines in Windows-1251 with CR LF; throws Failure.
 void WriteForestry(const QString& path, const QStringList& lines);
 

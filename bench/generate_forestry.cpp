@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "not a number of stands: %s\n", qPrintable(args[1]));
         return 2;
     }
-    const QString mdb = args.size() > 3 ? args[3] : converter::ProgramFile("sprav.mdb");
+    const QString mdb = args.size() > 3 ? args[3] : converter::bench::DefaultDictionaryPath();
     const quint32 seed = args.size() > 4 ? args[4].toUInt() : 1;
     try {
         const auto model = converter::bench::LoadForestryModel(mdb);
