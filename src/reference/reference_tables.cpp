@@ -1,14 +1,12 @@
 #include "reference/reference_tables.h"
 
 #include "common/database.h"
-#include "common/failure.h"
 #include "common/ui.h"
-#include "common/utilities.h"
+#include "reference/dictionary_table_check.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <optional>
 #include <vector>
 
 namespace converter {
@@ -24,13 +22,6 @@ SptabColumns& SptabRecord() {
     static SptabColumns columns;
     return columns;
 }
-
-// One required column: the name looked up, the name as messages write it, where its position goes.
-struct RequiredColumn {
-    QString lookupName;
-    QString messageName;
-    int* position;
-};
 
 // What differs between the two checks.
 struct TableCheck {
@@ -49,38 +40,10 @@ bool CheckReferenceTable(Ui& ui, const QString& folder, const TableCheck& check,
                        MessageIcon::Warning);
         return false;
     }
-
-    bool result = false;
-    std::optional<Failure> failure;
-    RecordsetPtr recordset;
-    try {
-        recordset = OpenRecordset(BuildConnectionString(kParadoxFolder, path), check.tableName,
-                                  kSourceTable);
-        if (CheckConnected(ui, recordset.get())) {
-            for (const RequiredColumn& column : columns) {
-                *column.position = FindFieldIndex(column.lookupName, recordset.get());
-            }
-            // Every missing column on a line of its own, so that one message tells the whole fix.
-            QString missing;
-            for (const RequiredColumn& column : columns) {
-                if (*column.position < 0) {
-                    missing += column.messageName + QLatin1Char('\r');
-                }
-            }
-            if (missing.isEmpty()) {
-                result = true;
-            } else {
-                ui.showMessage(check.missingPrefix + missing + QStringLiteral("Путь: ") + path,
-                               QStringLiteral("Ошибка"), MessageIcon::Warning);
-            }
-        }
-    } catch (...) {
-        failure = CurrentFailure();
-        result = false;
-    }
-    CloseRecordset(recordset);
-    ShowErrorBox(ui, failure, check.failureText);
-    return result;
+    return CheckTableColumns(ui,
+                             {BuildConnectionString(kParadoxFolder, path), check.tableName, path,
+                              check.missingPrefix, check.failureText},
+                             columns);
 }
 
 }  // namespace
