@@ -14,11 +14,11 @@ inline constexpr int kExitDoneWithFaults = 1;
 inline constexpr int kExitFailed = 2;
 
 // Each runs the same steps as its tab, with the console answering the dialogs.
-int RunImport(ConsoleUi& ui, const QString& doviFile, const QString& mainDb, const QString& leshoz,
+int CliImport(ConsoleUi& ui, const QString& doviFile, const QString& mainDb, const QString& leshoz,
               const QString& lesnich);
-int RunYears(ConsoleUi& ui, const QString& mainDb, std::FILE* out);
-int RunExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile);
-int RunForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder);
-int RunCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder);
+int CliYears(ConsoleUi& ui, const QString& mainDb, std::FILE* out);
+int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile);
+int CliForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder);
+int CliCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder);
 
 }  // namespace converter

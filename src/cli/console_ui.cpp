@@ -1,6 +1,7 @@
 #include "cli/console_ui.h"
 
 #include "common/failure.h"
+#include "import/forest_unit.h"
 
 #include <unistd.h>
 
@@ -43,6 +44,7 @@ void ConsoleUi::showMessage(const QString& text, const QString& title, MessageIc
         case MessageIcon::None:
             break;
     }
+    lastIcon_ = icon;
     writeBlock(kind, title, text, {});
 }
 
@@ -52,11 +54,24 @@ bool ConsoleUi::askYesNo(const QString& text, const QString& title) {
     return overwrite;
 }
 
-QString ConsoleUi::chooseOpenFile(const QString&, const QString&) { return openFileAnswer; }
+QString ConsoleUi::chooseOpenFile(const QString&, const QString&) {
+    return openFileAnswer;
+}
 
-QString ConsoleUi::chooseSaveFile(const QString&, const QString&) { return saveFileAnswer; }
+QString ConsoleUi::chooseSaveFile(const QString&, const QString&) {
+    return saveFileAnswer;
+}
 
-std::optional<ForestUnitInput> ConsoleUi::askForestUnit() { return forestUnit; }
+std::optional<ForestUnitInput> ConsoleUi::askForestUnit() {
+    if (!forestUnit) {
+        return std::nullopt;
+    }
+    if (const auto problem = CheckForestUnitInput(forestUnit->leshoz, forestUnit->lesnich)) {
+        showMessage(problem->message, QString(), problem->icon);
+        return std::nullopt;
+    }
+    return forestUnit;
+}
 
 void ConsoleUi::setStatus(StatusLabel, const QString& text) {
     if (!terminal_) {

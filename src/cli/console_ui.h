@@ -19,6 +19,8 @@ public:
     bool overwrite = false;
     QString openFileAnswer;
     QString saveFileAnswer;
+    // The forest unit from the command line; it passes the dialog's own checks or the dialog
+    // counts as cancelled after showing the check's message.
     std::optional<ForestUnitInput> forestUnit;
 
     void showMessage(const QString& text, const QString& title, MessageIcon icon) override;
@@ -33,6 +35,9 @@ public:
     void processEvents() override {}
 
     int warningCount() const { return warnings_; }
+    // The icon of the last box shown: an operation that succeeded but ended with a warning box
+    // recorded faults.
+    MessageIcon lastIcon() const { return lastIcon_; }
 
 private:
     void writeBlock(const QString& kind, const QString& title, const QString& text,
@@ -43,6 +48,7 @@ private:
     bool terminal_;
     bool progressShown_ = false;
     int warnings_ = 0;
+    MessageIcon lastIcon_ = MessageIcon::None;
 };
 
 }  // namespace converter

@@ -1,0 +1,160 @@
+#include "cli/cli_commands.h"
+#include "cli/console_ui.h"
+#include "cli/dump.h"
+#include "common/program_folder.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+using namespace converter;
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+const char kUsage[] =
+    "usage:\n"
+    "  dovi2tarvel-cli [--program-folder DIR] import DOVI_FILE MAIN_DB --leshoz CODE "
+    "--lesnich NUMBER [--overwrite]\n"
+    "  dovi2tarvel-cli [--program-folder DIR] years MAIN_DB\n"
+    "  dovi2tarvel-cli [--program-folder DIR] export MAIN_DB YEAR OUTPUT_FILE [--overwrite]\n"
+    "  dovi2tarvel-cli [--program-folder DIR] form NSI_FOLDER TARGET_FOLDER [--overwrite]\n"
+    "  dovi2tarvel-cli [--program-folder DIR] check MAIN_DB REFERENCE_FOLDER\n"
+    "  dovi2tarvel-cli dump TABLE_FILE [TABLE]\n"
+    "  dovi2tarvel-cli --help | --version\n";
+
+int Usage(const char* problem) {
+    if (problem != nullptr) {
+        std::fprintf(stderr, "dovi2tarvel-cli: %s\n", problem);
+    }
+    std::fputs(kUsage, stderr);
+    return kUsageError;
+}
+
+// Splits the command line into positional arguments and the options the command allows.
+struct Parsed {
+    QStringList positional;
+    bool overwrite = false;
+    QString leshoz, lesnich;
+    bool hasLeshoz = false, hasLesnich = false;
+    QString error;
+};
+
+Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit) {
+    Parsed parsed;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--overwrite") && allowOverwrite) {
+            parsed.overwrite = true;
+        } else if ((arg == QLatin1String("--leshoz") || arg == QLatin1String("--lesnich")) &&
+                   allowUnit) {
+            if (i + 1 >= args.size()) {
+                parsed.error = arg + QStringLiteral(" needs a value");
+                return parsed;
+            }
+            if (arg == QLatin1String("--leshoz")) {
+                parsed.leshoz = args[++i];
+                parsed.hasLeshoz = true;
+            } else {
+                parsed.lesnich = args[++i];
+                parsed.hasLesnich = true;
+            }
+        } else if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
+            parsed.error = QStringLiteral("unknown option ") + arg;
+            return parsed;
+        } else {
+            parsed.positional.append(arg);
+        }
+    }
+    return parsed;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QStringList args = application.arguments().mid(1);
+
+    if (args.isEmpty()) {
+        return Usage("no command given");
+    }
+    if (args.first() == QLatin1String("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        std::printf("dovi2tarvel-cli %s\n", PROJECT_VERSION);
+        return 0;
+    }
+    if (args.first() == QLatin1String("--program-folder")) {
+        if (args.size() < 2) {
+            return Usage("--program-folder needs a folder");
+        }
+        SetProgramFolder(args[1]);
+        args = args.mid(2);
+        if (!args.isEmpty() && args.first() == QLatin1String("dump")) {
+            return Usage("dump takes no program folder");
+        }
+    }
+    if (args.isEmpty()) {
+        return Usage("no command given");
+    }
+
+    const QString command = args.takeFirst();
+    const bool overwriteAllowed = command == QLatin1String("import") ||
+                                  command == QLatin1String("export") ||
+                                  command == QLatin1String("form");
+    const Parsed parsed = Parse(args, overwriteAllowed, command == QLatin1String("import"));
+    if (!parsed.error.isEmpty()) {
+        return Usage(qPrintable(parsed.error));
+    }
+    const QStringList& p = parsed.positional;
+
+    ConsoleUi ui;
+    ui.overwrite = parsed.overwrite;
+
+    if (command == QLatin1String("dump")) {
+        if (p.size() < 1 || p.size() > 2) {
+            return Usage("dump needs TABLE_FILE [TABLE]");
+        }
+        if (p[0].endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive) && p.size() != 2) {
+            return Usage("dump of an Access file needs TABLE");
+        }
+        return DumpTable(p[0], p.value(1), stdout, stderr);
+    }
+    if (command == QLatin1String("import")) {
+        if (p.size() != 2 || !parsed.hasLeshoz || !parsed.hasLesnich) {
+            return Usage("import needs DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER");
+        }
+        return CliImport(ui, p[0], p[1], parsed.leshoz, parsed.lesnich);
+    }
+    if (command == QLatin1String("years")) {
+        if (p.size() != 1) {
+            return Usage("years needs MAIN_DB");
+        }
+        return CliYears(ui, p[0], stdout);
+    }
+    if (command == QLatin1String("export")) {
+        bool ok = false;
+        const int year = p.size() == 3 ? p[1].toInt(&ok) : 0;
+        if (p.size() != 3 || !ok) {
+            return Usage("export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)");
+        }
+        return CliExport(ui, p[0], year, p[2]);
+    }
+    if (command == QLatin1String("form")) {
+        if (p.size() != 2) {
+            return Usage("form needs NSI_FOLDER TARGET_FOLDER");
+        }
+        return CliForm(ui, p[0], p[1]);
+    }
+    if (command == QLatin1String("check")) {
+        if (p.size() != 2) {
+            return Usage("check needs MAIN_DB REFERENCE_FOLDER");
+        }
+        return CliCheck(ui, p[0], p[1]);
+    }
+    return Usage(qPrintable(QStringLiteral("unknown command ") + command));
+}
