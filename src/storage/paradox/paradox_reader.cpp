@@ -106,6 +106,9 @@ void ParadoxTable::computeLayout() {
         offset += field.length;
     }
     recordSize_ = offset;
+    hasBlobFields_ = std::any_of(fields_.begin(), fields_.end(), [](const ParadoxField& field) {
+        return field.info.type == FieldType::Memo || field.info.type == FieldType::Blob;
+    });
 }
 
 int ParadoxTable::keySize() const {
@@ -114,12 +117,6 @@ int ParadoxTable::keySize() const {
         size += fields_[static_cast<size_t>(i)].length;
     }
     return size;
-}
-
-bool ParadoxTable::hasBlobFields() const {
-    return std::any_of(fields_.begin(), fields_.end(), [](const ParadoxField& field) {
-        return field.info.type == FieldType::Memo || field.info.type == FieldType::Blob;
-    });
 }
 
 ParadoxTable ParadoxTable::Load(const QString& dbPath) {
@@ -133,16 +130,17 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
                           .arg(shownName, file.errorString()));
     }
     const qint64 fileSize = file.size();
-    QByteArray readCopy;
-    const uchar* data = fileSize > 0 ? file.map(0, fileSize) : nullptr;
-    if (!data && fileSize > 0) {
-        readCopy = file.readAll();
-        if (readCopy.size() != fileSize) {
-            throw Failure(QStringLiteral("Ошибка чтения файла таблицы %1").arg(shownName));
-        }
-        data = reinterpret_cast<const uchar*>(readCopy.constData());
+    auto readFailed = [&shownName, &file]() {
+        return Failure(QStringLiteral("Ошибка чтения файла таблицы %1: %2")
+                           .arg(shownName, file.errorString()));
+    };
+    // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
+    // table, so that memory holds the table once.
+    const QByteArray headerBytes = file.read(std::min<qint64>(fileSize, 0xFFFF));
+    if (headerBytes.size() != std::min<qint64>(fileSize, 0xFFFF)) {
+        throw readFailed();
     }
-    const Bytes in(data, fileSize);
+    const Bytes in(reinterpret_cast<const uchar*>(headerBytes.constData()), headerBytes.size());
 
     // Header, fixed part.
     if (fileSize < 0x58) {
@@ -259,6 +257,7 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
     table.driver_.sortOrder = static_cast<std::uint8_t>(in.u8(0x29));
     table.driver_.codePage = chosen;
     table.driver_.id = driverId;
+    table.codePage_ = &CodePageFor(chosen);
     table.version_ = static_cast<int>(version);
     const CodePage& page = CodePageFor(chosen);
     for (int i = 0; i < numFields; ++i) {
@@ -293,8 +292,13 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
         if (offset + 6 > fileSize) {
             throw damaged(QStringLiteral("блок %1 за концом файла").arg(block));
         }
-        const unsigned next = in.u16(offset);
-        const auto addDataSize = static_cast<qint16>(in.u16(offset + 4));
+        uchar blockHeader[6];
+        if (!file.seek(offset) || file.read(reinterpret_cast<char*>(blockHeader), 6) != 6) {
+            throw readFailed();
+        }
+        const Bytes header(blockHeader, 6);
+        const unsigned next = header.u16(0);
+        const auto addDataSize = static_cast<qint16>(header.u16(4));
         if (addDataSize >= 0) {
             if (addDataSize % recordSize != 0 || addDataSize + recordSize > blockSize - 6) {
                 throw damaged(QStringLiteral("неверная длина данных блока %1").arg(block));
@@ -307,7 +311,12 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
             if (count > numRecords) {
                 throw damaged(QStringLiteral("записей в блоках больше, чем в заголовке"));
             }
-            table.rows_.append(in.at(offset + 6), static_cast<qsizetype>(records * recordSize));
+            const qsizetype start = table.rows_.size();
+            const auto length = static_cast<qsizetype>(records * recordSize);
+            table.rows_.resize(start + length);
+            if (file.read(table.rows_.data() + start, length) != length) {
+                throw readFailed();
+            }
         }
         if (next > fileBlocks) {
             throw damaged(
@@ -337,7 +346,7 @@ QVariant ParadoxTable::decodeMemo(const char* bytes, int length) const {
     const Bytes ptr(pointer, 10);
     const std::uint32_t location = ptr.u32(0);
     const std::uint32_t size = ptr.u32(4);
-    const CodePage& page = CodePageFor(driver_.codePage);
+    const CodePage& page = *codePage_;
     if (location == 0 && size <= static_cast<std::uint32_t>(leader)) {
         return size == 0 ? QVariant() : QVariant(page.decode(bytes, size));
     }

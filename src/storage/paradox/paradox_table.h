@@ -8,8 +8,10 @@
 #include <QVariant>
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace converter::paradox {
@@ -76,7 +78,7 @@ public:
     int rowCount() const { return rowCount_; }
     int version() const { return version_; }
     const LanguageDriver& driver() const { return driver_; }
-    bool hasBlobFields() const;
+    bool hasBlobFields() const { return hasBlobFields_; }
 
     const char* row(int index) const {
         return rows_.data() + static_cast<qsizetype>(index) * recordSize_;
@@ -100,7 +102,33 @@ private:
     ParadoxTable() = default;
     void computeLayout();
     void buildKeyIndex();
-    std::string keyOf(const char* record) const;
+    // Keys are row numbers hashed and compared through their record bytes; -1 stands for the
+    // record being checked. The context lives on the heap so that moving the table keeps it.
+    struct KeyContext {
+        const char* rows = nullptr;
+        const char* probe = nullptr;
+        int recordSize = 0;
+        int keySize = 0;
+        const char* key(int row) const {
+            return row < 0 ? probe : rows + static_cast<qsizetype>(row) * recordSize;
+        }
+    };
+    struct KeyHash {
+        std::shared_ptr<KeyContext> context;
+        size_t operator()(int row) const {
+            return std::hash<std::string_view>()(
+                std::string_view(context->key(row), static_cast<size_t>(context->keySize)));
+        }
+    };
+    struct KeyEqual {
+        std::shared_ptr<KeyContext> context;
+        bool operator()(int a, int b) const {
+            return std::memcmp(context->key(a), context->key(b),
+                               static_cast<size_t>(context->keySize)) == 0;
+        }
+    };
+    // Points the key context at the current rows (and `probe`); Failure-free.
+    void prepareKeys(const char* probe) const;
     QVariant decodeMemo(const char* bytes, int length) const;
 
     QString path_;
@@ -113,8 +141,12 @@ private:
     int rowCount_ = 0;
     QByteArray memoFile_;
     bool memoFileFound_ = false;
-    std::unordered_map<std::string, int> keyIndex_;
+    std::shared_ptr<KeyContext> keyContext_ = std::make_shared<KeyContext>();
+    std::unordered_set<int, KeyHash, KeyEqual> keyIndex_{0, KeyHash{keyContext_},
+                                                         KeyEqual{keyContext_}};
     bool keyIndexBuilt_ = false;
+    bool hasBlobFields_ = false;
+    const CodePage* codePage_ = &CodePageFor(1251);
 };
 
 // A file beside `path` with the same base name and another extension, found regardless of

@@ -213,7 +213,7 @@ QVariant ParadoxTable::decodeValue(const char* record, int index) const {
             const auto* end =
                 static_cast<const char*>(std::memchr(p, 0, static_cast<size_t>(field.length)));
             const qsizetype length = end ? end - p : field.length;
-            return QVariant(CodePageFor(driver_.codePage).decode(p, length));
+            return QVariant((*codePage_).decode(p, length));
         }
         case kShort: {
             const auto bits = static_cast<std::uint16_t>((static_cast<unsigned char>(p[0]) << 8) |
@@ -263,21 +263,28 @@ bool IsText(const QVariant& value) {
 
 // A number from text with a decimal point or comma, or from a numeric variant.
 double ToNumber(const ParadoxField& field, const QVariant& value) {
-    if (IsText(value)) {
-        QString text = value.toString().trimmed();
-        text.replace(QLatin1Char(','), QLatin1Char('.'));
-        bool ok = false;
-        const double number = QLocale::c().toDouble(text, &ok);
-        if (!ok) {
-            Refuse(field, value, QStringLiteral("не число"));
+    double number = 0;
+    bool ok = true;
+    switch (value.typeId()) {
+        case QMetaType::Int:
+            return *static_cast<const int*>(value.constData());
+        case QMetaType::LongLong:
+            number = static_cast<double>(*static_cast<const qlonglong*>(value.constData()));
+            break;
+        case QMetaType::Double:
+            number = *static_cast<const double*>(value.constData());
+            break;
+        case QMetaType::QString:
+        case QMetaType::QByteArray: {
+            QString text = value.toString().trimmed();
+            text.replace(QLatin1Char(','), QLatin1Char('.'));
+            number = QLocale::c().toDouble(text, &ok);
+            break;
         }
-        if (!std::isfinite(number)) {
-            Refuse(field, value, QStringLiteral("число вне допустимого диапазона"));
-        }
-        return number;
+        default:
+            number = value.toDouble(&ok);
+            break;
     }
-    bool ok = false;
-    const double number = value.toDouble(&ok);
     if (!ok) {
         Refuse(field, value, QStringLiteral("не число"));
     }
@@ -406,7 +413,7 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
             if (text.contains(QChar(0))) {
                 Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
             }
-            const std::optional<QByteArray> bytes = CodePageFor(driver_.codePage).encode(text);
+            const std::optional<QByteArray> bytes = (*codePage_).encode(text);
             if (!bytes) {
                 Refuse(field, value,
                        QStringLiteral("символы вне кодовой страницы %1").arg(driver_.codePage));

@@ -51,11 +51,21 @@ struct IndexEntry {
     unsigned statistic;
 };
 
-void WriteFile(const QString& path, const QByteArray& header, const QByteArray& blocks) {
+// Writes the header, then `blockCount` blocks that `fill` makes one at a time into a buffer, so
+// that a large table is not held twice in memory.
+template <typename Fill>
+void WriteFile(const QString& path, const QByteArray& header, int blockCount, int blockSize,
+               Fill fill) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(header) != header.size() || file.write(blocks) != blocks.size() ||
-        !file.flush()) {
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+              file.write(header) == header.size();
+    QByteArray block(blockSize, '\0');
+    for (int b = 0; ok && b < blockCount; ++b) {
+        block.fill('\0');
+        fill(b, block.data());
+        ok = file.write(block) == block.size();
+    }
+    if (!ok || !file.flush()) {
         const QString error = file.errorString();
         file.close();
         QFile::remove(path);
@@ -81,18 +91,22 @@ ParadoxTable::ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fiel
     computeLayout();
 }
 
-std::string ParadoxTable::keyOf(const char* record) const {
-    return std::string(record, static_cast<size_t>(keySize()));
+void ParadoxTable::prepareKeys(const char* probe) const {
+    keyContext_->rows = rows_.constData();
+    keyContext_->probe = probe;
+    keyContext_->recordSize = recordSize_;
+    keyContext_->keySize = keySize();
 }
 
 void ParadoxTable::buildKeyIndex() {
     if (keyIndexBuilt_) {
         return;
     }
+    prepareKeys(nullptr);
     keyIndex_.clear();
-    keyIndex_.reserve(static_cast<size_t>(rowCount_) * 2);
+    keyIndex_.reserve(static_cast<size_t>(std::max(rowCount_, 1024)));
     for (int i = 0; i < rowCount_; ++i) {
-        keyIndex_.emplace(keyOf(row(i)), i);
+        keyIndex_.insert(i);
     }
     keyIndexBuilt_ = true;
 }
@@ -127,27 +141,37 @@ static Failure DuplicateKey(const ParadoxTable& table, const char* record) {
 void ParadoxTable::appendRow(const char* record) {
     if (keyFields_ > 0) {
         buildKeyIndex();
-        if (!keyIndex_.emplace(keyOf(record), rowCount_).second) {
+        prepareKeys(record);
+        if (keyIndex_.count(-1) != 0) {
             throw DuplicateKey(*this, record);
         }
     }
     rows_.append(record, recordSize_);
     ++rowCount_;
+    if (keyFields_ > 0) {
+        prepareKeys(nullptr);
+        keyIndex_.insert(rowCount_ - 1);
+    }
 }
 
 void ParadoxTable::replaceRow(int index, const char* record) {
     char* target = rows_.data() + static_cast<qsizetype>(index) * recordSize_;
-    if (keyFields_ > 0) {
+    const int size = keySize();
+    const bool keyChanges =
+        keyFields_ > 0 && std::memcmp(target, record, static_cast<size_t>(size)) != 0;
+    if (keyChanges) {
         buildKeyIndex();
-        const int size = keySize();
-        if (std::memcmp(target, record, static_cast<size_t>(size)) != 0) {
-            if (!keyIndex_.emplace(keyOf(record), index).second) {
-                throw DuplicateKey(*this, record);
-            }
-            keyIndex_.erase(keyOf(target));
+        prepareKeys(record);
+        if (keyIndex_.count(-1) != 0) {
+            throw DuplicateKey(*this, record);
         }
+        prepareKeys(nullptr);
+        keyIndex_.erase(index);
     }
     std::memcpy(target, record, static_cast<size_t>(recordSize_));
+    if (keyChanges) {
+        keyIndex_.insert(index);
+    }
 }
 
 void ParadoxTable::save() const {
@@ -155,7 +179,7 @@ void ParadoxTable::save() const {
     if (nf < 1 || nf > 255) {
         throw Failure(QStringLiteral("Неверное число полей таблицы: %1").arg(nf));
     }
-    const CodePage& page = CodePageFor(driver_.codePage);
+    const CodePage& page = *codePage_;
     const QFileInfo info(path_);
     const QString baseName = info.completeBaseName();
 
@@ -188,11 +212,14 @@ void ParadoxTable::save() const {
         throw Failure(QStringLiteral("Таблица %1 слишком велика").arg(baseName));
     }
 
-    QByteArray blocks(static_cast<qsizetype>(blockCount) * blockSize, '\0');
     std::vector<IndexEntry> leaves;
     leaves.reserve(static_cast<size_t>(blockCount));
     for (int b = 0; b < blockCount; ++b) {
-        char* block = blocks.data() + static_cast<qsizetype>(b) * blockSize;
+        const int count = std::min(capacity, rowCount_ - b * capacity);
+        leaves.push_back(IndexEntry{row(order[static_cast<size_t>(b * capacity)]),
+                                    static_cast<unsigned>(b + 1), static_cast<unsigned>(count)});
+    }
+    const auto fillDataBlock = [&](int b, char* block) {
         const int first = b * capacity;
         const int count = std::min(capacity, rowCount_ - first);
         const unsigned next = b + 1 < blockCount ? static_cast<unsigned>(b + 2) : 0;
@@ -207,9 +234,7 @@ void ParadoxTable::save() const {
             std::memcpy(block + 6 + r * recordSize_, row(order[static_cast<size_t>(first + r)]),
                         static_cast<size_t>(recordSize_));
         }
-        leaves.push_back(
-            IndexEntry{block + 6, static_cast<unsigned>(b + 1), static_cast<unsigned>(count)});
-    }
+    };
 
     // .db header.
     std::vector<QByteArray> names;
@@ -422,10 +447,14 @@ void ParadoxTable::save() const {
     const QString pxPath = SiblingFile(path_, QStringLiteral("px"));
     const QString dbTemporary = path_ + QStringLiteral(".tmp~");
     const QString pxTemporary = pxPath + QStringLiteral(".tmp~");
-    WriteFile(dbTemporary, db, blocks);
+    WriteFile(dbTemporary, db, blockCount, blockSize, fillDataBlock);
     if (keyed) {
         try {
-            WriteFile(pxTemporary, px, indexBlocks);
+            WriteFile(pxTemporary, px, 1, static_cast<int>(indexBlocks.size()),
+                      [&indexBlocks](int, char* out) {
+                          std::memcpy(out, indexBlocks.constData(),
+                                      static_cast<size_t>(indexBlocks.size()));
+                      });
         } catch (...) {
             QFile::remove(dbTemporary);
             throw;
