@@ -292,6 +292,49 @@ private slots:
         QVERIFY(QDir(dir_.path()).rmdir(QStringLiteral("ro.db.tmp~")));
     }
 
+    void unsortedNumericKeysAreReadInKeyOrder() {
+        const QString file = path(QStringLiteral("unsorted.db"));
+        {
+            auto rs = NewTable(file,
+                               {MakeField(QStringLiteral("K"), kShort, 2),
+                                MakeField(QStringLiteral("V"), kLong, 4)},
+                               1);
+            for (int k : {1, 2, 3}) {
+                AddRow(*rs, {k, k * 10});
+            }
+            rs->close();
+        }
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const QByteArray first = bytes.mid(0x800 + 6, 6);
+        bytes.replace(0x800 + 6, 6, bytes.mid(0x800 + 6 + 12, 6));  // records 3, 2, 1
+        bytes.replace(0x800 + 6 + 12, 6, first);
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        const ParadoxTable table = ParadoxTable::Load(file);
+        QList<int> values;
+        for (int r = 0; r < table.rowCount(); ++r) {
+            values << table.decodeValue(table.row(r), 1).toInt();
+        }
+        QCOMPARE(values, (QList<int>{10, 20, 30}));
+    }
+
+    void writingRemovesStaleSecondaryFiles() {
+        const QString file = path(QStringLiteral("stale.db"));
+        for (const char* name :
+             {"stale.X02", "STALE.YG1", "stale.val", "stale.txt", "stale2.X02"}) {
+            QFile companion(path(QString::fromLatin1(name)));
+            QVERIFY(companion.open(QIODevice::WriteOnly));
+        }
+        ParadoxTable table(file, {MakeField(QStringLiteral("K"), kShort, 2)});
+        table.save();
+        QStringList left = QDir(dir_.path()).entryList({QStringLiteral("stale*")}, QDir::Files);
+        left.sort();
+        QCOMPARE(left, (QStringList{"stale.db", "stale.txt", "stale2.X02"}));
+    }
+
 #ifdef HAVE_PXLIB
     // An outside reader sees the same rows; pxlib misreads blank longs, so those are skipped.
     void pxlibReadsWhatWeWrite() {

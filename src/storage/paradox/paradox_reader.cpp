@@ -329,6 +329,7 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
             QStringLiteral("записей в блоках %1, в заголовке %2").arg(count).arg(numRecords));
     }
     table.rowCount_ = static_cast<int>(count);
+    table.sortByKeyIfNeeded();
 
     if (table.hasBlobFields()) {
         QFile memo(SiblingFile(dbPath, QStringLiteral("mb")));
@@ -338,6 +339,42 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
         }
     }
     return table;
+}
+
+// A sound keyed file holds its records in key order already. One that does not (edited by a
+// careless tool) is put in order when its key is numeric, where byte order is key order; alpha
+// keys follow the driver's collation, which we cannot reproduce, so their chain order stands.
+void ParadoxTable::sortByKeyIfNeeded() {
+    const int size = keySize();
+    if (keyFields_ == 0 || rowCount_ < 2) {
+        return;
+    }
+    for (int i = 0; i < keyFields_; ++i) {
+        const std::uint8_t type = fields_[static_cast<size_t>(i)].type;
+        if (type == kAlpha || type == kBytes) {
+            return;
+        }
+    }
+    bool sorted = true;
+    for (int r = 1; r < rowCount_ && sorted; ++r) {
+        sorted = std::memcmp(row(r - 1), row(r), static_cast<size_t>(size)) <= 0;
+    }
+    if (sorted) {
+        return;
+    }
+    std::vector<int> order(static_cast<size_t>(rowCount_));
+    for (int r = 0; r < rowCount_; ++r) {
+        order[static_cast<size_t>(r)] = r;
+    }
+    std::stable_sort(order.begin(), order.end(), [this, size](int a, int b) {
+        return std::memcmp(row(a), row(b), static_cast<size_t>(size)) < 0;
+    });
+    QByteArray sortedRows(rows_.size(), Qt::Uninitialized);
+    for (int r = 0; r < rowCount_; ++r) {
+        std::memcpy(sortedRows.data() + static_cast<qsizetype>(r) * recordSize_,
+                    row(order[static_cast<size_t>(r)]), static_cast<size_t>(recordSize_));
+    }
+    rows_ = std::move(sortedRows);
 }
 
 QVariant ParadoxTable::decodeMemo(const char* bytes, int length) const {

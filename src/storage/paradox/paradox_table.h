@@ -102,6 +102,7 @@ private:
     ParadoxTable() = default;
     void computeLayout();
     void buildKeyIndex();
+    void sortByKeyIfNeeded();
     // Keys are row numbers hashed and compared through their record bytes; -1 stands for the
     // record being checked. The context lives on the heap so that moving the table keeps it.
     struct KeyContext {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -81,6 +82,22 @@ void ReplaceFile(const QString& temporary, const QString& target) {
         QFile::remove(temporary);
         throw Failure(
             QStringLiteral("Не удаётся заменить файл %1").arg(QDir::toNativeSeparators(target)));
+    }
+}
+
+// Secondary indexes and validity checks of the old table no longer match the records just
+// written; another program would trust them, so they go.
+void RemoveStaleCompanions(const QString& dbPath) {
+    static const QRegularExpression companion(QStringLiteral("^(X|Y|XG|YG)[0-9A-F]{1,2}$|^VAL$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QFileInfo info(dbPath);
+    const QDir dir = info.dir();
+    const QString base = info.completeBaseName();
+    for (const QFileInfo& entry : dir.entryInfoList(QDir::Files)) {
+        if (entry.completeBaseName().compare(base, Qt::CaseInsensitive) == 0 &&
+            companion.match(entry.suffix()).hasMatch()) {
+            QFile::remove(entry.filePath());
+        }
     }
 }
 
@@ -471,6 +488,7 @@ void ParadoxTable::save() const {
             QStringLiteral("Не удаётся удалить файл %1").arg(QDir::toNativeSeparators(pxPath)));
     }
     ReplaceFile(dbTemporary, path_);
+    RemoveStaleCompanions(path_);
 }
 
 }  // namespace converter::paradox
