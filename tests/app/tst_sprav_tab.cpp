@@ -74,6 +74,32 @@ private slots:
         QCOMPARE(ui.messages.size(), 2);
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Перезаписать?"));
     }
+
+    // What a newcomer does first: import the sample Dovi file, form the reference tables from
+    // the program's own value books, and check the new database against them.
+    void sampleDatabasePassesTheCheck() {
+        FakeUi ui;
+        MainWindow window(3, ui);
+        window.show();
+        const QString database = folder_.filePath(QStringLiteral("sample.db"));
+        window.txtFileNameImport->setText(SourceDir() +
+                                          QStringLiteral("/data/samples/lesnichestvo_03.txt"));
+        ui.saveFileAnswers = {database};
+        ui.forestUnitAnswers = {ForestUnitInput{QStringLiteral("50010203"), QStringLiteral("3")}};
+        QTest::mouseClick(window.cmdImport, Qt::LeftButton);
+        QVERIFY(QFile::exists(database));
+
+        const QString references = folder_.filePath(QStringLiteral("newcomer")) + QLatin1Char('/');
+        QVERIFY(QDir().mkpath(references));
+        ui.saveFileAnswers = {references + QStringLiteral("spfield.db")};
+        QTest::mouseClick(window.cmdFormSprav, Qt::LeftButton);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Создание успешно завершено"));
+
+        window.txtDbForCheck->setText(database);
+        window.txtSparvCheck->setText(references);
+        QTest::mouseClick(window.cmdCheckSprav, Qt::LeftButton);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Проверка выполнена успешно"));
+    }
 };
 
 QTEST_MAIN(TestSpravTab)

@@ -135,9 +135,9 @@ private slots:
         QCOMPARE(rows.at({10700015, 2}).name, QStringLiteral("Защитные полосы вдоль дорог"));
         QCOMPARE(rows.at({10200004, 5}).name,
                  QStringLiteral("В2 - свежие относительно бедные (субори)"));
-        QCOMPARE(rows.at({15500009, 15401001}).name, QStringLiteral("Марвентский лесхоз"));
-        QCOMPARE(rows.at({13000002, 40100105}).name, QStringLiteral("Западное лесничество"));
-        QCOMPARE(rows.at({13000002, 40200325}).name, QStringLiteral("Рябиновое лесничество"));
+        QCOMPARE(rows.at({15500009, 50010203}).name, QStringLiteral("Марвентский лесхоз"));
+        QCOMPARE(rows.at({13000002, 1020303}).name, QStringLiteral("Южное лесничество"));
+        QCOMPARE(rows.at({13000002, 2010525}).name, QStringLiteral("Рябиновое лесничество"));
 
 #ifdef HAVE_PXLIB
         for (const QString& table : {QStringLiteral("sptab"), QStringLiteral("spfield")}) {
