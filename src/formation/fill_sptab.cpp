@@ -148,7 +148,7 @@ bool FillSptab(Ui& ui, const QString& targetFolder, const QString& referenceFold
         CloseRecordset(sptab);
         CloseRecordset(nsi);
 
-        // The four fixed books count as two, as the users have always seen it.
+        // The program's own books add 2 to the count (not 4): the figure users know.
         report =
             QStringLiteral("Загружено справочников значений: ") + QString::number(booksRead + 2);
         if (errors.hadErrors || errors.section(kRepeatedKeySection).count > 0) {
