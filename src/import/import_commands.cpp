@@ -53,38 +53,14 @@ std::optional<QString> ChooseImportFile(Ui& ui) {
     }
 }
 
-bool RunImport(Ui& ui, const QString& sourcePath) {
+namespace {
+
+// Runs the driver in the busy state and shows the outcome; the busy state ends after the
+// outcome or the error box.
+bool RunImportDriver(Ui& ui, const QString& sourcePath, const QString& target,
+                     const QString& elementsPath) {
+    const BusyState busy(ui);
     try {
-        if (sourcePath.isEmpty()) {
-            ui.showMessage(QStringLiteral("Не выбран файл для импорта"), QString(),
-                           MessageIcon::Information);
-            return false;
-        }
-        if (!QFileInfo(sourcePath).isFile()) {
-            ui.showMessage(QStringLiteral("Не найден файл:\r") + sourcePath, QString(),
-                           MessageIcon::Warning);
-            return false;
-        }
-        QString target = ShowSaveDialog(ui, GetFileFilter(kTarvelDatabaseFile),
-                                        ProposedDatabasePath(sourcePath));
-        if (target.isEmpty()) {
-            return false;
-        }
-        // The tables are Paradox files: a name typed without extension gets ".db".
-        if (QFileInfo(target).suffix().isEmpty()) {
-            target += QStringLiteral(".db");
-        }
-        const QString elementsPath = ElementsTablePath(target);
-        if (QFileInfo::exists(elementsPath) || QFileInfo::exists(target)) {
-            const bool overwrite = ui.askYesNo(QStringLiteral("Файл с таким именем существует: ") +
-                                                   SplitPath(target, kPathFileName) +
-                                                   QStringLiteral("\rЖелаете перезаписть?"),
-                                               QStringLiteral("Перезаписать?"));
-            if (!overwrite || !DeleteTarvelDatabase(ui, target)) {
-                return false;
-            }
-        }
-        const BusyState busy(ui);
         const int startTime = SecondsSinceMidnight();
         QString countText;
         bool hadErrors = false;
@@ -105,6 +81,48 @@ bool RunImport(Ui& ui, const QString& sourcePath) {
         ShowErrorBox(ui, CurrentFailure());
         return false;
     }
+}
+
+}  // namespace
+
+bool RunImport(Ui& ui, const QString& sourcePath) {
+    QString target;
+    QString elementsPath;
+    try {
+        if (sourcePath.isEmpty()) {
+            ui.showMessage(QStringLiteral("Не выбран файл для импорта"), QString(),
+                           MessageIcon::Information);
+            return false;
+        }
+        if (!QFileInfo(sourcePath).isFile()) {
+            ui.showMessage(QStringLiteral("Не найден файл:\r") + sourcePath, QString(),
+                           MessageIcon::Warning);
+            return false;
+        }
+        target = ShowSaveDialog(ui, GetFileFilter(kTarvelDatabaseFile),
+                                ProposedDatabasePath(sourcePath));
+        if (target.isEmpty()) {
+            return false;
+        }
+        // The tables are Paradox files: a name typed without extension gets ".db".
+        if (QFileInfo(target).suffix().isEmpty()) {
+            target += QStringLiteral(".db");
+        }
+        elementsPath = ElementsTablePath(target);
+        if (QFileInfo::exists(elementsPath) || QFileInfo::exists(target)) {
+            const bool overwrite = ui.askYesNo(QStringLiteral("Файл с таким именем существует: ") +
+                                                   SplitPath(target, kPathFileName) +
+                                                   QStringLiteral("\rЖелаете перезаписть?"),
+                                               QStringLiteral("Перезаписать?"));
+            if (!overwrite || !DeleteTarvelDatabase(ui, target)) {
+                return false;
+            }
+        }
+    } catch (...) {
+        ShowErrorBox(ui, CurrentFailure());
+        return false;
+    }
+    return RunImportDriver(ui, sourcePath, target, elementsPath);
 }
 
 }  // namespace converter
