@@ -44,6 +44,20 @@ private:
     RecordsetPtr recordset_;
 };
 
+// Opens a new table and records its columns; a table the engine cannot open (a path too long,
+// for one) and a repeated name get the same warning.
+template <typename RecordColumns>
+bool BuildLookup(Ui& ui, const QString& path, RecordColumns recordColumns) {
+    try {
+        const OpenTable table(path);
+        recordColumns(*table);
+        return true;
+    } catch (...) {
+        ui.showMessage(kLookupFailure, QString(), MessageIcon::Warning);
+        return false;
+    }
+}
+
 }  // namespace
 
 bool LoadFieldMap(Ui& ui, ImportState& state) {
@@ -138,25 +152,13 @@ void RecordElementColumns(ImportState& state, const Recordset& table) {
 }
 
 bool BuildMainLookups(Ui& ui, ImportState& state, const QString& mainPath) {
-    try {
-        const OpenTable table(mainPath);
-        RecordMainColumns(state, *table);
-        return true;
-    } catch (...) {
-        ui.showMessage(kLookupFailure, QString(), MessageIcon::Warning);
-        return false;
-    }
+    return BuildLookup(ui, mainPath,
+                       [&state](const Recordset& table) { RecordMainColumns(state, table); });
 }
 
 bool BuildElementLookup(Ui& ui, ImportState& state, const QString& elementsPath) {
-    try {
-        const OpenTable table(elementsPath);
-        RecordElementColumns(state, *table);
-        return true;
-    } catch (...) {
-        ui.showMessage(kLookupFailure, QString(), MessageIcon::Warning);
-        return false;
-    }
+    return BuildLookup(ui, elementsPath,
+                       [&state](const Recordset& table) { RecordElementColumns(state, table); });
 }
 
 void InitImportErrors(ImportState& state) {
