@@ -1,0 +1,198 @@
+#include "support/dictionary_builder.h"
+#include "support/test_paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace converter::testing;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+}  // namespace
+
+// The console front end, run as a program: exit statuses, message blocks, written files.
+class TestCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString folder_;
+
+    Run cli(const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral(PROGRAM_DIR "/dovi2tarvel-cli"), args);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // The global options for a program folder with the test dictionary and value books.
+    QStringList withFolder(QStringList args) {
+        return QStringList{QStringLiteral("--program-folder"), folder_} + args;
+    }
+
+    QString sampleDovi() const { return SourceDir() + "/data/samples/lesnichestvo_03.txt"; }
+    QString db() const { return folder_ + "/les03.db"; }
+
+    Run importSample(const QString& leshoz = "50010203", bool overwrite = false) {
+        QStringList args{"import", sampleDovi(), db(), "--leshoz", leshoz, "--lesnich", "3"};
+        if (overwrite) {
+            args << "--overwrite";
+        }
+        return cli(withFolder(args));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        folder_ = dir_.path();
+        WriteStandardDictionary(folder_);
+        QVERIFY(QFile::exists(sampleDovi()));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{"convert"};
+        QTest::newRow("import without lesnich")
+            << QStringList{"import", "a.txt", "a.db", "--leshoz", "50010203"};
+        QTest::newRow("option without value") << QStringList{"import", "a.txt", "a.db", "--leshoz"};
+        QTest::newRow("year not a number") << QStringList{"export", "a.db", "x", "o.txt"};
+        QTest::newRow("overwrite on check") << QStringList{"check", "a.db", "f", "--overwrite"};
+        QTest::newRow("mdb dump without table") << QStringList{"dump", "sprav.mdb"};
+        QTest::newRow("folder without value") << QStringList{"--program-folder"};
+    }
+
+    void usageErrors() {
+        QFETCH(QStringList, args);
+        const Run run = cli(args);
+        QCOMPARE(run.status, 64);
+        QVERIFY(run.err.contains("usage:"));
+    }
+
+    void helpAndVersion() {
+        Run run = cli({"--help"});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.contains("dovi2tarvel-cli dump TABLE_FILE [TABLE]"));
+        run = cli({"--version"});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.startsWith("dovi2tarvel-cli 1.0"));
+    }
+
+    void wrongLeshozIsTheDialogsMessageAndLeavesNoDatabase() {
+        const Run run = importSample("5001020");
+        QCOMPARE(run.status, 2);
+        QVERIFY2(
+            run.err.contains("[information] Converter\nКод лесхоза должен состоять из 8 цифр\n\n"),
+            qPrintable(run.err));
+        QVERIFY(!QFile::exists(db()));
+    }
+
+    void importWithFaultsThenRefusedOverwrite() {
+        Run run = importSample();
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.startsWith("[warning] Импорт выполнен с ошибками\nФайл: " + db() + "\n"),
+                 qPrintable(run.err));
+        QVERIFY(run.err.contains("Количество выделов: 35\n"));
+        QVERIFY(QFile::exists(folder_ + "/les03Сост.db"));
+        QVERIFY(QFile::exists(folder_ + "/reports/создание базы.txt"));
+
+        const QByteArray before = [&] {
+            QFile f(db());
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        run = importSample();
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.startsWith("[question] Перезаписать?\nФайл с таким именем существует: "
+                                    "les03.db\nЖелаете перезаписть?\n-> No\n\n"),
+                 qPrintable(run.err));
+        QFile f(db());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+
+        run = importSample("50010203", true);
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("-> Yes\n"));
+    }
+
+    void yearsThenExportOfTheFirstYear() {
+        Run run = cli(withFolder({"years", db()}));
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        for (const QString& line : lines) {
+            QCOMPARE(line.count('\t'), 1);
+        }
+        const QString year = lines.first().section('\t', 1);
+
+        const QString output = folder_ + "/export.txt";
+        run = cli(withFolder({"export", db(), year, output}));
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.startsWith("[information] Экспорт выполнен\n"), qPrintable(run.err));
+        QVERIFY(QFileInfo(output).size() > 0);
+
+        // The file exists now: without --overwrite the question is answered No and nothing runs.
+        run = cli(withFolder({"export", db(), year, output}));
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.err.contains("[question] Перезаписать файл?\n"));
+        QVERIFY(run.err.contains("-> No\n"));
+        QVERIFY(QFile::exists(output));
+    }
+
+    void formThenCheck() {
+        const QString nsi = folder_ + "/nsi";
+        QDir().mkpath(nsi);
+        for (const QString& name : QDir(SourceDir() + "/data/nsi").entryList({"*.000"})) {
+            QVERIFY(QFile::copy(SourceDir() + "/data/nsi/" + name, nsi + "/" + name));
+        }
+        const QString target = folder_ + "/sprav";
+        Run run = cli(withFolder({"form", nsi, target}));
+        QVERIFY2(run.status == 0 || run.status == 1, qPrintable(run.err));
+        QVERIFY(QFile::exists(target + "/sptab.db"));
+        QVERIFY(QFile::exists(target + "/spfield.db"));
+
+        run = cli(withFolder({"check", db(), target}));
+        QVERIFY2(run.status == 0 || run.status == 1, qPrintable(run.err));
+        QCOMPARE(QFile::exists(folder_ + "/reports/проверка.txt"), run.status == 1);
+
+        run = cli(withFolder({"check", folder_ + "/missing.db", target}));
+        QCOMPARE(run.status, 2);
+    }
+
+    void dumpOfTablesAndOfADamagedFile() {
+        Run run = cli({"dump", db()});
+        QCOMPARE(run.status, 0);
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 36);  // header and 35 stands
+        QVERIFY(lines.first().split('\t').contains("KV"));
+
+        run = cli({"dump", folder_ + "/sprav.mdb", "makets"});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.count('\n') > 1);
+
+        const QString damaged = folder_ + "/damaged.db";
+        QFile source(db());
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QFile target(damaged);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write(source.read(300));
+        target.close();
+        run = cli({"dump", damaged});
+        QCOMPARE(run.status, 2);
+        QVERIFY(run.err.startsWith(damaged + ": "));
+        QVERIFY(run.out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
