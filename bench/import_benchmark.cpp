@@ -1,9 +1,9 @@
 // Imports a synthetic forestry of N stands (20,000 by default) and prints the time, the stands
 // per second and the peak memory:
 //     import_benchmark [stands] [sprav.mdb]
+#include "bench_ui.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
-#include "common/ui.h"
 #include "forestry_generator.h"
 #include "import/import_driver.h"
 #include "import/stand_database.h"
@@ -19,26 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-// Answers the forest-unit dialog and prints every message.
-class BenchUi : public converter::Ui {
-public:
-    void showMessage(const QString& text, const QString& title, converter::MessageIcon) override {
-        std::fprintf(stderr, "[%s] %s\n", qPrintable(title),
-                     qPrintable(QString(text).replace('\r', '\n')));
-    }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    QString chooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString chooseSaveFile(const QString&, const QString&) override { return {}; }
-    std::optional<converter::ForestUnitInput> askForestUnit() override {
-        return converter::ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("5")};
-    }
-    void setStatus(converter::StatusLabel, const QString&) override {}
-    void setStatusVisible(converter::StatusLabel, bool) override {}
-    void showReport(const QString&) override {}
-    void setBusy(bool) override {}
-    void processEvents() override {}
-};
 
 // CPU seconds of this process: on a machine shared with other work the wall time alone says
 // little.
@@ -76,7 +56,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(converter::CurrentFailure().description()));
         return 1;
     }
-    BenchUi ui;
+    converter::bench::QuietUi ui;
     const QString mainPath = dir.filePath("forestry.db");
     QString countText;
     bool hadErrors = false;
