@@ -292,6 +292,26 @@ private slots:
         QVERIFY(QDir(dir_.path()).rmdir(QStringLiteral("ro.db.tmp~")));
     }
 
+    void autoIncrementNumbersNewRows() {
+        const QString file = path(QStringLiteral("counter.db"));
+        const auto fields =
+            std::vector<ParadoxField>{MakeField(QStringLiteral("Id"), kAutoIncrement, 4),
+                                      MakeField(QStringLiteral("T"), kAlpha, 5)};
+        {
+            auto rs = NewTable(file, fields, 1);
+            AddRow(*rs, {QVariant(), QStringLiteral("a")});
+            AddRow(*rs, {10, QStringLiteral("b")});
+            AddRow(*rs, {QVariant(), QStringLiteral("c")});
+            QCOMPARE(rs->value(0).toInt(), 11);
+            rs->close();
+        }
+        ParadoxRecordset rs(ParadoxTable::Load(file), true);
+        AddRow(rs, {QVariant(), QStringLiteral("d")});
+        QCOMPARE(rs.value(0).toInt(), 12);
+        rs.moveFirst();
+        QCOMPARE(rs.value(0).toInt(), 1);
+    }
+
     void unsortedNumericKeysAreReadInKeyOrder() {
         const QString file = path(QStringLiteral("unsorted.db"));
         {

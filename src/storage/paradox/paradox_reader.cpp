@@ -53,19 +53,10 @@ int CodePageOfDriverName(const QByteArray& id) {
     return 0;
 }
 
+// Without a code page or driver name only the DOS Cyrillic sort orders tell the text apart;
+// everything else is read as 1251.
 int CodePageOfSortOrder(unsigned sortOrder) {
-    switch (sortOrder) {
-        case 0xC0:
-        case 0x81:
-            return 866;
-        case 0x11:
-        case 0x4C:
-        case 0x62:
-        case 0x40:
-            return 1252;
-        default:
-            return 1251;
-    }
+    return sortOrder == 0xC0 || sortOrder == 0x81 ? 866 : 1251;
 }
 
 bool IsKnownCodePage(int codePage) {
@@ -255,6 +246,7 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
         chosen = IsKnownCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
     }
     table.driver_.sortOrder = static_cast<std::uint8_t>(in.u8(0x29));
+    table.autoIncrement_ = static_cast<qint64>(in.u32(0x49) & 0x7FFFFFFFu);
     table.driver_.codePage = chosen;
     table.driver_.id = driverId;
     table.codePage_ = &CodePageFor(chosen);
@@ -330,6 +322,15 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
     }
     table.rowCount_ = static_cast<int>(count);
     table.sortByKeyIfNeeded();
+    // The header's counter may lag behind the records of a damaged file: numbers go on from both.
+    for (int f = 0; f < table.fieldCount(); ++f) {
+        if (table.fields_[static_cast<size_t>(f)].type == kAutoIncrement) {
+            for (int r = 0; r < table.rowCount_; ++r) {
+                table.autoIncrement_ = std::max<qint64>(table.autoIncrement_,
+                                                        table.decodeValue(table.row(r), f).toInt());
+            }
+        }
+    }
 
     if (table.hasBlobFields()) {
         QFile memo(SiblingFile(dbPath, QStringLiteral("mb")));

@@ -101,7 +101,9 @@ void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
 void ParadoxRecordset::update() {
     checkUpdatable();
     if (mode_ == EditMode::Adding) {
-        table_.appendRow(buffer_.constData());
+        QByteArray record = buffer_;
+        table_.assignAutoIncrement(record.data());
+        table_.appendRow(record.constData());
         position_ = table_.rowCount() - 1;
     } else if (mode_ == EditMode::Editing) {
         table_.replaceRow(position_, buffer_.constData());

@@ -91,6 +91,8 @@ public:
 
     // Makes the table keyed on its first `count` fields; Failure on duplicate keys.
     void setKeyFieldCount(int count);
+    // Gives blank autoincrement fields of a new record the next number.
+    void assignAutoIncrement(char* record);
     // Appends a record or replaces row `index`; Failure (nothing changed) on a duplicate key.
     void appendRow(const char* record);
     void replaceRow(int index, const char* record);
@@ -147,6 +149,7 @@ private:
                                                          KeyEqual{keyContext_}};
     bool keyIndexBuilt_ = false;
     bool hasBlobFields_ = false;
+    qint64 autoIncrement_ = 0;  // the largest number given out, as the header keeps it
     const CodePage* codePage_ = &CodePageFor(1251);
 };
 

@@ -155,6 +155,20 @@ static Failure DuplicateKey(const ParadoxTable& table, const char* record) {
             .arg(parts.join(QStringLiteral(", ")), QFileInfo(table.path()).completeBaseName()));
 }
 
+void ParadoxTable::assignAutoIncrement(char* record) {
+    for (int f = 0; f < fieldCount(); ++f) {
+        const ParadoxField& field = fields_[static_cast<size_t>(f)];
+        if (field.type != kAutoIncrement || !decodeValue(record, f).isNull()) {
+            continue;
+        }
+        const qint64 next = autoIncrement_;
+        if (next >= 2147483647) {
+            throw Failure(QStringLiteral("Счётчик поля [%1] исчерпан").arg(field.name));
+        }
+        encodeValue(record, f, static_cast<int>(next + 1));
+    }
+}
+
 void ParadoxTable::appendRow(const char* record) {
     if (keyFields_ > 0) {
         buildKeyIndex();
@@ -165,6 +179,12 @@ void ParadoxTable::appendRow(const char* record) {
     }
     rows_.append(record, recordSize_);
     ++rowCount_;
+    for (const ParadoxField& field : fields_) {
+        if (field.type == kAutoIncrement) {
+            const QVariant value = decodeValue(record, static_cast<int>(&field - fields_.data()));
+            autoIncrement_ = std::max<qint64>(autoIncrement_, value.toInt());
+        }
+    }
     if (keyFields_ > 0) {
         prepareKeys(nullptr);
         keyIndex_.insert(rowCount_ - 1);
@@ -295,19 +315,8 @@ void ParadoxTable::save() const {
     Put16(db, 0x3A, static_cast<unsigned>(blockCount));
     Put8(db, 0x3E, 0x1F);
     Put8(db, 0x3F, 0x0F);
-    std::uint32_t autoIncrement = 0;
-    for (int f = 0; f < nf; ++f) {
-        if (fields_[static_cast<size_t>(f)].type == kAutoIncrement) {
-            for (int r = 0; r < rowCount_; ++r) {
-                const QVariant v = decodeValue(row(r), f);
-                if (!v.isNull()) {
-                    autoIncrement =
-                        std::max(autoIncrement, static_cast<std::uint32_t>(std::max(0, v.toInt())));
-                }
-            }
-        }
-    }
-    Put32(db, 0x49, autoIncrement);
+    const qint64 autoIncrement = autoIncrement_;
+    Put32(db, 0x49, static_cast<std::uint32_t>(autoIncrement));
     Put16(db, 0x51, static_cast<unsigned>(realHeader));
     Put8(db, 0x56, 0x20);
     Put16(db, 0x58, 0x010C);
