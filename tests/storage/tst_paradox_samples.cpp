@@ -196,6 +196,41 @@ private slots:
         QCOMPARE(table.decodeValue(table.row(0), 4).toDate(), QDate(1972, 1, 1));
     }
 
+    // No sample of the oldest layout is at hand: build one (no data header, 79-byte name area, no
+    // code page) with the DOS Cyrillic sort order, which alone tells that its text is 866.
+    void version3LayoutIsRead() {
+        QByteArray file(0x800 + 1024, '\0');
+        const auto put16 = [&file](int at, int v) {
+            file[at] = static_cast<char>(v);
+            file[at + 1] = static_cast<char>(v >> 8);
+        };
+        put16(0x00, 6);  // record: A4 + S
+        put16(0x02, 0x800);
+        file[0x04] = 2;
+        file[0x05] = 1;
+        file[0x06] = 2;  // records
+        put16(0x0A, 1);
+        put16(0x0C, 1);
+        put16(0x0E, 1);
+        put16(0x10, 1);
+        put16(0x21, 2);
+        file[0x29] = static_cast<char>(0xC0);
+        file[0x39] = 4;
+        const char descriptors[] = {0x01, 0x04, 0x03, 0x02};
+        file.replace(0x58, 4, QByteArray(descriptors, 4));
+        const int names = 0x58 + 4 + 4 + 8 + 79;
+        file.replace(names, 7, QByteArray("\x88\xAC\xEF\0N\0\0", 7));  // "Имя", "N"
+        put16(0x800 + 4, 6);                                           // two records
+        file.replace(0x806, 12, QByteArray("\xF0\xAB\xAA\xA0\x80\x05\x85\xAB\xEC\0\x7F\xFF", 12));
+        QTemporaryDir dir;
+        WriteBytes(dir.filePath(QStringLiteral("old.db")), file);
+        const ParadoxTable table = ParadoxTable::Load(dir.filePath(QStringLiteral("old.db")));
+        QCOMPARE(table.driver().codePage, 866);
+        QCOMPARE(table.fields()[0].name, QStringLiteral("Имя"));
+        QCOMPARE(Row(table, 0), (QStringList{"Ёлка", "5"}));
+        QCOMPARE(Row(table, 1), (QStringList{"Ель", "-1"}));
+    }
+
     void openedThroughTheAccessLayerRegardlessOfCase() {
         REQUIRE_SAMPLE(QStringLiteral("paradox/County.DB"));
         const QString connection = BuildConnectionString(kParadoxFolder, Sample("county.db"));
