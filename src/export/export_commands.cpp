@@ -167,7 +167,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
 }
 
 bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
-                     const QString& yearText) {
+               const QString& yearText) {
     if (databasePath.isEmpty()) {
         ui.showMessage(QStringLiteral("Выберите базу данных для экспорта"), QString(),
                        MessageIcon::Information);

@@ -58,7 +58,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
 // year entry (nullopt when none is selected) and `yearText` its text. Asks for the output file
 // and runs the export while busy. True when the file was written.
 bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
-                     const QString& yearText);
+               const QString& yearText);
 
 // True when the file exists, its name matched without regard to letter case (tables copied from
 // Windows often carry upper-case names).

@@ -2,10 +2,22 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
 namespace converter {
+
+namespace {
+
+// Typed reads for the types the stand tables deliver, without QVariant's conversion machinery:
+// the export reads every value of every stand.
+template <typename T>
+const T& Stored(const QVariant& value) {
+    return *static_cast<const T*>(value.constData());
+}
+
+}  // namespace
 
 std::optional<double> ReadNumber(const QString& text) {
     QString trimmed = text.trimmed();
@@ -32,46 +44,74 @@ QString NumberText(double number) {
     if (!std::isfinite(number)) {
         return QString::number(number);
     }
-    // 15 significant digits is what a double holds reliably; the round trip through text drops
-    // the noise of the last binary digits before the shortest exact form is written.
-    double rounded = QString::number(number, 'g', 15).toDouble();
-    if (rounded == 0) {
+    if (number == 0) {
         return QStringLiteral("0");  // also for -0
     }
-    return QString::number(rounded, 'f', QLocale::FloatingPointShortest);
+    if (std::fabs(number) < 1e15 && number == std::trunc(number)) {
+        return QString::number(static_cast<qint64>(number));
+    }
+    // 15 significant digits is what a double holds reliably; the round trip through text drops
+    // the noise of the last binary digits before the shortest exact form is written.
+    char buffer[400];
+    auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::scientific, 14)
+            .ptr;
+    double rounded = number;
+    std::from_chars(buffer, end, rounded);
+    if (rounded == 0) {
+        return QStringLiteral("0");
+    }
+    end = std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed).ptr;
+    return QString::fromLatin1(buffer, end - buffer);
+}
+
+bool IsNullValue(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::UnknownType:
+            return true;
+        case QMetaType::Int:
+        case QMetaType::Double:
+        case QMetaType::Bool:
+            return false;
+        default:
+            return value.isNull();
+    }
 }
 
 QString ValueText(const QVariant& value) {
-    if (value.isNull()) {
-        return {};
-    }
     switch (value.typeId()) {
+        case QMetaType::UnknownType:
+            return {};
+        case QMetaType::Int:
+            return QString::number(Stored<int>(value));
         case QMetaType::Double:
+            return NumberText(Stored<double>(value));
+        case QMetaType::QString:
+            return Stored<QString>(value);
         case QMetaType::Float:
             return NumberText(value.toDouble());
         case QMetaType::Bool:
-            return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+            return Stored<bool>(value) ? QStringLiteral("True") : QStringLiteral("False");
         default:
-            return value.toString();
+            return value.isNull() ? QString() : value.toString();
     }
 }
 
 std::optional<double> ValueNumber(const QVariant& value) {
-    if (value.isNull()) {
-        return std::nullopt;
-    }
     switch (value.typeId()) {
         case QMetaType::Int:
+            return Stored<int>(value);
+        case QMetaType::Double:
+            return Stored<double>(value);
+        case QMetaType::QString:
+            return ReadNumber(Stored<QString>(value));
         case QMetaType::UInt:
         case QMetaType::LongLong:
         case QMetaType::ULongLong:
         case QMetaType::Short:
         case QMetaType::UShort:
-        case QMetaType::Double:
         case QMetaType::Float:
             return value.toDouble();
-        case QMetaType::QString:
-            return ReadNumber(value.toString());
         default:
             return std::nullopt;
     }

@@ -16,6 +16,9 @@ std::optional<double> ReadNumber(const QString& text);
 // not the binary neighbour "11.000000000000002".
 QString NumberText(double number);
 
+// NULL as the stand tables deliver it (an invalid QVariant, or a null of its type).
+bool IsNullValue(const QVariant& value);
+
 // The text of a stored value: "" for NULL, NumberText for numbers, text as it is.
 QString ValueText(const QVariant& value);
 

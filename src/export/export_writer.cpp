@@ -86,27 +86,43 @@ QString MissingKeyText(const Recordset& recordset, const QStringList& keysInMess
     return text;
 }
 
-// Opens a query ordered by its keys. The ordered text fails when a key column is missing, so the
-// plain text is then opened instead to give the user the message about the missing key; when the
-// keys are all there after all, the failure of the ordered query stands.
-RecordsetPtr OpenOrderedQuery(Ui& ui, const QString& connection, const QString& table,
-                              const QString& tail, const QString& orderBy,
-                              const QStringList& keysInMessageOrder, const QString& tablePath,
-                              bool needsRows) {
-    QString columns;
-    QString ordered = orderBy;
-    QString noOrder;
-    const QString orderedSql = BuildSelect(table, columns, tail, false, ordered);
-    const QString plainSql = BuildSelect(table, columns, tail, false, noOrder);
-
-    std::optional<Failure> orderedFailure;
-    RecordsetPtr recordset;
-    try {
-        recordset = OpenRecordset(connection, orderedSql, kSourceSql);
-    } catch (...) {
-        orderedFailure = CurrentFailure();
-        recordset = OpenRecordset(connection, plainSql, kSourceSql);
+// Whether the rows come in ascending order of the columns `keys`. A key that is missing or cannot
+// be read counts as out of order, so that the ordered query decides. Leaves the recordset on its
+// first row.
+bool InKeyOrder(Recordset& recordset, const std::vector<int>& keys) {
+    std::vector<double> previous;
+    std::vector<double> current;
+    bool ordered = true;
+    for (recordset.moveFirst(); ordered && !recordset.eof(); recordset.moveNext()) {
+        current.clear();
+        for (int key : keys) {
+            std::optional<double> number =
+                key < 0 ? std::nullopt : ValueNumber(recordset.value(key));
+            if (!number) {
+                ordered = false;
+                break;
+            }
+            current.push_back(*number);
+        }
+        ordered = ordered && !(current < previous);
+        previous.swap(current);
     }
+    recordset.moveFirst();
+    return ordered;
+}
+
+// Opens a query over `table` and checks it: rows where the caller needs them, then the key
+// columns. The merge of stands and elements needs both in key order; keyed tables deliver their
+// rows so already, and only a table that does not is queried again with ORDER BY (sorting costs
+// more than the whole rest of an export).
+RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QString& table,
+                                 const QString& tail, const QStringList& orderColumns,
+                                 const QStringList& keysInMessageOrder, const QString& tablePath,
+                                 bool needsRows) {
+    QString columns;
+    QString noOrder;
+    RecordsetPtr recordset =
+        OpenRecordset(connection, BuildSelect(table, columns, tail, false, noOrder), kSourceSql);
     if (!CheckConnected(ui, recordset.get())) {
         return nullptr;
     }
@@ -122,8 +138,16 @@ RecordsetPtr OpenOrderedQuery(Ui& ui, const QString& connection, const QString& 
                        QStringLiteral("Ошибка"), MessageIcon::Warning);
         return nullptr;
     }
-    if (orderedFailure) {
-        throw *orderedFailure;
+    std::vector<int> keys;
+    for (const QString& column : orderColumns) {
+        keys.push_back(FindFieldIndex(column, recordset.get()));
+    }
+    if (!InKeyOrder(*recordset, keys)) {
+        CloseRecordset(recordset);
+        QString orderBy =
+            QLatin1Char('[') + orderColumns.join(QStringLiteral("], [")) + QLatin1Char(']');
+        recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, orderBy),
+                                  kSourceSql);
     }
     return recordset;
 }
@@ -154,6 +178,11 @@ std::vector<LayoutPlan> PlanLayouts(const ExportFieldTable& table, const Records
     return plans;
 }
 
+// "0" stands for the absence of a value, as an empty text does.
+bool IsZeroOrEmpty(const QString& text) {
+    return text.isEmpty() || (text.size() == 1 && text.front() == QLatin1Char('0'));
+}
+
 // The stand's line of one layout, or nullopt when the stand has no value in that layout. A value
 // that was present but decoded to nothing still yields the line (then just its marker).
 std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stands) {
@@ -161,11 +190,11 @@ std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stand
     bool hasValue = false;
     for (const FieldSlot& slot : plan.entries) {
         const QVariant value = stands.value(slot.standColumn);
-        if (value.isNull()) {
+        if (IsNullValue(value)) {
             continue;
         }
         QString text = ValueText(value);
-        if (text.isEmpty() || text == QLatin1String("0")) {
+        if (IsZeroOrEmpty(text)) {
             continue;
         }
         hasValue = true;
@@ -181,7 +210,7 @@ std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stand
         if (slot.admr && text.size() >= 3) {
             text = text.right(3);
         }
-        if (!text.isEmpty() && text != QLatin1String("0")) {
+        if (!IsZeroOrEmpty(text)) {
             line += field.dovi + QLatin1Char('=') + text + kTab;
         }
     }
@@ -202,14 +231,14 @@ std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elem
                 QStringLiteral("В таблице по элементам леса нет поля %1").arg(slot.field->tarvel));
         }
         const QVariant value = elements.value(slot.elementColumn);
-        if (value.isNull()) {
+        if (IsNullValue(value)) {
             continue;
         }
         QString text;
         std::optional<double> number =
             slot.field->multTen ? ValueNumber(value) : std::optional<double>();
         text = number ? NumberText(*number * 10) : ValueText(value);
-        if (!text.isEmpty() && text != QLatin1String("0")) {
+        if (!IsZeroOrEmpty(text)) {
             line += slot.field->dovi + QLatin1Char('=') + text + kTab;
             hasValue = true;
         }
@@ -296,18 +325,20 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
             throw Failure(QStringLiteral("Не выбран год внесения изменений"));
         }
 
-        stands =
-            OpenOrderedQuery(ui, connection, mainTable,
-                             QStringLiteral(" WHERE [AKTM] = ") + QString::number(*request.year),
-                             QStringLiteral("[GIR], [KV], [SKNR]"),
-                             {QStringLiteral("KV"), QStringLiteral("GIR"), QStringLiteral("SKNR")},
-                             request.mainPath, true);
+        stands = OpenKeyOrderedQuery(
+            ui, connection, mainTable,
+            QStringLiteral(" WHERE [AKTM] = ") + QString::number(*request.year),
+            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
+            {QStringLiteral("KV"), QStringLiteral("GIR"), QStringLiteral("SKNR")}, request.mainPath,
+            true);
         if (!stands) {
             ui.setStatus(StatusLabel::Export, QString());
             return false;
         }
-        elements = OpenOrderedQuery(
-            ui, connection, elementsTable, QString(), QStringLiteral("[GIR], [KV], [SKNR], [NUM]"),
+        elements = OpenKeyOrderedQuery(
+            ui, connection, elementsTable, QString(),
+            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR"),
+             QStringLiteral("NUM")},
             {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
             request.elementsPath, false);
         if (!elements) {
