@@ -3,6 +3,8 @@
 set -e
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
   mdbtools-dev pxlib-dev fonts-dejavu-core"
+# The fuzz targets need clang and its libFuzzer runtime (scripts/fuzz.sh).
+[ "$1" = "fuzz" ] && PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,0 +1,1 @@
+CREATE TABLE [sptab] ([SpNum] INTEGER, [Code] INTEGER, [ShortName] CHAR (10) , [Name] CHAR (80))

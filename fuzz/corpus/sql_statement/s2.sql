@@ -1,0 +1,1 @@
+CREATE TABLE [t] ([a] SMALLINT, [b] INTEGER, [c] FLOAT, [d] STRING, [e] STRING (20))

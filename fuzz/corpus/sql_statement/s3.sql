@@ -1,0 +1,1 @@
+CREATE INDEX [lesСост] ON [lesСост] ([GIR], [KV], [SKNR], [NUM]) WITH PRIMARY

@@ -1,0 +1,1 @@
+SELECT  DISTINCT [AKTM] FROM [les]

@@ -1,0 +1,1 @@
+SELECT * FROM [les] WHERE [AKTM] = 5

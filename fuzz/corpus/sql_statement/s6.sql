@@ -1,0 +1,1 @@
+SELECT [Name], [Area] FROM [t] WHERE [AKTM] = 2001 ORDER BY [Name] DESC, [Area]

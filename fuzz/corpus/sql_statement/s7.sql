@@ -1,0 +1,1 @@
+select distinct aktm from t order by aktm

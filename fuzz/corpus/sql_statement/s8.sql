@@ -1,0 +1,1 @@
+SELECT * FROM [t] WHERE [Area] = -1.5e3
