@@ -220,8 +220,10 @@ std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stand
     return line;
 }
 
-// Element lines get neither decoding nor the "admr" rule, and their ten-fold comes before the
-// zero test: that is how the Dovi side writes forest elements after the first.
+// Element lines have no "admr" (it is no element indicator), their ten-fold comes before the zero
+// test, and a line is written only when it holds an indicator. Coded values are written as their
+// texts, as on every other line: a code where the Dovi side expects a word (the species of the
+// second element, say) would be lost to it and to our own import.
 std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elements) {
     QString line = plan.marker;
     bool hasValue = false;
@@ -234,10 +236,15 @@ std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elem
         if (IsNullValue(value)) {
             continue;
         }
-        QString text;
         std::optional<double> number =
             slot.field->multTen ? ValueNumber(value) : std::optional<double>();
-        text = number ? NumberText(*number * 10) : ValueText(value);
+        QString text = number ? NumberText(*number * 10) : ValueText(value);
+        if (IsZeroOrEmpty(text)) {
+            continue;
+        }
+        if (slot.field->decode) {
+            DecodeValue(slot.field->dovi, text);
+        }
         if (!IsZeroOrEmpty(text)) {
             line += slot.field->dovi + QLatin1Char('=') + text + kTab;
             hasValue = true;

@@ -87,25 +87,27 @@ Rows OfYear(const Rows& rows, int keyColumn, const std::set<int>& quarters) {
 
 void ExportRoundTripTest::exportedYearImportsBackUnchanged() {
     ExportFixture f;
-    f.writeDictionary({{"KV", "KV", 1, 1, "integer"},
-                       {"SKNR", "VYDEL", 1, 2, "integer"},
-                       {"ADMR", "ADMR", 1, 3, "long"},
-                       {"AKTM", "AKTM", 1, 4, "integer"},
-                       {"PL", "PL", 1, 5, "double", true},
-                       {"TIP", "TIP", 3, 1, "integer", false, true},
-                       {"BON", "BON", 3, 2, "string"},
-                       {"VOZ", "VOZ", 10, 1, "integer"},
-                       {"H", "H", 10, 2, "double", true},
-                       {"KOD", "K", 12, 1, "integer"},
-                       {"KOD2", "K2", 12, 2, "integer"}},
-                      {{"TIP", 1, "хвойный"}, {"TIP", 2, "лиственный"}});
+    f.writeDictionary(
+        {{"KV", "KV", 1, 1, "integer"},
+         {"SKNR", "VYDEL", 1, 2, "integer"},
+         {"ADMR", "ADMR", 1, 3, "long"},
+         {"AKTM", "AKTM", 1, 4, "integer"},
+         {"PL", "PL", 1, 5, "double", true},
+         {"TIP", "TIP", 3, 1, "integer", false, true},
+         {"BON", "BON", 3, 2, "string"},
+         {"VOZ", "VOZ", 10, 1, "integer"},
+         {"H", "H", 10, 2, "double", true},
+         {"POR", "POR", 10, 3, "integer", false, true},
+         {"KOD", "K", 12, 1, "integer"},
+         {"KOD2", "K2", 12, 2, "integer"}},
+        {{"TIP", 1, "хвойный"}, {"TIP", 2, "лиственный"}, {"POR", 1, "С"}, {"POR", 3, "Е"}});
     const QString source = f.writeDoviFile({
         "",
         "KV=1\tVYDEL=1\tADMR=123\tPL=125\t",
         "TIP=ХВОЙНЫЙ\tBON=15\t",
-        "M#10\tVOZ=40\tH=123\t",
-        "M#10\tVOZ=35\tH=95\t",
-        "M#10\tVOZ=20\t",
+        "M#10\tVOZ=40\tH=123\tPOR=С\t",
+        "M#10\tVOZ=35\tH=95\tPOR=Е\t",
+        "M#10\tVOZ=20\tPOR=С\t",
         "M#12\tK=5\tK2=7\t",
         "",
         "KV=1\tVYDEL=2\tADMR=456\tPL=30\t",

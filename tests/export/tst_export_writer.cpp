@@ -35,7 +35,8 @@ private slots:
 };
 
 // Three stands of year 5 and one of year 98: key order, the seven header lines, maket order,
-// markers, MultTen, decoding, "admr", and element lines of elements 2 and up only.
+// markers, MultTen, decoding (a miss drops the value), "admr", and element lines of elements 2
+// and up only, decoded too.
 void ExportWriterTest::writesExactFile() {
     ExportFixture f;
     f.writeDictionary({{"KV", "KV", 1},
@@ -65,7 +66,7 @@ void ExportWriterTest::writesExactFile() {
          ExportFixture::Stand(2, 1, 5, {{"KOD", 0}})});
     ExportFixture::insertRows(
         f.elementsPath(), {ExportFixture::Element(1, 2, 1, {{"POR", 3}, {"VOZ", 40}, {"H", 12.3}}),
-                           ExportFixture::Element(1, 2, 3, {{"VOZ", 20}, {"H", 1.1}}),
+                           ExportFixture::Element(1, 2, 3, {{"POR", 9}, {"VOZ", 20}, {"H", 1.1}}),
                            ExportFixture::Element(1, 2, 2, {{"POR", 1}, {"VOZ", 35}, {"H", 0.0}}),
                            ExportFixture::Element(1, 3, 1, {{"VOZ", 50}}),
                            ExportFixture::Element(1, 3, 2, {{"VOZ", 99}}),
@@ -77,7 +78,7 @@ void ExportWriterTest::writesExactFile() {
         "", "KV=1\tVYDEL=1\tADMR=12\t", "GT=5\t", "M#10\t",
         // stand 1/2
         "", "KV=1\tVYDEL=2\tADMR=012\t", "GT=5\t", "PL=25\t", "M#10\tPOR=ЕЛЬ\tVOZ=40\tH=123\t",
-        "M#10\tPOR=1\tVOZ=35\t", "M#10\tVOZ=20\tH=11\t", "M#12\tK=5\t",
+        "M#10\tPOR=СОСНА\tVOZ=35\t", "M#10\tVOZ=20\tH=11\t", "M#12\tK=5\t",
         // stand 2/1: no element 1 in either table, element 2 still follows
         "", "KV=2\tVYDEL=1\t", "GT=5\t", "M#10\tVOZ=10\t"};
 
