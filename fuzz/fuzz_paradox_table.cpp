@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         fuzz::WriteScratchFile(QStringLiteral("t.mb"), parts[2]);
     }
-    const QString connection = BuildConnectionString(kParadoxFolder, fuzz::ScratchFolder());
+    const QString connection = BuildConnectionString(kParadoxFolder, dbPath);
 
     int rows = 0;
     try {
