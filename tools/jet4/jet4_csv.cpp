@@ -95,12 +95,12 @@ std::vector<std::pair<int, std::vector<Cell>>> ParseCsv(const QString& text, con
     return records;
 }
 
-Jet4Column ParseColumn(const QString& spec, const QString& path) {
+Jet4Column ParseColumn(const QString& columnText, const QString& path) {
     static const QRegularExpression pattern(
         QStringLiteral("^\\s*([^:]+?)\\s*:\\s*([A-Za-z]+)\\s*(?:\\(\\s*(\\d+)\\s*\\))?\\s*$"));
-    const auto match = pattern.match(spec);
+    const auto match = pattern.match(columnText);
     if (!match.hasMatch()) {
-        Fail(path, 1, QStringLiteral("column \"%1\" is not written as Name:Type").arg(spec));
+        Fail(path, 1, QStringLiteral("column \"%1\" is not written as Name:Type").arg(columnText));
     }
     Jet4Column column;
     column.name = match.captured(1);
@@ -122,7 +122,7 @@ Jet4Column ParseColumn(const QString& spec, const QString& path) {
             return column;
         }
     }
-    Fail(path, 1, QStringLiteral("column \"%1\" has an unknown type").arg(spec));
+    Fail(path, 1, QStringLiteral("column \"%1\" has an unknown type").arg(columnText));
 }
 
 QVariant ParseValue(const Cell& cell, const Jet4Column& column, const QString& path, int line) {
