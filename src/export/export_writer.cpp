@@ -32,6 +32,7 @@ struct StandKey {
 // Positions of one field in the two queries, resolved once per run.
 struct FieldSlot {
     const FieldMapEntry* field = nullptr;
+    QString item;  // "NAME=", the start of the field's item
     int standColumn = -1;
     int elementColumn = -1;
     bool admr = false;
@@ -163,7 +164,8 @@ std::vector<LayoutPlan> PlanLayouts(const ExportFieldTable& table, const Records
             plan.marker = QStringLiteral("M#") + QString::number(column.layout) + kTab;
         }
         for (const FieldMapEntry& field : column.fields) {
-            FieldSlot slot{&field, FindFieldIndex(field.tarvel, &stands), -1,
+            FieldSlot slot{&field, field.dovi + QLatin1Char('='),
+                           FindFieldIndex(field.tarvel, &stands), -1,
                            field.tarvel.toLower() == QLatin1String("admr")};
             if (slot.standColumn == -1) {
                 throw Failure(QStringLiteral("Нет поля %1").arg(field.tarvel));
@@ -185,8 +187,10 @@ bool IsZeroOrEmpty(const QString& text) {
 
 // The stand's line of one layout, or nullopt when the stand has no value in that layout. A value
 // that was present but decoded to nothing still yields the line (then just its marker).
-std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stands) {
-    QString line = plan.marker;
+// `line` is the caller's buffer, reused from line to line.
+bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) {
+    line.resize(0);
+    line += plan.marker;
     bool hasValue = false;
     for (const FieldSlot& slot : plan.entries) {
         const QVariant value = stands.value(slot.standColumn);
@@ -211,21 +215,21 @@ std::optional<QString> LayoutLine(const LayoutPlan& plan, const Recordset& stand
             text = text.right(3);
         }
         if (!IsZeroOrEmpty(text)) {
-            line += field.dovi + QLatin1Char('=') + text + kTab;
+            line += slot.item;
+            line += text;
+            line += QLatin1Char('\t');
         }
     }
-    if (!hasValue) {
-        return std::nullopt;
-    }
-    return line;
+    return hasValue;
 }
 
 // Element lines have no "admr" (it is no element indicator), their ten-fold comes before the zero
 // test, and a line is written only when it holds an indicator. Coded values are written as their
 // texts, as on every other line: a code where the Dovi side expects a word (the species of the
 // second element, say) would be lost to it and to our own import.
-std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elements) {
-    QString line = plan.marker;
+bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& line) {
+    line.resize(0);
+    line += plan.marker;
     bool hasValue = false;
     for (const FieldSlot& slot : plan.entries) {
         if (slot.elementColumn == -1) {
@@ -246,14 +250,13 @@ std::optional<QString> ElementLine(const LayoutPlan& plan, const Recordset& elem
             DecodeValue(slot.field->dovi, text);
         }
         if (!IsZeroOrEmpty(text)) {
-            line += slot.field->dovi + QLatin1Char('=') + text + kTab;
+            line += slot.item;
+            line += text;
+            line += QLatin1Char('\t');
             hasValue = true;
         }
     }
-    if (!hasValue) {
-        return std::nullopt;
-    }
-    return line;
+    return hasValue;
 }
 
 // Walks the element rows forward in step with the stands: both are in key order, so the rows of
@@ -277,8 +280,8 @@ public:
         while (!elements_.eof() && currentKey() == stand) {
             // Element 1 is the stand's own layout-10 line, written from the main table.
             if (WholeValue(elements_, numColumn_, QStringLiteral("NUM")) > 1) {
-                if (std::optional<QString> line = ElementLine(plan_, elements_)) {
-                    writer.writeLine(*line);
+                if (ElementLine(plan_, elements_, line_)) {
+                    writer.writeLine(line_);
                 }
             }
             advance();
@@ -302,6 +305,7 @@ private:
     KeyColumns keys_;
     int numColumn_;
     std::optional<StandKey> key_;
+    QString line_;
 };
 
 QString CompletionText(int standCount, const QString& outputPath, int seconds, int unmappable) {
@@ -374,6 +378,7 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
         }
 
         std::unique_ptr<ElementCursor> elementCursor;
+        QString line;
         int counter = 0;
         for (; !stands->eof(); stands->moveNext()) {
             ++counter;
@@ -385,8 +390,8 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
             }
             writer.writeLine(QString());
             for (const LayoutPlan& plan : plans) {
-                if (std::optional<QString> line = LayoutLine(plan, *stands)) {
-                    writer.writeLine(*line);
+                if (LayoutLine(plan, *stands, line)) {
+                    writer.writeLine(line);
                 }
                 if (plan.layout == kElementLayout) {
                     if (!elementCursor) {
