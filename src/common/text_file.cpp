@@ -1,6 +1,7 @@
 #include "common/text_file.h"
 
 #include "common/failure.h"
+#include "common/write_fault.h"
 
 #include <QFile>
 #include <QHash>
@@ -175,7 +176,7 @@ void TextFileWriter::writeLine(const QString& line) {
         throw Failure(QStringLiteral("Файл уже закрыт: ") + impl_->path);
     }
     const QByteArray bytes = EncodeText(line, TextCodec::Windows1251, &unmappable_) + kLineEnd;
-    if (impl_->device().write(bytes) != bytes.size()) {
+    if (WriteFaultDue() || impl_->device().write(bytes) != bytes.size()) {
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
     }
 }
@@ -185,8 +186,15 @@ void TextFileWriter::commit() {
         return;
     }
     impl_->committed = true;
-    const bool written =
-        impl_->mode == Mode::Replace ? impl_->replacement.commit() : impl_->appended.flush();
+    bool written = false;
+    if (WriteFaultDue()) {
+        if (impl_->mode == Mode::Replace) {
+            impl_->replacement.cancelWriting();
+        }
+    } else {
+        written =
+            impl_->mode == Mode::Replace ? impl_->replacement.commit() : impl_->appended.flush();
+    }
     if (impl_->mode == Mode::Append) {
         impl_->appended.close();
     }

@@ -1,6 +1,7 @@
 // Keeping records unique by key, and writing a table as a version 7 .db with its .px primary
 // index: records sorted by key, blocks packed full, header fields as real files carry them.
 #include "common/failure.h"
+#include "common/write_fault.h"
 #include "storage/paradox/paradox_table.h"
 
 #include <QDateTime>
@@ -58,13 +59,13 @@ template <typename Fill>
 void WriteFile(const QString& path, const QByteArray& header, int blockCount, int blockSize,
                Fill fill) {
     QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && !WriteFaultDue() &&
               file.write(header) == header.size();
     QByteArray block(blockSize, '\0');
     for (int b = 0; ok && b < blockCount; ++b) {
         block.fill('\0');
         fill(b, block.data());
-        ok = file.write(block) == block.size();
+        ok = !WriteFaultDue() && file.write(block) == block.size();
     }
     if (!ok || !file.flush()) {
         const QString error = file.errorString();

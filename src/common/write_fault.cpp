@@ -1,0 +1,27 @@
+#include "common/write_fault.h"
+
+namespace converter {
+
+namespace {
+
+// Everything runs on one thread; only tests ever set this.
+int writesLeft = -1;
+
+}  // namespace
+
+void FailWriteAfter(int writes) {
+    writesLeft = writes;
+}
+
+bool WriteFaultDue() {
+    if (writesLeft < 0) {
+        return false;
+    }
+    if (writesLeft == 0) {
+        return true;
+    }
+    --writesLeft;
+    return false;
+}
+
+}  // namespace converter
