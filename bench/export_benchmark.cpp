@@ -1,6 +1,7 @@
 // Exports a year of a synthetic forestry of N stands (20,000 by default), all changed in that
 // year, and prints the time and the stands per second:
 //     export_benchmark [stands] [sprav.mdb]
+#include "bench_ui.h"
 #include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
@@ -27,26 +28,6 @@
 namespace {
 
 constexpr int kYear = 5;
-
-// Answers the import's forest-unit dialog and prints every message.
-class QuietUi : public converter::Ui {
-public:
-    void showMessage(const QString& text, const QString& title, converter::MessageIcon) override {
-        std::fprintf(stderr, "[%s] %s\n", qPrintable(title),
-                     qPrintable(QString(text).replace('\r', '\n')));
-    }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    QString chooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString chooseSaveFile(const QString&, const QString&) override { return {}; }
-    std::optional<converter::ForestUnitInput> askForestUnit() override {
-        return converter::ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("5")};
-    }
-    void setStatus(converter::StatusLabel, const QString&) override {}
-    void setStatusVisible(converter::StatusLabel, bool) override {}
-    void showReport(const QString&) override {}
-    void setBusy(bool) override {}
-    void processEvents() override {}
-};
 
 // Every stand gets the change year kYear: whatever AKTM the generator wrote goes, and the
 // stand's first line carries the year instead.
@@ -92,7 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QuietUi ui;
+    converter::bench::QuietUi ui;
     const QString mainPath = dir.filePath("forestry.db");
     const QString elementsPath = converter::ElementsTablePath(mainPath);
     QString countText;
