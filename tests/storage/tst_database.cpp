@@ -184,6 +184,45 @@ private slots:
         QCOMPARE(rs->valueByName(QStringLiteral("COL1")).toInt(), -7);
     }
 
+    // A main table with every dictionary field runs to a hundred and more columns: its header
+    // outgrows the usual 2 KiB and the records fill bigger blocks.
+    void wideTableWithALargeHeader() {
+        QString text = QStringLiteral(
+            "CREATE TABLE [wide] ([GIR] INTEGER, [KV] SMALLINT, [SKNR] SMALLINT, [MUK] INTEGER,");
+        for (int i = 0; i < 150; ++i) {
+            text += QStringLiteral("[ПОКАЗАТЕЛЬ_%1] %2, ")
+                        .arg(i)
+                        .arg(i % 10 == 0 ? QStringLiteral("string") : QStringLiteral("float"));
+        }
+        text.chop(2);
+        ExecuteStatement(connection(), text + QStringLiteral(")"));
+        ExecuteStatement(
+            connection(),
+            QStringLiteral("CREATE INDEX [wide] ON [wide] ([GIR], [KV], [SKNR]) WITH PRIMARY"));
+        RecordsetPtr rs = OpenRecordset(connection(), QStringLiteral("[wide]"), kSourceTable);
+        QCOMPARE(rs->fieldCount(), 154);
+        for (int row = 3; row > 0; --row) {
+            rs->addNew();
+            rs->setValue(0, 1);
+            rs->setValue(1, row);
+            rs->setValue(2, 1);
+            rs->setValue(153, QStringLiteral("%1,5").arg(row));
+            rs->setValue(144, QStringLiteral("Строка %1").arg(row));
+            rs->update();
+        }
+        CloseRecordset(rs);
+        const QStringList problems = testing::CheckTableStructure(
+            folder() + QStringLiteral("wide.db"), folder() + QStringLiteral("wide.px"));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        rs = OpenRecordset(
+            connection(),
+            QStringLiteral("SELECT [KV], [ПОКАЗАТЕЛЬ_149], [показатель_140] FROM [wide]"),
+            kSourceSql);
+        QCOMPARE(rs->value(0).toInt(), 1);
+        QCOMPARE(rs->value(1).toDouble(), 1.5);
+        QCOMPARE(rs->value(2).toString(), QStringLiteral("Строка 1"));
+    }
+
     void statementFailures_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("mentions");

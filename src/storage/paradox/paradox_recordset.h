@@ -29,7 +29,7 @@ public:
 
     QVariant value(int index) const override;
 
-    bool isUpdatable() const override { return updatable_; }
+    bool isUpdatable() const override { return updatable_ && !table_.hasBlobFields(); }
     void addNew() override;
     void setValue(int index, const QVariant& value) override;
     void update() override;
