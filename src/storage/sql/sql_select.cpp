@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
+#include <QSet>
 #include <QTime>
 
 #include <algorithm>
@@ -53,6 +54,27 @@ bool ReadsAsNumber(const QVariant& v, double& number) {
     bool ok = false;
     number = QLocale::c().toDouble(text, &ok);
     return ok;
+}
+
+// A text that two values share exactly when CompareValues finds them equal, so that DISTINCT can
+// drop repeats while reading instead of sorting every row first.
+QString DistinctKey(const QVariant& v) {
+    if (v.isNull() || !v.isValid()) {
+        return QStringLiteral("N");
+    }
+    if (IsNumber(v)) {
+        return QLatin1Char('D') + QString::number(NumberOf(v), 'g', 17);
+    }
+    switch (v.typeId()) {
+        case QMetaType::QDate:
+        case QMetaType::QTime:
+        case QMetaType::QDateTime:
+            return QLatin1Char('T') + v.toString();
+        case QMetaType::QByteArray:
+            return QLatin1Char('B') + QString::fromLatin1(v.toByteArray().toHex());
+        default:
+            return QLatin1Char('S') + v.toString().toCaseFolded();
+    }
 }
 
 int FindColumn(const Recordset& source, const QString& name, const QString& table) {
@@ -132,7 +154,10 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
         statement.where ? FindColumn(source, statement.where->column, statement.table) : -1;
 
     std::vector<MemoryRecordset::Row> rows;
-    rows.reserve(static_cast<size_t>(std::max(0, source.recordCount())));
+    QSet<QString> seen;
+    if (!statement.distinct) {
+        rows.reserve(static_cast<size_t>(std::max(0, source.recordCount())));
+    }
     if (source.recordCount() != 0) {
         source.moveFirst();
     }
@@ -149,7 +174,20 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
             for (int column : columns) {
                 row.push_back(source.value(column));
             }
-            rows.push_back(std::move(row));
+            if (statement.distinct) {
+                QString key;
+                for (int i = 0; i < shown; ++i) {
+                    key += DistinctKey(row[static_cast<size_t>(i)]) + QChar(0);
+                }
+                if (seen.contains(key)) {
+                    wanted = false;
+                } else {
+                    seen.insert(key);
+                }
+            }
+            if (wanted) {
+                rows.push_back(std::move(row));
+            }
         }
         source.moveNext();
     }
@@ -176,17 +214,20 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
             rows.end());
     }
     if (!order.empty()) {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [&order](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
-                             for (const auto& [column, descending] : order) {
-                                 const int c = CompareValues(a[static_cast<size_t>(column)],
-                                                             b[static_cast<size_t>(column)]);
-                                 if (c != 0) {
-                                     return descending ? c > 0 : c < 0;
-                                 }
-                             }
-                             return false;
-                         });
+        auto before = [&order](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+            for (const auto& [column, descending] : order) {
+                const int c =
+                    CompareValues(a[static_cast<size_t>(column)], b[static_cast<size_t>(column)]);
+                if (c != 0) {
+                    return descending ? c > 0 : c < 0;
+                }
+            }
+            return false;
+        };
+        // Keyed tables already come in key order, which is what callers mostly ask for.
+        if (!std::is_sorted(rows.begin(), rows.end(), before)) {
+            std::stable_sort(rows.begin(), rows.end(), before);
+        }
     }
     if (static_cast<int>(columns.size()) > shown) {
         for (MemoryRecordset::Row& row : rows) {
