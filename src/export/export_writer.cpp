@@ -87,43 +87,27 @@ QString MissingKeyText(const Recordset& recordset, const QStringList& keysInMess
     return text;
 }
 
-// Whether the rows come in ascending order of the columns `keys`. A key that is missing or cannot
-// be read counts as out of order, so that the ordered query decides. Leaves the recordset on its
-// first row.
-bool InKeyOrder(Recordset& recordset, const std::vector<int>& keys) {
-    std::vector<double> previous;
-    std::vector<double> current;
-    bool ordered = true;
-    for (recordset.moveFirst(); ordered && !recordset.eof(); recordset.moveNext()) {
-        current.clear();
-        for (int key : keys) {
-            std::optional<double> number =
-                key < 0 ? std::nullopt : ValueNumber(recordset.value(key));
-            if (!number) {
-                ordered = false;
-                break;
-            }
-            current.push_back(*number);
-        }
-        ordered = ordered && !(current < previous);
-        previous.swap(current);
-    }
-    recordset.moveFirst();
-    return ordered;
-}
-
-// Opens a query over `table` and checks it: rows where the caller needs them, then the key
-// columns. The merge of stands and elements needs both in key order; keyed tables deliver their
-// rows so already, and only a table that does not is queried again with ORDER BY (sorting costs
-// more than the whole rest of an export).
+// Opens a query over `table` ordered by `orderColumns` and checks it: rows where the caller needs
+// them, then the key columns. The merge of stands and elements needs both in key order.
 RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QString& table,
                                  const QString& tail, const QStringList& orderColumns,
                                  const QStringList& keysInMessageOrder, const QString& tablePath,
                                  bool needsRows) {
     QString columns;
-    QString noOrder;
-    RecordsetPtr recordset =
-        OpenRecordset(connection, BuildSelect(table, columns, tail, false, noOrder), kSourceSql);
+    QString orderBy =
+        QLatin1Char('[') + orderColumns.join(QStringLiteral("], [")) + QLatin1Char(']');
+    RecordsetPtr recordset;
+    std::optional<Failure> orderedFailure;
+    try {
+        recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, orderBy),
+                                  kSourceSql);
+    } catch (const Failure& failure) {
+        // A missing key column fails the ordered query; the plain one lets us say which.
+        orderedFailure = failure;
+        QString noOrder;
+        recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, noOrder),
+                                  kSourceSql);
+    }
     if (!CheckConnected(ui, recordset.get())) {
         return nullptr;
     }
@@ -139,16 +123,8 @@ RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QStrin
                        QStringLiteral("Ошибка"), MessageIcon::Warning);
         return nullptr;
     }
-    std::vector<int> keys;
-    for (const QString& column : orderColumns) {
-        keys.push_back(FindFieldIndex(column, recordset.get()));
-    }
-    if (!InKeyOrder(*recordset, keys)) {
-        CloseRecordset(recordset);
-        QString orderBy =
-            QLatin1Char('[') + orderColumns.join(QStringLiteral("], [")) + QLatin1Char(']');
-        recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, orderBy),
-                                  kSourceSql);
+    if (orderedFailure) {
+        throw *orderedFailure;
     }
     return recordset;
 }
