@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int stands = args.size() > 1 ? args[1].toInt() : 20000;
-    const QString mdb = args.size() > 2 ? args[2] : converter::ProgramFile("sprav.mdb");
+    const QString mdb = args.size() > 2 ? args[2] : converter::bench::DefaultDictionaryPath();
     QTemporaryDir dir;
     if (!dir.isValid() || !QFile::copy(mdb, dir.filePath("sprav.mdb"))) {
         std::fprintf(stderr, "cannot prepare a folder with %s\n", qPrintable(mdb));
