@@ -3,6 +3,7 @@
 // time of the check alone. With "all", every whole-number column gets a book of its own: the most
 // queries a check can run.
 //     check_benchmark [stands] [sprav.mdb] [all]
+#include "bench_ui.h"
 #include "check/reference_check.h"
 #include "common/database.h"
 #include "common/failure.h"
@@ -26,26 +27,6 @@
 namespace {
 
 using namespace converter;
-
-// Answers the forest-unit dialog and prints every message.
-class QuietUi : public Ui {
-public:
-    void showMessage(const QString& text, const QString& title, MessageIcon) override {
-        std::fprintf(stderr, "[%s] %s\n", qPrintable(title),
-                     qPrintable(QString(text).replace('\r', '\n')));
-    }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    QString chooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString chooseSaveFile(const QString&, const QString&) override { return {}; }
-    std::optional<ForestUnitInput> askForestUnit() override {
-        return ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("5")};
-    }
-    void setStatus(StatusLabel, const QString&) override {}
-    void setStatusVisible(StatusLabel, bool) override {}
-    void showReport(const QString&) override {}
-    void setBusy(bool) override {}
-    void processEvents() override {}
-};
 
 bool IsWholeNumberType(FieldType type) {
     return type == FieldType::Short || type == FieldType::Long;
@@ -146,7 +127,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     SetProgramFolder(dir.path());
-    QuietUi ui;
+    bench::QuietUi ui;
     int codedColumns = 0;
     const QString mainPath = dir.filePath("forestry.db");
     const QString referenceFolder = dir.filePath("ref") + QLatin1Char('/');
