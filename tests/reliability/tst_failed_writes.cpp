@@ -1,0 +1,186 @@
+// A write that fails part-way (a full disk, simulated at the file layer) must leave the previous
+// file as it was or no file, never a truncated one, and the user must hear of it.
+#include "reliability_fixture.h"
+
+#include "common/database.h"
+#include "common/report.h"
+#include "export/export_writer.h"
+#include "storage/paradox/paradox_folder.h"
+
+#include <QtTest>
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+int RowCount(const QString& dbPath) {
+    return paradox::ParadoxTable::Load(dbPath).rowCount();
+}
+
+// A keyed table of `rows` stands, written in one go.
+void FillTable(const QString& dbPath, int first, int rows) {
+    RecordsetPtr table = OpenRecordset(BuildConnectionString(kParadoxFolder, dbPath),
+                                       QStringLiteral("[t]"), kSourceTable);
+    for (int i = first; i < first + rows; ++i) {
+        table->addNew();
+        table->setValue(0, i);
+        table->setValue(1, QStringLiteral("Выдел %1").arg(i));
+        table->update();
+    }
+    table->close();
+}
+
+std::vector<ReportSection> Sections(const QStringList& lines) {
+    ReportSection section;
+    section.caption = QStringLiteral("Неизвестные имена");
+    for (const QString& line : lines) {
+        section.add(line);
+    }
+    return {section};
+}
+
+}  // namespace
+
+class TestFailedWrites : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tableRewriteKeepsOldTable_data() {
+        QTest::addColumn<int>("goodWrites");
+        QTest::newRow("data file header") << 0;
+        QTest::newRow("first data block") << 1;
+        QTest::newRow("middle data block") << 5;
+        QTest::newRow("index file") << 40;
+    }
+    void tableRewriteKeepsOldTable() {
+        QFETCH(int, goodWrites);
+        ProgramFixture fixture;
+        const QString db = fixture.path(QStringLiteral("t.db"));
+        const QString connection = BuildConnectionString(kParadoxFolder, db);
+        ExecuteStatement(connection,
+                         QStringLiteral("CREATE TABLE [t] ([KV] INTEGER, [Name] CHAR (60))"));
+        ExecuteStatement(connection, QStringLiteral("CREATE INDEX [t] ON [t] ([KV]) WITH PRIMARY"));
+        FillTable(db, 1, 300);
+        const QMap<QString, QByteArray> before = FolderPicture(fixture.path(QString()));
+
+        FailWriteAfter(goodWrites);
+        QVERIFY_THROWS_EXCEPTION(Failure, FillTable(db, 1000, 2000));
+        FailWriteAfter(-1);
+
+        QCOMPARE(FolderPicture(fixture.path(QString())), before);
+        QCOMPARE(RowCount(db), 300);
+        // The failure left nothing behind that would stop the next write.
+        FillTable(db, 1000, 10);
+        QCOMPARE(RowCount(db), 310);
+    }
+
+    void reportKeepsPreviousReport_data() {
+        QTest::addColumn<int>("goodWrites");
+        QTest::newRow("first line") << 0;
+        QTest::newRow("a detail line") << 6;
+        QTest::newRow("closing the file") << 8;  // 1 header + 4 section lines + 3 details
+    }
+    void reportKeepsPreviousReport() {
+        QFETCH(int, goodWrites);
+        ProgramFixture fixture;
+        FakeUi ui;
+        const QString report = fixture.path(QStringLiteral("les_rep.txt"));
+        WriteReport(ui, report, QStringLiteral("les.db"), Sections({"первая"}), kReportImport);
+        const QByteArray previous = FileBytes(report);
+        const QByteArray previousCopy =
+            FileBytes(fixture.path(QStringLiteral("reports/создание базы.txt")));
+        QVERIFY(!previous.isEmpty());
+        QCOMPARE(previousCopy, previous);
+        QVERIFY(ui.messages.isEmpty());
+
+        FailWriteAfter(goodWrites);
+        WriteReport(ui, report, QStringLiteral("les.db"), Sections({"a", "b", "c"}), kReportImport);
+        FailWriteAfter(-1);
+
+        QCOMPARE(ui.messageTexts(), QStringList{QStringLiteral("Ошибка при формировании отчета")});
+        QCOMPARE(FileBytes(report), previous);
+        QCOMPARE(FileBytes(fixture.path(QStringLiteral("reports/создание базы.txt"))),
+                 previousCopy);
+        QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
+    }
+
+    void exportKeepsPreviousFile_data() {
+        QTest::addColumn<int>("goodWrites");
+        QTest::newRow("header") << 0;
+        QTest::newRow("stand lines") << 30;
+        QTest::newRow("closing the file") << -2;  // the write after the last line
+    }
+    void exportKeepsPreviousFile() {
+        QFETCH(int, goodWrites);
+        ProgramFixture fixture;
+        FakeUi importUi;
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        QVERIFY(ProgramFixture::Import(importUi, ProgramFixture::SampleDoviFile(), db));
+
+        const QString output = fixture.path(QStringLiteral("les_2022.txt"));
+        const ExportRequest request{output, db, ProgramFixture::ElementsPath(db),
+                                    ProgramFixture::FirstYear(db), 0};
+        FakeUi first;
+        QVERIFY2(ExportCurrentChanges(first, request),
+                 qPrintable(first.messageTexts().join(" | ")));
+        const int lines = ReadTextLines(output, TextCodec::Windows1251).size();
+        QVERIFY(lines > 30);
+        WriteBytes(output, "old file\r\n");
+
+        FakeUi ui;
+        FailWriteAfter(goodWrites < 0 ? lines : goodWrites);
+        QVERIFY(!ExportCurrentChanges(ui, request));
+        FailWriteAfter(-1);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
+        QCOMPARE(FileBytes(output), QByteArray("old file\r\n"));
+        QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
+    }
+
+    // Whatever write fails, the operation says so and every table it leaves reads. Each write
+    // in turn fails, until the operation gets through.
+    void importLeavesReadableTables() {
+        int goodWrites = 0;
+        for (;; ++goodWrites) {
+            QVERIFY(goodWrites < 500);
+            ProgramFixture fixture;
+            FakeUi ui;
+            const QString db = fixture.path(QStringLiteral("les.db"));
+            FailWriteAfter(goodWrites);
+            const bool done = ProgramFixture::Import(ui, ProgramFixture::SampleDoviFile(), db);
+            FailWriteAfter(-1);
+            QCOMPARE(UnreadableTables(fixture.path(QString())), QStringList());
+            QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
+            if (done) {
+                break;
+            }
+            QVERIFY2(!ui.messages.isEmpty(), qPrintable(QString::number(goodWrites)));
+            QCOMPARE(ui.messages.last().icon, MessageIcon::Warning);
+        }
+        QVERIFY(goodWrites > 10);
+    }
+
+    void formationLeavesReadableTables() {
+        int goodWrites = 0;
+        for (;; ++goodWrites) {
+            QVERIFY(goodWrites < 500);
+            ProgramFixture fixture;
+            FakeUi ui;
+            const QString target = fixture.makeFolder(QStringLiteral("sprav"));
+            FailWriteAfter(goodWrites);
+            const bool done = ProgramFixture::Form(ui, target, ProgramFixture::SampleValueBooks());
+            FailWriteAfter(-1);
+            QCOMPARE(UnreadableTables(target), QStringList());
+            QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
+            if (done) {
+                break;
+            }
+            QVERIFY2(!ui.messages.isEmpty(), qPrintable(QString::number(goodWrites)));
+        }
+        QVERIFY(goodWrites > 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFailedWrites)
+#include "tst_failed_writes.moc"

@@ -1,0 +1,143 @@
+// Killing the program during an import leaves every table file absent, as it was, or complete:
+// both our reader and pxlib read every table found afterwards.
+#include "reliability_fixture.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#ifdef HAVE_PXLIB
+extern "C" {
+#include <paradox.h>
+}
+#endif
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+QString Cli() {
+    return QStringLiteral(PROGRAM_DIR "/dovi2tarvel-cli");
+}
+
+// The sample forestry repeated `copies` times with quarters renumbered, so that every stand
+// stays unique: a file that takes a while to import.
+QByteArray BigForestry(int copies) {
+    const QStringList lines =
+        DecodeText(FileBytes(ProgramFixture::SampleDoviFile()), TextCodec::Windows1251)
+            .split(QStringLiteral("\r\n"));
+    const QStringList header = lines.mid(0, 7);
+    const QStringList body = lines.mid(7);
+    static const QRegularExpression quarter(QStringLiteral("(^|\\t)KV=(\\d+)"));
+    QStringList out = header;
+    for (int copy = 0; copy < copies; ++copy) {
+        for (QString line : body) {
+            const QRegularExpressionMatch match = quarter.match(line);
+            if (match.hasMatch()) {
+                const int kv = match.captured(2).toInt() + copy * 100;
+                line.replace(match.capturedStart(2), match.capturedLength(2), QString::number(kv));
+            }
+            out.append(line);
+        }
+    }
+    return EncodeText(out.join(QStringLiteral("\r\n")), TextCodec::Windows1251);
+}
+
+QStringList ImportArguments(const QString& folder, const QString& text, const QString& db) {
+    return {QStringLiteral("--program-folder"),
+            folder,
+            QStringLiteral("import"),
+            text,
+            db,
+            QStringLiteral("--leshoz"),
+            QStringLiteral("12345678"),
+            QStringLiteral("--lesnich"),
+            QStringLiteral("3")};
+}
+
+#ifdef HAVE_PXLIB
+// Empty when pxlib reads the table and all its records, else why not.
+QString PxlibRefusal(const QString& dbPath, int expectedRows) {
+    pxdoc_t* doc = PX_new();
+    if (doc == nullptr) {
+        return QStringLiteral("PX_new");
+    }
+    QString refusal;
+    if (PX_open_file(doc, QFile::encodeName(dbPath).constData()) != 0) {
+        refusal = QStringLiteral("cannot open ") + dbPath;
+    } else {
+        if (PX_get_num_records(doc) != expectedRows) {
+            refusal = QStringLiteral("row count differs in ") + dbPath;
+        }
+        std::vector<char> record(static_cast<size_t>(doc->px_head->px_recordsize));
+        for (int r = 0; refusal.isEmpty() && r < expectedRows; ++r) {
+            if (PX_get_record(doc, r, record.data()) == nullptr) {
+                refusal = QStringLiteral("cannot read record %1 of ").arg(r) + dbPath;
+            }
+        }
+        PX_close(doc);
+    }
+    PX_delete(doc);
+    return refusal;
+}
+#endif
+
+}  // namespace
+
+class TestInterruptedImport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void killedImportLeavesReadableTables() {
+        if (!QFileInfo(Cli()).isExecutable()) {
+            QSKIP("the console front end is not built");
+        }
+        ProgramFixture fixture;
+        const QString text = fixture.path(QStringLiteral("big.txt"));
+        WriteBytes(text, BigForestry(60));
+
+        // A complete run first, to know how long one takes.
+        const QString whole = fixture.makeFolder(QStringLiteral("whole"));
+        QElapsedTimer timer;
+        timer.start();
+        QProcess full;
+        full.start(Cli(), ImportArguments(fixture.path(QString()), text, whole + "/les.db"));
+        QVERIFY(full.waitForFinished(600000));
+        QVERIFY2(full.exitCode() <= 1, full.readAllStandardError().constData());
+        const qint64 duration = timer.elapsed();
+        const int stands = paradox::ParadoxTable::Load(whole + "/les.db").rowCount();
+        QVERIFY(stands > 1000);
+
+        int interrupted = 0;
+        for (const int percent : {5, 20, 40, 60, 75, 85, 90, 95, 98}) {
+            const QString folder = fixture.makeFolder(QStringLiteral("cut%1").arg(percent));
+            QProcess run;
+            run.start(Cli(), ImportArguments(fixture.path(QString()), text, folder + "/les.db"));
+            QVERIFY(run.waitForStarted());
+            QTest::qWait(static_cast<int>(duration * percent / 100));
+            if (run.state() == QProcess::Running) {
+                ++interrupted;
+            }
+            run.kill();
+            QVERIFY(run.waitForFinished(60000));
+
+            QCOMPARE(UnreadableTables(folder), QStringList());
+            for (const QFileInfo& table : QDir(folder).entryInfoList({"*.db"}, QDir::Files)) {
+                const int rows = paradox::ParadoxTable::Load(table.filePath()).rowCount();
+                // A table is empty, as created, or holds everything.
+                if (table.fileName() == QStringLiteral("les.db")) {
+                    QVERIFY2(rows == 0 || rows == stands, qPrintable(QString::number(rows)));
+                }
+#ifdef HAVE_PXLIB
+                QCOMPARE(PxlibRefusal(table.filePath(), rows), QString());
+#endif
+            }
+        }
+        QVERIFY2(interrupted >= 5, qPrintable(QString::number(interrupted)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInterruptedImport)
+#include "tst_interrupted_import.moc"

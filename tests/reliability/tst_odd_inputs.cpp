@@ -1,0 +1,291 @@
+// Big and odd inputs: each ends with the program's own behaviour or a clear message, never a
+// crash, and what is read is what the file says.
+#include "reliability_fixture.h"
+
+#include "common/database.h"
+#include "export/export_commands.h"
+#include "export/export_writer.h"
+#include "import/dovi_file.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <functional>
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+QByteArray SampleBytes() {
+    return FileBytes(ProgramFixture::SampleDoviFile());
+}
+
+using Rows = std::vector<std::vector<QVariant>>;
+
+Rows TableRows(const QString& dbPath) {
+    const paradox::ParadoxTable table = paradox::ParadoxTable::Load(dbPath);
+    Rows rows;
+    for (int r = 0; r < table.rowCount(); ++r) {
+        std::vector<QVariant> row;
+        for (int f = 0; f < table.fieldCount(); ++f) {
+            row.push_back(table.decodeValue(table.row(r), f));
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Rewrites the table with `column` of another stored type, its values converted by `convert`.
+void RetypeColumn(const QString& dbPath, const QString& column, std::uint8_t type,
+                  std::uint8_t size, const std::function<QVariant(const QVariant&)>& convert) {
+    const paradox::ParadoxTable old = paradox::ParadoxTable::Load(dbPath);
+    std::vector<paradox::ParadoxField> fields;
+    int retyped = -1;
+    for (int f = 0; f < old.fieldCount(); ++f) {
+        const paradox::ParadoxField& field = old.fields()[static_cast<size_t>(f)];
+        if (field.name.compare(column, Qt::CaseInsensitive) == 0) {
+            retyped = f;
+            fields.push_back(paradox::MakeField(field.name, type, size));
+        } else {
+            fields.push_back(paradox::MakeField(field.name, field.type, field.sizeByte));
+        }
+    }
+    QVERIFY(retyped >= 0);
+    paradox::ParadoxTable table(dbPath, fields);
+    table.setKeyFieldCount(old.keyFieldCount());
+    QByteArray record(table.recordSize(), '\0');
+    for (int r = 0; r < old.rowCount(); ++r) {
+        record.fill('\0');
+        for (int f = 0; f < old.fieldCount(); ++f) {
+            const QVariant value = old.decodeValue(old.row(r), f);
+            table.encodeValue(record.data(), f, f == retyped ? convert(value) : value);
+        }
+        table.appendRow(record.constData());
+    }
+    table.save();
+}
+
+}  // namespace
+
+class TestOddInputs : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Line ends of other systems and a file saved as UTF-8 read as the same stands.
+    void lineEndsAndEncodings_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("sameRows");
+        QByteArray crOnly = SampleBytes();
+        crOnly.replace("\r\n", "\r");
+        QByteArray lfOnly = SampleBytes();
+        lfOnly.replace("\r\n", "\n");
+        QTest::newRow("CR only") << crOnly << true;
+        QTest::newRow("LF only") << lfOnly << true;
+        QTest::newRow("UTF-8") << DecodeText(SampleBytes(), TextCodec::Windows1251).toUtf8()
+                               << false;
+    }
+    void lineEndsAndEncodings() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, sameRows);
+        ProgramFixture fixture;
+        FakeUi reference;
+        const QString expected = fixture.path(QStringLiteral("expected.db"));
+        QVERIFY(ProgramFixture::Import(reference, ProgramFixture::SampleDoviFile(), expected));
+
+        const QString text = fixture.path(QStringLiteral("odd.txt"));
+        WriteBytes(text, bytes);
+        FakeUi ui;
+        const QString db = fixture.path(QStringLiteral("odd.db"));
+        bool hadErrors = false;
+        QVERIFY(ProgramFixture::Import(ui, text, db, &hadErrors));
+        const Rows rows = TableRows(db);
+        QCOMPARE(rows.size(), TableRows(expected).size());
+        if (sameRows) {
+            QCOMPARE(rows, TableRows(expected));
+            QCOMPARE(TableRows(ProgramFixture::ElementsPath(db)),
+                     TableRows(ProgramFixture::ElementsPath(expected)));
+        } else {
+            // Cyrillic values read as other letters are faults of the data, reported.
+            QVERIFY(hadErrors);
+            QVERIFY(!ui.report.isEmpty());
+        }
+    }
+
+    // Binary garbage and a 1 MB line end in a message or a report, not a crash.
+    void garbageAndLongLines_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray garbage(256 * 1024, '\0');
+        QRandomGenerator random(10);
+        for (char& c : garbage) {
+            c = static_cast<char>(random.bounded(256));
+        }
+        QTest::newRow("binary garbage") << garbage;
+        QTest::newRow("zero bytes") << QByteArray(100000, '\0');
+        QByteArray longValue = SampleBytes();
+        longValue.replace("NP=", "NP=" + QByteArray(1024 * 1024, 'X'));
+        QTest::newRow("1 MB value") << longValue;
+        QByteArray longName = SampleBytes();
+        longName.replace("KV=1\t", QByteArray(1024 * 1024, 'K') + "=1\tKV=1\t");
+        QTest::newRow("1 MB name") << longName;
+        QByteArray manyItems = SampleBytes();
+        QByteArray items;
+        while (items.size() < 1024 * 1024) {
+            items += "PL=5\t";
+        }
+        manyItems.replace("PL=90\t", items);
+        QTest::newRow("1 MB of items") << manyItems;
+    }
+    void garbageAndLongLines() {
+        QFETCH(QByteArray, bytes);
+        ProgramFixture fixture;
+        const QString text = fixture.path(QStringLiteral("odd.txt"));
+        WriteBytes(text, bytes);
+        FakeUi ui;
+        const QString db = fixture.path(QStringLiteral("odd.db"));
+        bool hadErrors = false;
+        if (ProgramFixture::Import(ui, text, db, &hadErrors)) {
+            // Without a stand in it, the file gives an empty database and nothing to report.
+            QVERIFY(hadErrors || TableRows(db).empty());
+            QCOMPARE(hadErrors, !ui.report.isEmpty());
+        } else {
+            QVERIFY(!ui.messages.isEmpty());
+        }
+        QCOMPARE(UnreadableTables(fixture.path(QString())), QStringList());
+    }
+
+    // A million lines are read completely, and in bounded time.
+    void millionLines() {
+        ProgramFixture fixture;
+        const QString text = fixture.path(QStringLiteral("big.txt"));
+        {
+            QFile file(text);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QByteArray chunk;
+            for (int i = 0; i < 1000; ++i) {
+                chunk += "KV=" + QByteArray::number(i) + "\tVYDEL=1\tPL=90\t\r\n";
+            }
+            for (int i = 0; i < 1000; ++i) {
+                QCOMPARE(file.write(chunk), chunk.size());
+            }
+        }
+        FakeUi ui;
+        DoviLines lines;
+        QCOMPARE(ReadDoviFile(ui, text, lines), DoviReadResult::Read);
+        QCOMPARE(lines.size(), 1000000);
+        QCOMPARE(lines.last(), QStringLiteral("KV=999\tVYDEL=1\tPL=90\t"));
+    }
+
+    // A value book of 100,000 lines gives 100,000 entries (and its "нет" row).
+    void bigValueBook() {
+        ProgramFixture fixture;
+        const QString books = fixture.makeFolder(QStringLiteral("nsi"));
+        for (const QFileInfo& file :
+             QDir(ProgramFixture::SampleValueBooks()).entryInfoList(QDir::Files)) {
+            QFile::copy(file.filePath(), books + QLatin1Char('/') + file.fileName());
+        }
+        const QString book = books + QStringLiteral("/13000002.000");
+        const QStringList sample = ReadTextLines(book, TextCodec::Cp866);
+        QVERIFY(!sample.isEmpty());
+        QByteArray big;
+        const QByteArray pattern = EncodeText(sample.first(), TextCodec::Cp866);
+        for (int i = 1; i <= 100000; ++i) {
+            QByteArray line = pattern;
+            // The code of a standard line stands in columns 5 to 17.
+            line.replace(4, 13, QByteArray::number(i).leftJustified(13, ' '));
+            big += line + "\r\n";
+        }
+        WriteBytes(book, big);
+
+        FakeUi ui;
+        const QString target = fixture.makeFolder(QStringLiteral("sprav"));
+        QVERIFY(ProgramFixture::Form(ui, target, books));
+        RecordsetPtr sptab = OpenRecordset(
+            BuildConnectionString(kParadoxFolder, target + QStringLiteral("/sptab.db")),
+            QStringLiteral("SELECT * FROM [sptab] WHERE [SpNum] = 13000002"), kSourceSql);
+        QCOMPARE(sptab->recordCount(), 100001);
+    }
+
+    // The change year stored in any type a table may hold: the year list and the export either
+    // work or say why; numbers and digit texts give the years they hold.
+    void changeYearOfEveryType_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("keepsYears");
+        using namespace paradox;
+        QTest::newRow("short") << int(kShort) << 2 << true;
+        QTest::newRow("long") << int(kLong) << 4 << true;
+        QTest::newRow("number") << int(kNumber) << 8 << true;
+        QTest::newRow("currency") << int(kCurrency) << 8 << true;
+        QTest::newRow("bcd") << int(kBcd) << 2 << true;
+        QTest::newRow("autoincrement") << int(kAutoIncrement) << 4 << false;
+        QTest::newRow("alpha") << int(kAlpha) << 10 << true;
+        QTest::newRow("logical") << int(kLogical) << 1 << false;
+        QTest::newRow("date") << int(kDate) << 4 << false;
+        QTest::newRow("time") << int(kTime) << 4 << false;
+        QTest::newRow("timestamp") << int(kTimestamp) << 8 << false;
+        QTest::newRow("bytes") << int(kBytes) << 4 << false;
+    }
+    void changeYearOfEveryType() {
+        QFETCH(int, type);
+        QFETCH(int, size);
+        QFETCH(bool, keepsYears);
+        ProgramFixture fixture;
+        FakeUi importUi;
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        QVERIFY(ProgramFixture::Import(importUi, ProgramFixture::SampleDoviFile(), db));
+        FakeUi listUi;
+        const std::optional<YearList> original = GetYearsList(listUi, db);
+        QVERIFY(original && !original->entries.empty());
+
+        int row = 0;
+        RetypeColumn(db, QStringLiteral("AKTM"), static_cast<std::uint8_t>(type),
+                     static_cast<std::uint8_t>(size), [&](const QVariant& year) -> QVariant {
+                         ++row;
+                         switch (type) {
+                             case paradox::kAlpha:
+                                 return year.toString();
+                             case paradox::kLogical:
+                                 return year.isNull() ? QVariant() : QVariant(row % 2 == 0);
+                             case paradox::kDate:
+                                 return QDate(2000 + year.toInt() % 100, 1, 1);
+                             case paradox::kTime:
+                                 return QTime(row % 24, 0);
+                             case paradox::kTimestamp:
+                                 return QDateTime(QDate(2020, 1, 1), QTime(1, 2));
+                             case paradox::kBytes:
+                                 return QByteArray("\x01\x02\x03\x04", 4);
+                             case paradox::kAutoIncrement:
+                                 return row;
+                             default:
+                                 return year;
+                         }
+                     });
+
+        FakeUi ui;
+        const std::optional<YearList> years = GetYearsList(ui, db);
+        if (keepsYears) {
+            QVERIFY(years);
+            QCOMPARE(years->entries.size(), original->entries.size());
+            for (size_t i = 0; i < years->entries.size(); ++i) {
+                QCOMPARE(years->entries[i].value, original->entries[i].value);
+            }
+        } else if (type != paradox::kAutoIncrement) {
+            // Values that are not whole numbers are refused with a message.
+            QVERIFY(!ui.messages.isEmpty());
+        }
+        if (!years || years->entries.empty()) {
+            QVERIFY(!ui.messages.isEmpty());
+            return;
+        }
+        const QString output = fixture.path(QStringLiteral("out.txt"));
+        FakeUi exportUi;
+        const bool done = ExportCurrentChanges(
+            exportUi, {output, db, ProgramFixture::ElementsPath(db), years->entries[0].value, 0});
+        QCOMPARE(exportUi.messages.size(), 1);
+        QCOMPARE(QFileInfo::exists(output), done);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOddInputs)
+#include "tst_odd_inputs.moc"

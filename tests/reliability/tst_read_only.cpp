@@ -1,0 +1,116 @@
+// Locked and read-only places: a read-only stand database is exported and checked without a
+// change to it, and a target folder that cannot take files gives the operation's message.
+#include "reliability_fixture.h"
+
+#include "export/export_writer.h"
+
+#include <QtTest>
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+void SetTreePermissions(const QString& folder, QFile::Permissions files, QFile::Permissions dirs) {
+    QDirIterator it(folder, QDir::Files);
+    while (it.hasNext()) {
+        QFile::setPermissions(it.next(), files);
+    }
+    QFile::setPermissions(folder, dirs);
+}
+
+const QFile::Permissions kReadOnlyFile = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+const QFile::Permissions kReadOnlyDir =
+    kReadOnlyFile | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+const QFile::Permissions kWritableFile = kReadOnlyFile | QFile::WriteOwner;
+const QFile::Permissions kWritableDir = kReadOnlyDir | QFile::WriteOwner;
+
+}  // namespace
+
+class TestReadOnly : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readOnlyDatabaseIsExportedAndChecked() {
+        ProgramFixture fixture;
+        FakeUi setupUi;
+        const QString folder = fixture.makeFolder(QStringLiteral("db"));
+        const QString db = folder + QStringLiteral("/les.db");
+        QVERIFY(ProgramFixture::Import(setupUi, ProgramFixture::SampleDoviFile(), db));
+        const QString sprav = fixture.makeFolder(QStringLiteral("sprav"));
+        QVERIFY(ProgramFixture::Form(setupUi, sprav, ProgramFixture::SampleValueBooks()));
+        // The database folder holds the import's report too; nothing may touch any of it.
+        SetTreePermissions(folder, kReadOnlyFile, kReadOnlyDir);
+        SetTreePermissions(sprav, kReadOnlyFile, kReadOnlyDir);
+        const auto before = FolderPicture(folder);
+        const auto spravBefore = FolderPicture(sprav);
+
+        FakeUi exportUi;
+        const QString output = fixture.path(QStringLiteral("les_2022.txt"));
+        const bool exported = ExportCurrentChanges(
+            exportUi,
+            {output, db, ProgramFixture::ElementsPath(db), ProgramFixture::FirstYear(db), 0});
+        FakeUi checkUi;
+        QString report;
+        bool deficiencies = false;
+        const bool checked =
+            CheckTarvelDatabase(checkUi, db, sprav + QLatin1Char('/'), report, deficiencies);
+
+        const auto after = FolderPicture(folder);
+        const auto spravAfter = FolderPicture(sprav);
+        SetTreePermissions(folder, kWritableFile, kWritableDir);
+        SetTreePermissions(sprav, kWritableFile, kWritableDir);
+        QVERIFY2(exported, qPrintable(exportUi.messageTexts().join(" | ")));
+        QVERIFY(ReadTextLines(output, TextCodec::Windows1251).size() > 7);
+        QVERIFY2(checked, qPrintable(checkUi.messageTexts().join(" | ")));
+        QCOMPARE(after, before);
+        QCOMPARE(spravAfter, spravBefore);
+    }
+
+    // A target folder that went away or refuses files: each operation says so and stops.
+    void unwritableTarget_data() {
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("removed folder") << true;
+        QTest::newRow("read-only folder") << false;
+    }
+    void unwritableTarget() {
+        QFETCH(bool, removed);
+        ProgramFixture fixture;
+        FakeUi setupUi;
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        QVERIFY(ProgramFixture::Import(setupUi, ProgramFixture::SampleDoviFile(), db));
+        const QString target = fixture.makeFolder(QStringLiteral("target"));
+        if (removed) {
+            QVERIFY(QDir(target).removeRecursively());
+        } else {
+            QFile::setPermissions(target, kReadOnlyDir);
+            if (QFileInfo(target).isWritable()) {
+                QFile::setPermissions(target, kWritableDir);
+                QSKIP("this user writes into read-only folders (root)");
+            }
+        }
+
+        FakeUi importUi;
+        QVERIFY(!ProgramFixture::Import(importUi, ProgramFixture::SampleDoviFile(),
+                                        target + QStringLiteral("/new.db")));
+        QVERIFY(!importUi.messages.isEmpty());
+
+        FakeUi exportUi;
+        QVERIFY(!ExportCurrentChanges(
+            exportUi, {target + QStringLiteral("/out.txt"), db, ProgramFixture::ElementsPath(db),
+                       ProgramFixture::FirstYear(db), 0}));
+        QCOMPARE(exportUi.messages.size(), 1);
+
+        FakeUi formUi;
+        QVERIFY(!ProgramFixture::Form(formUi, target, ProgramFixture::SampleValueBooks()));
+        QVERIFY(!formUi.messages.isEmpty());
+
+        if (!removed) {
+            QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
+            QFile::setPermissions(target, kWritableDir);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadOnly)
+#include "tst_read_only.moc"
