@@ -199,10 +199,9 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) 
     return hasValue;
 }
 
-// Element lines have no "admr" (it is no element indicator), their ten-fold comes before the zero
-// test, and a line is written only when it holds an indicator. Coded values are written as their
-// texts, as on every other line: a code where the Dovi side expects a word (the species of the
-// second element, say) would be lost to it and to our own import.
+// Element lines are not decoded and have no "admr"; their ten-fold comes before the zero test, and
+// a line is written only when it holds an indicator. That is how Dovi files carry the second and
+// later elements: their coded values stay codes.
 bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& line) {
     line.resize(0);
     line += plan.marker;
@@ -222,15 +221,10 @@ bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& lin
         if (IsZeroOrEmpty(text)) {
             continue;
         }
-        if (slot.field->decode) {
-            DecodeValue(slot.field->dovi, text);
-        }
-        if (!IsZeroOrEmpty(text)) {
-            line += slot.item;
-            line += text;
-            line += QLatin1Char('\t');
-            hasValue = true;
-        }
+        line += slot.item;
+        line += text;
+        line += QLatin1Char('\t');
+        hasValue = true;
     }
     return hasValue;
 }

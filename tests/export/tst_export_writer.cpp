@@ -36,7 +36,7 @@ private slots:
 
 // Three stands of year 5 and one of year 98: key order, the seven header lines, maket order,
 // markers, MultTen, decoding (a miss drops the value), "admr", and element lines of elements 2
-// and up only, decoded too.
+// and up only, with their codes as stored (element lines are not decoded).
 void ExportWriterTest::writesExactFile() {
     ExportFixture f;
     f.writeDictionary({{"KV", "KV", 1},
@@ -78,7 +78,7 @@ void ExportWriterTest::writesExactFile() {
         "", "KV=1\tVYDEL=1\tADMR=12\t", "GT=5\t", "M#10\t",
         // stand 1/2
         "", "KV=1\tVYDEL=2\tADMR=012\t", "GT=5\t", "PL=25\t", "M#10\tPOR=ЕЛЬ\tVOZ=40\tH=123\t",
-        "M#10\tPOR=СОСНА\tVOZ=35\t", "M#10\tVOZ=20\tH=11\t", "M#12\tK=5\t",
+        "M#10\tPOR=1\tVOZ=35\t", "M#10\tPOR=9\tVOZ=20\tH=11\t", "M#12\tK=5\t",
         // stand 2/1: no element 1 in either table, element 2 still follows
         "", "KV=2\tVYDEL=1\t", "GT=5\t", "M#10\tVOZ=10\t"};
 
