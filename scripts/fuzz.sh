@@ -27,6 +27,7 @@ seed() {  # target, files...
     return 0
 }
 seed fuzz_dovi_file fuzz/corpus/dovi_file/* data/samples/*.txt
+seed fuzz_dovi_import fuzz/corpus/dovi_file/* data/samples/*.txt
 seed fuzz_value_book fuzz/corpus/value_book/* data/nsi/*.000
 seed fuzz_sql_statement fuzz/corpus/sql_statement/*
 seed fuzz_paradox_table fuzz/corpus/paradox_table/* "$samples"/paradox/*.DB "$samples"/paradox/*.db \
@@ -41,13 +42,13 @@ fi
 max_len() {
     case $1 in
         fuzz_sql_statement) echo 2048 ;;
-        fuzz_dovi_file | fuzz_value_book) echo 32768 ;;
+        fuzz_dovi_file | fuzz_dovi_import | fuzz_value_book) echo 32768 ;;
         *) echo 262144 ;;
     esac
 }
 
 failed=""
-for target in fuzz_dovi_file fuzz_value_book fuzz_paradox_table fuzz_access_file fuzz_sql_statement; do
+for target in fuzz_dovi_file fuzz_dovi_import fuzz_value_book fuzz_paradox_table fuzz_access_file fuzz_sql_statement; do
     bin=$root/build-fuzz/fuzz/$target
     artifacts=$root/build-fuzz/artifacts/$target
     mkdir -p "$artifacts"
