@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need.
 set -e
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-  mdbtools-dev pxlib-dev fonts-dejavu-core"
+  mdbtools-dev pxlib-dev fonts-dejavu-core strace"
 # The fuzz targets need clang and its libFuzzer runtime (scripts/fuzz.sh).
 [ "$1" = "fuzz" ] && PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 missing=""
