@@ -196,9 +196,14 @@ private slots:
     // Repeats are dropped while reading: equal means what the comparison says (numbers by value
     // whatever their type, text without regard to case), and the first of equals is kept.
     void distinctDropsRepeatsAsTheComparisonSeesThem() {
-        MemoryRecordset mixed({{"V", FieldType::Text, 10}},
-                              {{QStringLiteral("Ель")}, {QStringLiteral("ЕЛЬ")}, {5}, {5.0},
-                               {QVariant()}, {QStringLiteral("ель")}, {QVariant()}, {2}});
+        MemoryRecordset mixed({{"V", FieldType::Text, 10}}, {{QStringLiteral("Ель")},
+                                                             {QStringLiteral("ЕЛЬ")},
+                                                             {5},
+                                                             {5.0},
+                                                             {QVariant()},
+                                                             {QStringLiteral("ель")},
+                                                             {QVariant()},
+                                                             {2}});
         RecordsetPtr rs = RunSelect(mixed, Select("SELECT  DISTINCT [V] FROM [t]"));
         const QVariantList values = Column(*rs);
         QCOMPARE(values.size(), 4);
