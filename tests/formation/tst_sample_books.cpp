@@ -5,6 +5,7 @@
 #include "reference/reference_tables.h"
 #include "support/dictionary_builder.h"
 #include "support/fake_ui.h"
+#include "support/pxlib_rows.h"
 #include "support/test_paths.h"
 
 #include <QDir>
@@ -40,51 +41,6 @@ QStringList EngineRows(const QString& path) {
 }
 
 #ifdef HAVE_PXLIB
-// The same through pxlib, which we did not write. A value whose bytes are all zero is blank
-// (pxlib itself misreads blank longs).
-QStringList PxlibRows(const QString& path) {
-    pxdoc_t* doc = PX_new();
-    if (PX_open_file(doc, QFile::encodeName(path).constData()) < 0) {
-        PX_delete(doc);
-        return {QStringLiteral("pxlib cannot open ") + path};
-    }
-    const int fieldCount = PX_get_num_fields(doc);
-    pxfield_t* fields = PX_get_fields(doc);
-    QByteArray record(doc->px_head->px_recordsize, '\0');
-    QStringList rows;
-    for (int r = 0; r < PX_get_num_records(doc); ++r) {
-        if (!PX_get_record(doc, r, record.data())) {
-            rows.append(QStringLiteral("unreadable record"));
-            continue;
-        }
-        QStringList values;
-        int offset = 0;
-        for (int f = 0; f < fieldCount; ++f) {
-            char* data = record.data() + offset;
-            const int length = fields[f].px_flen;
-            offset += length;
-            if (QByteArray(data, length).count('\0') == length) {
-                values.append(QStringLiteral("-"));
-            } else if (fields[f].px_ftype == pxfLong) {
-                long value = 0;
-                PX_get_data_long(doc, data, length, &value);
-                values.append(QString::number(value));
-            } else if (fields[f].px_ftype == pxfAlpha) {
-                char* value = nullptr;
-                PX_get_data_alpha(doc, data, length, &value);
-                values.append(DecodeText(QByteArray(value), TextCodec::Windows1251));
-                doc->free(doc, value);
-            } else {
-                values.append(QStringLiteral("?"));
-            }
-        }
-        rows.append(values.join(QLatin1Char('|')));
-    }
-    PX_close(doc);
-    PX_delete(doc);
-    return rows;
-}
-
 bool PxlibReadsPrimaryIndex(const QString& pxPath) {
     pxdoc_t* index = PX_new();
     const bool opened = PX_open_file(index, QFile::encodeName(pxPath).constData()) >= 0;

@@ -6,11 +6,7 @@
 #include <QDir>
 #include <QTest>
 
-#ifdef HAVE_PXLIB
-extern "C" {
-#include <paradox.h>
-}
-#endif
+#include "support/pxlib_rows.h"
 
 using namespace converter;
 using namespace converter::testing;
@@ -55,72 +51,6 @@ Run Import(FakeUi& ui, const ImportFixture& fixture, const QString& textPath) {
                             run.hadErrors);
     return run;
 }
-
-#ifdef HAVE_PXLIB
-// The rows of a table as pxlib reads them, in the RowText form. A value whose bytes are all zero
-// is blank; pxlib itself misreads blank longs.
-QStringList PxlibRows(const QString& path) {
-    pxdoc_t* doc = PX_new();
-    if (PX_open_file(doc, QFile::encodeName(path).constData()) < 0) {
-        PX_delete(doc);
-        return {"pxlib cannot open " + path};
-    }
-    const int fieldCount = PX_get_num_fields(doc);
-    pxfield_t* fields = PX_get_fields(doc);
-    QByteArray record(doc->px_head->px_recordsize, '\0');
-    QStringList rows;
-    for (int r = 0; r < PX_get_num_records(doc); ++r) {
-        if (!PX_get_record(doc, r, record.data())) {
-            rows.append("unreadable record");
-            continue;
-        }
-        QStringList values;
-        int offset = 0;
-        for (int f = 0; f < fieldCount; ++f) {
-            char* data = record.data() + offset;
-            const int length = fields[f].px_flen;
-            offset += length;
-            if (QByteArray(data, length).count('\0') == length) {
-                values.append("-");
-                continue;
-            }
-            switch (fields[f].px_ftype) {
-                case pxfShort: {
-                    short value = 0;
-                    PX_get_data_short(doc, data, length, &value);
-                    values.append(QString::number(value));
-                    break;
-                }
-                case pxfLong: {
-                    long value = 0;
-                    PX_get_data_long(doc, data, length, &value);
-                    values.append(QString::number(value));
-                    break;
-                }
-                case pxfNumber: {
-                    double value = 0;
-                    PX_get_data_double(doc, data, length, &value);
-                    values.append(QString::number(value));
-                    break;
-                }
-                case pxfAlpha: {
-                    char* value = nullptr;
-                    PX_get_data_alpha(doc, data, length, &value);
-                    values.append(DecodeText(QByteArray(value), TextCodec::Windows1251));
-                    doc->free(doc, value);
-                    break;
-                }
-                default:
-                    values.append("?");
-            }
-        }
-        rows.append(values.join('|'));
-    }
-    PX_close(doc);
-    PX_delete(doc);
-    return rows;
-}
-#endif
 
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
