@@ -7,10 +7,12 @@
 #include "storage/access/access_table.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
 
+#include <cstdio>
 #include <map>
 
 namespace converter::bench {
@@ -156,6 +158,30 @@ void WriteForestry(const QString& path, const QStringList& lines) {
         writer.writeLine(line);
     }
     writer.commit();
+}
+
+QString PrepareForestry(const QStringList& args, const QString& folder,
+                        const std::function<void(QStringList&)>& adjust) {
+    const int stands = args.size() > 1 ? args[1].toInt() : 20000;
+    const QString mdb = args.size() > 2 ? args[2] : DefaultDictionaryPath();
+    const QString copy = folder + QStringLiteral("/sprav.mdb");
+    if (!QFile::copy(mdb, copy)) {
+        std::fprintf(stderr, "cannot prepare a folder with %s\n", qPrintable(mdb));
+        return {};
+    }
+    SetProgramFolder(folder);
+    const QString text = folder + QStringLiteral("/forestry.txt");
+    try {
+        QStringList lines = GenerateForestry(LoadForestryModel(copy), stands, 2026);
+        if (adjust) {
+            adjust(lines);
+        }
+        WriteForestry(text, lines);
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", qPrintable(CurrentFailure().description()));
+        return {};
+    }
+    return text;
 }
 
 }  // namespace converter::bench

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <vector>
 
 namespace converter::bench {
@@ -37,5 +39,12 @@ QString DefaultDictionaryPath();
 
 // Writes the lines in Windows-1251 with CR LF; throws Failure.
 void WriteForestry(const QString& path, const QStringList& lines);
+
+// The set-up of the operation benchmarks, from their arguments "[stands] [sprav.mdb]": the
+// dictionary copied into `folder`, the program folder pointed there and a generated forestry
+// (20,000 stands unless told) written to folder/forestry.txt, after `adjust` had its lines.
+// Returns that file's path, or an empty text after printing why it could not.
+QString PrepareForestry(const QStringList& args, const QString& folder,
+                        const std::function<void(QStringList&)>& adjust = {});
 
 }  // namespace converter::bench

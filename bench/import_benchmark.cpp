@@ -40,20 +40,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int stands = args.size() > 1 ? args[1].toInt() : 20000;
-    const QString mdb = args.size() > 2 ? args[2] : converter::bench::DefaultDictionaryPath();
     QTemporaryDir dir;
-    if (!dir.isValid() || !QFile::copy(mdb, dir.filePath("sprav.mdb"))) {
-        std::fprintf(stderr, "cannot prepare a folder with %s\n", qPrintable(mdb));
-        return 1;
-    }
-    converter::SetProgramFolder(dir.path());
-    const QString text = dir.filePath("forestry.txt");
-    try {
-        const auto model = converter::bench::LoadForestryModel(dir.filePath("sprav.mdb"));
-        converter::bench::WriteForestry(text,
-                                        converter::bench::GenerateForestry(model, stands, 2026));
-    } catch (...) {
-        std::fprintf(stderr, "%s\n", qPrintable(converter::CurrentFailure().description()));
+    const QString text = dir.isValid() ? converter::bench::PrepareForestry(args, dir.path()) : "";
+    if (text.isEmpty()) {
         return 1;
     }
     converter::bench::QuietUi ui;
