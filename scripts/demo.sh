@@ -23,7 +23,7 @@ step() {
     [ "$status" -le 1 ] || exit "$status"
 }
 
-step $cli import data/samples/lesnichestvo_03.txt "$work/les03.db" --leshoz 12345678 --lesnich 3
+step $cli import data/samples/lesnichestvo_03.txt "$work/les03.db" --leshoz 50010203 --lesnich 3
 step $cli years "$work/les03.db"
 year=$($cli years "$work/les03.db" 2>/dev/null | head -n 1 | cut -f 2)
 step $cli export "$work/les03.db" "$year" "$work/les03_export.txt"
