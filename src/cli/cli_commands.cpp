@@ -60,7 +60,8 @@ int CliYears(ConsoleUi& ui, const QString& mainDb, std::FILE* out) {
     return kExitDone;
 }
 
-int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile) {
+int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile,
+              QChar decimalSeparator) {
     ui.openFileAnswer = Absolute(mainDb);
     const OpenExportOutcome outcome = ChooseExportDatabase(ui);
     if (!outcome.databasePath || !outcome.years) {
@@ -78,7 +79,7 @@ int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& out
                                           : YearEntryFor(QVariant(year)).text;
     }
     ui.saveFileAnswer = Absolute(outputFile);
-    return Outcome(ui, RunExport(ui, *outcome.databasePath, year, yearText));
+    return Outcome(ui, RunExport(ui, *outcome.databasePath, year, yearText, decimalSeparator));
 }
 
 int CliForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder) {

@@ -17,7 +17,8 @@ inline constexpr int kExitFailed = 2;
 int CliImport(ConsoleUi& ui, const QString& doviFile, const QString& mainDb, const QString& leshoz,
               const QString& lesnich);
 int CliYears(ConsoleUi& ui, const QString& mainDb, std::FILE* out);
-int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile);
+int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& outputFile,
+              QChar decimalSeparator);
 int CliForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder);
 int CliCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder);
 

@@ -2,6 +2,7 @@
 #include "cli/console_ui.h"
 #include "cli/dump.h"
 #include "common/program_folder.h"
+#include "export/export_writer.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -19,7 +20,8 @@ const char kUsage[] =
     "  dovi2tarvel-cli [--program-folder DIR] import DOVI_FILE MAIN_DB --leshoz CODE "
     "--lesnich NUMBER [--overwrite]\n"
     "  dovi2tarvel-cli [--program-folder DIR] years MAIN_DB\n"
-    "  dovi2tarvel-cli [--program-folder DIR] export MAIN_DB YEAR OUTPUT_FILE [--overwrite]\n"
+    "  dovi2tarvel-cli [--program-folder DIR] export MAIN_DB YEAR OUTPUT_FILE [--overwrite] "
+    "[--decimal-separator .|,]\n"
     "  dovi2tarvel-cli [--program-folder DIR] form NSI_FOLDER TARGET_FOLDER [--overwrite]\n"
     "  dovi2tarvel-cli [--program-folder DIR] check MAIN_DB REFERENCE_FOLDER\n"
     "  dovi2tarvel-cli dump TABLE_FILE [TABLE]\n"
@@ -39,15 +41,23 @@ struct Parsed {
     bool overwrite = false;
     QString leshoz, lesnich;
     bool hasLeshoz = false, hasLesnich = false;
+    QChar decimalSeparator = SystemDecimalSeparator();
     QString error;
 };
 
-Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit) {
+Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool allowSeparator) {
     Parsed parsed;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--overwrite") && allowOverwrite) {
             parsed.overwrite = true;
+        } else if (arg == QLatin1String("--decimal-separator") && allowSeparator) {
+            const QString value = args.value(++i);
+            if (value != QLatin1String(".") && value != QLatin1String(",")) {
+                parsed.error = QStringLiteral("--decimal-separator needs . or ,");
+                return parsed;
+            }
+            parsed.decimalSeparator = value.front();
         } else if ((arg == QLatin1String("--leshoz") || arg == QLatin1String("--lesnich")) &&
                    allowUnit) {
             if (i + 1 >= args.size()) {
@@ -106,7 +116,8 @@ int main(int argc, char* argv[]) {
     const bool overwriteAllowed = command == QLatin1String("import") ||
                                   command == QLatin1String("export") ||
                                   command == QLatin1String("form");
-    const Parsed parsed = Parse(args, overwriteAllowed, command == QLatin1String("import"));
+    const Parsed parsed = Parse(args, overwriteAllowed, command == QLatin1String("import"),
+                                command == QLatin1String("export"));
     if (!parsed.error.isEmpty()) {
         return Usage(qPrintable(parsed.error));
     }
@@ -142,7 +153,7 @@ int main(int argc, char* argv[]) {
         if (p.size() != 3 || !ok) {
             return Usage("export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)");
         }
-        return CliExport(ui, p[0], year, p[2]);
+        return CliExport(ui, p[0], year, p[2], parsed.decimalSeparator);
     }
     if (command == QLatin1String("form")) {
         if (p.size() != 2) {

@@ -42,7 +42,7 @@ public:
         }
     }
 
-    QString decode(const QByteArray& bytes) const {
+    QString decode(QByteArrayView bytes) const {
         QString text(bytes.size(), Qt::Uninitialized);
         QChar* out = text.data();
         for (const char c : bytes) {
@@ -91,11 +91,50 @@ const CodePage& CodePageOf(TextCodec codec) {
     return codec == TextCodec::Cp866 ? cp866 : windows1251;
 }
 
+// DOS programs end a text file with 0x1A, and some pad its last block with NUL bytes: neither is
+// text.
+QByteArrayView TextEnd(QByteArrayView bytes) {
+    qsizetype end = bytes.size();
+    while (end > 0 && (bytes[end - 1] == '\x1A' || bytes[end - 1] == '\0')) {
+        --end;
+    }
+    return bytes.first(end);
+}
+
+QStringList SplitTextLines(const QString& text) {
+    const qsizetype size = text.size();
+    const qsizetype feeds = text.count(QLatin1Char('\n'));
+    // A file converted to CR LF twice ends every line with CR CR LF; read as it is, each line would
+    // be followed by an empty one. Only when every line end has that form is it one line end.
+    const bool doubled = feeds > 0 && text.count(QLatin1String("\r\r\n")) == feeds &&
+                         text.count(QLatin1Char('\r')) == 2 * feeds;
+
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            lines.append(text.mid(start, i - start));
+            if (doubled) {
+                i += 2;
+            } else if (c == QLatin1Char('\r') && i + 1 < size &&
+                       text.at(i + 1) == QLatin1Char('\n')) {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < size) {
+        lines.append(text.mid(start));
+    }
+    return lines;
+}
+
 const QByteArray kLineEnd("\r\n");
 
 }  // namespace
 
-QString DecodeText(const QByteArray& bytes, TextCodec codec) {
+QString DecodeText(QByteArrayView bytes, TextCodec codec) {
     return CodePageOf(codec).decode(bytes);
 }
 
@@ -114,25 +153,7 @@ QStringList ReadTextLines(const QString& path, TextCodec codec) {
         throw Failure(QStringLiteral("Ошибка при чтении файла: ") + path + QLatin1Char('\r') +
                       file.errorString());
     }
-    const QString text = DecodeText(bytes, codec);
-
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == QLatin1Char('\n')) {
-                ++i;
-            }
-            start = i + 1;
-        }
-    }
-    if (start < size) {
-        lines.append(text.mid(start));
-    }
-    return lines;
+    return SplitTextLines(DecodeText(TextEnd(bytes), codec));
 }
 
 struct TextFileWriter::Impl {

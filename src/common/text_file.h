@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +10,10 @@ namespace converter {
 
 enum class TextCodec { Windows1251, Cp866 };
 
-// Reads a whole text file as lines: CR LF, a lone CR and a lone LF each end a line; a final line
-// without an end is kept. No trimming. A file that cannot be opened is a Failure naming it.
+// Reads a whole text file as lines: CR LF, a lone CR and a lone LF each end a line, except that
+// when every line end is CR CR LF (a file converted twice) each of those is one line end. A final
+// line without an end is kept; DOS end-of-file marks (0x1A) and NUL bytes at the very end are not
+// text. No trimming. A file that cannot be opened is a Failure naming it.
 QStringList ReadTextLines(const QString& path, TextCodec codec);
 
 // Writes lines in Windows-1251, each ended by CR LF. A new file is written to a temporary file
@@ -35,7 +38,7 @@ private:
 };
 
 // Conversions used by the readers and writers (and by tests).
-QString DecodeText(const QByteArray& bytes, TextCodec codec);
+QString DecodeText(QByteArrayView bytes, TextCodec codec);
 // Unmappable characters become "?" and are added to *unmappable when given.
 QByteArray EncodeText(const QString& text, TextCodec codec, int* unmappable = nullptr);
 

@@ -44,7 +44,7 @@ bool TableFileExists(const QString& path) {
     return false;
 }
 
-YearEntry YearEntryFor(const QVariant& aktm) {
+YearEntry YearEntryFor(const QVariant& aktm, int currentYear) {
     if (aktm.isNull()) {
         return {QStringLiteral("Не определен"), kUndefinedYear};
     }
@@ -54,7 +54,16 @@ YearEntry YearEntryFor(const QVariant& aktm) {
         throw Failure(
             QStringLiteral("Недопустимое значение поля AKTM: \"%1\"").arg(ValueText(aktm)));
     }
-    const QString prefix = *year >= 10 ? QStringLiteral("19") : QStringLiteral("200");
+    // Two digits name a year of this century up to the current one and of the last century
+    // beyond it; a value already of three or more digits is a year as it stands.
+    QString prefix;
+    if (*year < 10) {
+        prefix = QStringLiteral("200");
+    } else if (*year <= currentYear % 100) {
+        prefix = QStringLiteral("20");
+    } else if (*year < 100) {
+        prefix = QStringLiteral("19");
+    }
     return {prefix + ValueText(aktm), *year};
 }
 
@@ -167,7 +176,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
 }
 
 bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
-               const QString& yearText) {
+               const QString& yearText, QChar decimalSeparator) {
     if (databasePath.isEmpty()) {
         ui.showMessage(QStringLiteral("Выберите базу данных для экспорта"), QString(),
                        MessageIcon::Information);
@@ -181,8 +190,8 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
         if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {
-            ExportRequest request{outputPath, databasePath, elementsPath, year,
-                                  SecondsSinceMidnight()};
+            ExportRequest request{outputPath,           databasePath, elementsPath, year,
+                                  SecondsSinceMidnight(), decimalSeparator};
             busy = true;
             ui.setBusy(true);
             result = ExportCurrentChanges(ui, request);

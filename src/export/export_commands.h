@@ -1,5 +1,8 @@
 #pragma once
 
+#include "export/export_writer.h"
+
+#include <QDate>
 #include <QString>
 #include <QVariant>
 
@@ -24,10 +27,11 @@ struct YearList {
 // The item value of the entry for stands without a change year.
 inline constexpr int kUndefinedYear = 9999;
 
-// The entry for one stored AKTM value: NULL is "Не определен" (9999); 10 and above are shown
-// as "19" followed by the value, smaller ones as "200" followed by the value (98 -> 1998,
-// 5 -> 2005). A Failure when the value is not a whole number.
-YearEntry YearEntryFor(const QVariant& aktm);
+// The entry for one stored AKTM value: NULL is "Не определен" (9999); below 10 is "200" followed
+// by the value (5 -> 2005); 10 up to the last two digits of `currentYear` is "20" followed by the
+// value (21 -> 2021), larger two-digit values "19" followed by it (98 -> 1998); 100 and above are
+// shown as they are. The item value is the stored value. A Failure when it is not a whole number.
+YearEntry YearEntryFor(const QVariant& aktm, int currentYear = QDate::currentDate().year());
 
 // The distinct AKTM values of the main table `mainPath`, in the order the query returns them, the
 // first one selected. nullopt when the list must stay as it was (the query could not be run;
@@ -55,10 +59,11 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
                       QString& outputPath);
 
 // The export button: `databasePath` is the database box, `year` the item value of the selected
-// year entry (nullopt when none is selected) and `yearText` its text. Asks for the output file
-// and runs the export while busy. True when the file was written.
+// year entry (nullopt when none is selected) and `yearText` its text; fractional numbers are
+// written with `decimalSeparator`. Asks for the output file and runs the export while busy. True
+// when the file was written.
 bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
-               const QString& yearText);
+               const QString& yearText, QChar decimalSeparator = SystemDecimalSeparator());
 
 // True when the file exists, its name matched without regard to letter case (tables copied from
 // Windows often carry upper-case names).

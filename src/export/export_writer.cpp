@@ -10,6 +10,7 @@
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
 
+#include <QLocale>
 #include <QStringList>
 
 #include <compare>
@@ -161,10 +162,52 @@ bool IsZeroOrEmpty(const QString& text) {
     return text.isEmpty() || (text.size() == 1 && text.front() == QLatin1Char('0'));
 }
 
+// How values become text on the way out: numbers with the run's decimal separator, and tabs and
+// line breaks inside a stored text (a note of several lines) as blanks, since they would cut the
+// item or the stand apart in the file. Replaced breaks are counted for the completion message.
+class ValueWriter {
+public:
+    explicit ValueWriter(QChar decimalSeparator) : separator_(decimalSeparator) {}
+
+    QString number(double value) const { return withSeparator(NumberText(value)); }
+
+    QString text(const QVariant& value) const {
+        const QString text = ValueText(value);
+        const int type = value.typeId();
+        return type == QMetaType::Double || type == QMetaType::Float ? withSeparator(text) : text;
+    }
+
+    void append(QString& line, const QString& item, QString text) {
+        for (QChar& c : text) {
+            if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+                c = QLatin1Char(' ');
+                ++replaced_;
+            }
+        }
+        line += item;
+        line += text;
+        line += QLatin1Char('\t');
+    }
+
+    int replacedCount() const { return replaced_; }
+
+private:
+    QString withSeparator(QString text) const {
+        if (separator_ != QLatin1Char('.')) {
+            text.replace(QLatin1Char('.'), separator_);
+        }
+        return text;
+    }
+
+    QChar separator_;
+    int replaced_ = 0;
+};
+
 // The stand's line of one layout, or nullopt when the stand has no value in that layout. A value
 // that was present but decoded to nothing still yields the line (then just its marker).
 // `line` is the caller's buffer, reused from line to line.
-bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) {
+bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, ValueWriter& values,
+                QString& line) {
     line.resize(0);
     line += plan.marker;
     bool hasValue = false;
@@ -173,7 +216,7 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) 
         if (IsNullValue(value)) {
             continue;
         }
-        QString text = ValueText(value);
+        QString text = values.text(value);
         if (IsZeroOrEmpty(text)) {
             continue;
         }
@@ -181,7 +224,7 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) 
         const FieldMapEntry& field = *slot.field;
         if (field.multTen) {
             if (std::optional<double> number = ValueNumber(value)) {
-                text = NumberText(*number * 10);
+                text = values.number(*number * 10);
             }
         }
         if (field.decode) {
@@ -191,9 +234,7 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) 
             text = text.right(3);
         }
         if (!IsZeroOrEmpty(text)) {
-            line += slot.item;
-            line += text;
-            line += QLatin1Char('\t');
+            values.append(line, slot.item, text);
         }
     }
     return hasValue;
@@ -202,7 +243,8 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, QString& line) 
 // Element lines are not decoded and have no "admr"; their ten-fold comes before the zero test, and
 // a line is written only when it holds an indicator. That is how Dovi files carry the second and
 // later elements: their coded values stay codes.
-bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& line) {
+bool ElementLine(const LayoutPlan& plan, const Recordset& elements, ValueWriter& values,
+                 QString& line) {
     line.resize(0);
     line += plan.marker;
     bool hasValue = false;
@@ -217,13 +259,11 @@ bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& lin
         }
         std::optional<double> number =
             slot.field->multTen ? ValueNumber(value) : std::optional<double>();
-        QString text = number ? NumberText(*number * 10) : ValueText(value);
+        QString text = number ? values.number(*number * 10) : values.text(value);
         if (IsZeroOrEmpty(text)) {
             continue;
         }
-        line += slot.item;
-        line += text;
-        line += QLatin1Char('\t');
+        values.append(line, slot.item, text);
         hasValue = true;
     }
     return hasValue;
@@ -233,9 +273,10 @@ bool ElementLine(const LayoutPlan& plan, const Recordset& elements, QString& lin
 // one stand follow the rows of the stands before it, and rows of stands not exported are passed.
 class ElementCursor {
 public:
-    ElementCursor(Recordset& elements, const LayoutPlan& plan)
+    ElementCursor(Recordset& elements, const LayoutPlan& plan, ValueWriter& values)
         : elements_(elements),
           plan_(plan),
+          values_(values),
           keys_(FindKeyColumns(elements)),
           numColumn_(FindFieldIndex(QStringLiteral("NUM"), &elements)) {
         if (elements_.recordCount() > 0) {
@@ -250,7 +291,7 @@ public:
         while (!elements_.eof() && currentKey() == stand) {
             // Element 1 is the stand's own layout-10 line, written from the main table.
             if (WholeValue(elements_, numColumn_, QStringLiteral("NUM")) > 1) {
-                if (ElementLine(plan_, elements_, line_)) {
+                if (ElementLine(plan_, elements_, values_, line_)) {
                     writer.writeLine(line_);
                 }
             }
@@ -272,23 +313,25 @@ private:
 
     Recordset& elements_;
     const LayoutPlan& plan_;
+    ValueWriter& values_;
     KeyColumns keys_;
     int numColumn_;
     std::optional<StandKey> key_;
     QString line_;
 };
 
-QString CompletionText(int standCount, const QString& outputPath, int seconds, int unmappable) {
+QString CompletionText(int standCount, const QString& outputPath, int seconds, int replaced) {
     QString text = QStringLiteral("Экспортировано выделов: ") + QString::number(standCount) +
                    QLatin1Char('\r') + QStringLiteral("Результаты сохранены в: ") +
                    SplitPath(outputPath, kPathFileName).toUpper() + QLatin1Char('\r') +
                    QStringLiteral("Путь: ") + SplitPath(outputPath, kPathFolder) +
                    QLatin1Char('\r') + QStringLiteral("Затрачено: ") + FormatElapsedTime(seconds);
-    if (unmappable > 0) {
+    if (replaced > 0) {
         text += QLatin1Char('\r') +
-                QStringLiteral(
-                    "Символов, которых нет в кодировке Windows-1251 (записаны как \"?\"): ") +
-                QString::number(unmappable);
+                QStringLiteral("Символов, которых нет в кодировке Windows-1251 (записаны как "
+                               "\"?\"), и переводов строки и табуляций в текстах (записаны "
+                               "пробелами): ") +
+                QString::number(replaced);
     }
     return text;
 }
@@ -347,6 +390,7 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
             writer.writeLine(kTab);
         }
 
+        ValueWriter values(request.decimalSeparator);
         std::unique_ptr<ElementCursor> elementCursor;
         QString line;
         int counter = 0;
@@ -360,12 +404,12 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
             }
             writer.writeLine(QString());
             for (const LayoutPlan& plan : plans) {
-                if (LayoutLine(plan, *stands, line)) {
+                if (LayoutLine(plan, *stands, values, line)) {
                     writer.writeLine(line);
                 }
                 if (plan.layout == kElementLayout) {
                     if (!elementCursor) {
-                        elementCursor = std::make_unique<ElementCursor>(*elements, plan);
+                        elementCursor = std::make_unique<ElementCursor>(*elements, plan, values);
                     }
                     elementCursor->writeElementsOf(ReadKey(*stands, standKeys), writer);
                 }
@@ -375,7 +419,8 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
         writer.commit();
         ui.setStatus(StatusLabel::Export, QString());
         ui.showMessage(CompletionText(standCount, request.outputPath,
-                                      ElapsedSeconds(request.startTime), writer.unmappableCount()),
+                                      ElapsedSeconds(request.startTime),
+                                      writer.unmappableCount() + values.replacedCount()),
                        QStringLiteral("Экспорт выполнен"), MessageIcon::Information);
         CloseRecordset(stands);
         CloseRecordset(elements);
@@ -388,6 +433,11 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
         ShowErrorBox(ui, failure);
         return false;
     }
+}
+
+QChar SystemDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point == QLatin1String(",") ? QLatin1Char(',') : QLatin1Char('.');
 }
 
 bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {

@@ -10,15 +10,19 @@ namespace converter {
 
 class Ui;
 
+// The decimal separator of the system's number formatting, "." or ","; "." for any other.
+QChar SystemDecimalSeparator();
+
 // What one export needs besides the field table: the files, the chosen year (the item value of
-// the year list's selected entry; nullopt when none is selected) and the operation's start time in
-// seconds since midnight, for the completion message.
+// the year list's selected entry; nullopt when none is selected), the operation's start time in
+// seconds since midnight, for the completion message, and the separator of fractional numbers.
 struct ExportRequest {
     QString outputPath;
     QString mainPath;
     QString elementsPath;
     std::optional<int> year;
     int startTime = 0;
+    QChar decimalSeparator = QLatin1Char('.');
 };
 
 // The export driver: checks the dictionary, builds the maket list, the field table and the code

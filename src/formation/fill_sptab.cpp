@@ -2,7 +2,6 @@
 
 #include "common/database.h"
 #include "common/failure.h"
-#include "common/report.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -151,12 +150,6 @@ bool FillSptab(Ui& ui, const QString& targetFolder, const QString& referenceFold
         // The program's own books add 2 to the count (not 4): the figure users know.
         report =
             QStringLiteral("Загружено справочников значений: ") + QString::number(booksRead + 2);
-        if (errors.hadErrors || errors.section(kRepeatedKeySection).count > 0) {
-            const QString reportTarget = SptabPath(targetFolder);
-            WriteReport(
-                ui, SplitPath(reportTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                reportTarget, errors.sections, kReportFormation);
-        }
         return true;
     } catch (...) {
         const Failure failure = CurrentFailure();

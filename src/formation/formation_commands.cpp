@@ -70,6 +70,12 @@ bool RunReferenceFormation(Ui& ui, const QString& nsiPath) {
     bool formed = false;
     std::optional<Failure> failure;
     try {
+        // An empty box would make the books be looked for at the root of the file system.
+        if (nsiPath.trimmed().isEmpty()) {
+            ui.showMessage(QStringLiteral("Не выбрана папка со справочниками ДОВИ"), QString(),
+                           MessageIcon::Information);
+            return false;
+        }
         const auto targetFolder = ChooseTargetFolder(ui);
         if (!targetFolder) {
             return false;

@@ -1,5 +1,8 @@
 #include "formation/formation_errors.h"
 
+#include "common/utilities.h"
+#include "formation/formation_tables.h"
+
 namespace converter {
 
 FormationErrors::FormationErrors() {
@@ -22,6 +25,15 @@ void AddFormationError(FormationErrors& errors, int section, const QString& deta
     errors.sections.at(section - 1).add(detail);
     if (section != kRepeatedKeySection) {
         errors.hadErrors = true;
+    }
+}
+
+void WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors) {
+    if (errors.hadErrors || errors.section(kRepeatedKeySection).count > 0) {
+        const QString reportTarget = SptabPath(targetFolder);
+        WriteReport(ui,
+                    SplitPath(reportTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+                    reportTarget, errors.sections, kReportFormation);
     }
 }
 

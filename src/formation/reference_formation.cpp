@@ -29,7 +29,11 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
         if (!FillSptab(ui, targetFolder, referenceFolder, report, errors)) {
             return false;
         }
-        if (!FillSpfield(ui, targetFolder, report)) {
+        // The report holds the refusals of both tables, so it is written after both are filled,
+        // and also when the indicator table failed, as the value table's faults stand.
+        const bool filled = FillSpfield(ui, targetFolder, report, errors);
+        WriteFormationReport(ui, targetFolder, errors);
+        if (!filled) {
             return false;
         }
         hadErrors = errors.hadErrors;

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace converter {
 
 namespace {
@@ -41,7 +43,13 @@ DoviReadResult ReadDoviFile(Ui& ui, const QString& path, DoviLines& lines) {
     }
     for (QString& line : lines) {
         const QStringView trimmed = TrimBlanks(QStringView(line));
-        if (trimmed.size() != line.size()) {
+        // A line of tabs and blanks holds no item: it ends the stand as an empty line does, or
+        // the next stand's keys would overwrite the open one.
+        const bool blank = std::all_of(trimmed.begin(), trimmed.end(),
+                                       [](QChar c) { return c == QLatin1Char('\t'); });
+        if (blank) {
+            line.clear();
+        } else if (trimmed.size() != line.size()) {
             line = trimmed.toString();
         }
     }

@@ -89,13 +89,13 @@ public:
             }
             processLine(i, lines_[i - 1]);
         }
-        // At the end of the file the stand is finished before its last element.
+        // At the end of the file the stand is finished before its last element. A failure there
+        // quotes the file's last line, not one past it.
+        currentLine_ = n;
         if (standOpen_) {
-            currentLine_ = n + 1;
             finishStand(n + 1);
         }
         if (elementOpen_) {
-            currentLine_ = n + 2;
             finishElement(n + 2);
         }
     }

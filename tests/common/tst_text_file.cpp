@@ -76,21 +76,44 @@ private slots:
         QCOMPARE(lost, 2);
     }
 
+    void linesEndWithAnyLineBreak_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QStringList>("lines");
+        const int ansi = int(TextCodec::Windows1251);
+        QTest::newRow("every kind of end")
+            << QByteArray("\xCA\xC2=1\r\nB\rC\n\r\n  D \t\r\nlast") << ansi
+            << QStringList{"КВ=1", "B", "C", "", "  D \t", "last"};
+        QTest::newRow("one line") << QByteArray("one\r\n") << ansi << QStringList{"one"};
+        QTest::newRow("two empty lines") << QByteArray("\r\n\r\n") << ansi << QStringList{"", ""};
+        QTest::newRow("no bytes") << QByteArray() << ansi << QStringList{};
+        QTest::newRow("cp866") << QByteArray("\x8F\xAE\xE0\xAE\xA4\xA0") << int(TextCodec::Cp866)
+                               << QStringList{QStringLiteral("Порода")};
+        QTest::newRow("DOS end-of-file mark") << QByteArray("a\r\nb\r\n\x1A") << ansi
+                                              << QStringList{"a", "b"};
+        QTest::newRow("mark after the last line") << QByteArray("a\r\nb\x1A\x1A") << ansi
+                                                  << QStringList{"a", "b"};
+        QTest::newRow("NUL padding") << QByteArray("a\r\n\x1A\0\0\0", 7) << ansi
+                                     << QStringList{"a"};
+        QTest::newRow("a mark inside stays") << QByteArray("a\x1A b\r\n") << ansi
+                                             << QStringList{"a\x1A b"};
+        QTest::newRow("only marks") << QByteArray("\x1A\0", 2) << ansi << QStringList{};
+        QTest::newRow("CR CR LF throughout")
+            << QByteArray("a\r\r\n\r\r\nb\r\r\nc") << ansi << QStringList{"a", "", "b", "c"};
+        QTest::newRow("CR CR LF beside CR LF")
+            << QByteArray("a\r\r\nb\r\n") << ansi << QStringList{"a", "", "b"};
+        QTest::newRow("CR CR LF beside a lone CR")
+            << QByteArray("a\r\r\nb\rc") << ansi << QStringList{"a", "", "b", "c"};
+    }
+
     void linesEndWithAnyLineBreak() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, codec);
+        QFETCH(QStringList, lines);
         QTemporaryDir dir;
         const QString path = dir.filePath("dovi.txt");
-        WriteBytes(path, QByteArray("\xCA\xC2=1\r\nB\rC\n\r\n  D \t\r\nlast"));
-        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251),
-                 (QStringList{"КВ=1", "B", "C", "", "  D \t", "last"}));
-
-        WriteBytes(path, QByteArray("one\r\n"));
-        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251), QStringList{"one"});
-        WriteBytes(path, QByteArray("\r\n\r\n"));
-        QCOMPARE(ReadTextLines(path, TextCodec::Windows1251), (QStringList{"", ""}));
-        WriteBytes(path, QByteArray());
-        QVERIFY(ReadTextLines(path, TextCodec::Windows1251).isEmpty());
-        WriteBytes(path, QByteArray("\x8F\xAE\xE0\xAE\xA4\xA0"));
-        QCOMPARE(ReadTextLines(path, TextCodec::Cp866), QStringList{QStringLiteral("Порода")});
+        WriteBytes(path, bytes);
+        QCOMPARE(ReadTextLines(path, TextCodec(codec)), lines);
     }
 
     void unreadableFileIsAFailureNamingIt() {

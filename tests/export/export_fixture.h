@@ -100,9 +100,14 @@ public:
         return values;
     }
 
-    bool exportYear(Ui& ui, std::optional<int> year, const QString& output = {}) const {
-        ExportRequest request{output.isEmpty() ? outputPath() : output, mainPath(), elementsPath(),
-                              year, SecondsSinceMidnight()};
+    bool exportYear(Ui& ui, std::optional<int> year, const QString& output = {},
+                    QChar separator = QLatin1Char('.')) const {
+        ExportRequest request{output.isEmpty() ? outputPath() : output,
+                              mainPath(),
+                              elementsPath(),
+                              year,
+                              SecondsSinceMidnight(),
+                              separator};
         return ExportCurrentChanges(ui, request);
     }
 

@@ -41,23 +41,30 @@ void MakeDatabase(ExportFixture& f, const std::vector<QVariant>& years) {
 
 void ExportCommandsTest::yearEntries_data() {
     QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("currentYear");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("value");
-    QTest::newRow("empty") << QVariant() << "Не определен" << 9999;
-    QTest::newRow("98") << QVariant(98) << "1998" << 98;
-    QTest::newRow("10") << QVariant(10) << "1910" << 10;
-    QTest::newRow("9") << QVariant(9) << "2009" << 9;
-    QTest::newRow("5") << QVariant(5) << "2005" << 5;
-    QTest::newRow("105 keeps the 19") << QVariant(105) << "19105" << 105;
-    QTest::newRow("negative") << QVariant(-3) << "200-3" << -3;
-    QTest::newRow("a whole double") << QVariant(98.0) << "1998" << 98;
+    QTest::newRow("empty") << QVariant() << 2026 << "Не определен" << 9999;
+    QTest::newRow("98") << QVariant(98) << 2026 << "1998" << 98;
+    QTest::newRow("10") << QVariant(10) << 2026 << "2010" << 10;
+    QTest::newRow("the current year") << QVariant(26) << 2026 << "2026" << 26;
+    QTest::newRow("the year after") << QVariant(27) << 2026 << "1927" << 27;
+    QTest::newRow("10 in 2009") << QVariant(10) << 2009 << "1910" << 10;
+    QTest::newRow("99 in 2099") << QVariant(99) << 2099 << "2099" << 99;
+    QTest::newRow("9") << QVariant(9) << 2026 << "2009" << 9;
+    QTest::newRow("0") << QVariant(0) << 2026 << "2000" << 0;
+    QTest::newRow("100 as it is") << QVariant(100) << 2026 << "100" << 100;
+    QTest::newRow("four digits") << QVariant(2021) << 2026 << "2021" << 2021;
+    QTest::newRow("negative") << QVariant(-3) << 2026 << "200-3" << -3;
+    QTest::newRow("a whole double") << QVariant(21.0) << 2026 << "2021" << 21;
 }
 
 void ExportCommandsTest::yearEntries() {
     QFETCH(QVariant, stored);
+    QFETCH(int, currentYear);
     QFETCH(QString, text);
     QFETCH(int, value);
-    const YearEntry entry = YearEntryFor(stored);
+    const YearEntry entry = YearEntryFor(stored, currentYear);
     QCOMPARE(entry.text, text);
     QCOMPARE(entry.value, value);
 }

@@ -101,41 +101,53 @@ void ExportWriterTest::layoutLineRules_data() {
     QTest::addColumn<bool>("decode");
     QTest::addColumn<QString>("sqlType");
     QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("separator");
     QTest::addColumn<QStringList>("lines");
 
     const QVariant null;
     QTest::newRow("layout 12 has a marker")
-        << 12 << "KOD" << false << false << "SMALLINT" << QVariant(5) << QStringList{"M#12\tK=5\t"};
+        << 12 << "KOD" << false << false << "SMALLINT" << QVariant(5) << "." << QStringList{"M#12\tK=5\t"};
     QTest::newRow("layout 3 has none")
-        << 3 << "KOD" << false << false << "SMALLINT" << QVariant(5) << QStringList{"K=5\t"};
+        << 3 << "KOD" << false << false << "SMALLINT" << QVariant(5) << "." << QStringList{"K=5\t"};
     QTest::newRow("negative") << 3 << "KOD" << false << false << "SMALLINT" << QVariant(-3)
-                              << QStringList{"K=-3\t"};
+                              << "." << QStringList{"K=-3\t"};
     QTest::newRow("decimal point")
-        << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5) << QStringList{"K=0.5\t"};
+        << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5) << "." << QStringList{"K=0.5\t"};
     QTest::newRow("zero writes no line")
-        << 12 << "KOD" << false << false << "SMALLINT" << QVariant(0) << QStringList{};
+        << 12 << "KOD" << false << false << "SMALLINT" << QVariant(0) << "." << QStringList{};
     QTest::newRow("null writes no line")
-        << 12 << "KOD" << false << false << "SMALLINT" << null << QStringList{};
+        << 12 << "KOD" << false << false << "SMALLINT" << null << "." << QStringList{};
     QTest::newRow("text zero writes no line")
-        << 3 << "KOD" << false << false << "STRING" << QVariant("0") << QStringList{};
+        << 3 << "KOD" << false << false << "STRING" << QVariant("0") << "." << QStringList{};
     QTest::newRow("ten-fold 2.5") << 3 << "KOD" << true << false << "FLOAT" << QVariant(2.5)
-                                  << QStringList{"K=25\t"};
+                                  << "." << QStringList{"K=25\t"};
     QTest::newRow("ten-fold without binary noise")
-        << 3 << "KOD" << true << false << "FLOAT" << QVariant(1.1) << QStringList{"K=11\t"};
+        << 3 << "KOD" << true << false << "FLOAT" << QVariant(1.1) << "." << QStringList{"K=11\t"};
     QTest::newRow("ten-fold of a comma text")
-        << 3 << "KOD" << true << false << "STRING" << QVariant("2,5") << QStringList{"K=25\t"};
+        << 3 << "KOD" << true << false << "STRING" << QVariant("2,5") << "." << QStringList{"K=25\t"};
     QTest::newRow("ten-fold of a word unchanged")
-        << 3 << "KOD" << true << false << "STRING" << QVariant("A1") << QStringList{"K=A1\t"};
+        << 3 << "KOD" << true << false << "STRING" << QVariant("A1") << "." << QStringList{"K=A1\t"};
     QTest::newRow("admr 5012") << 1 << "admr" << false << false << "INTEGER" << QVariant(5012)
-                               << QStringList{"K=012\t"};
+                               << "." << QStringList{"K=012\t"};
     QTest::newRow("admr 12") << 1 << "ADMR" << false << false << "INTEGER" << QVariant(12)
-                             << QStringList{"K=12\t"};
+                             << "." << QStringList{"K=12\t"};
     QTest::newRow("decoded") << 3 << "KOD" << false << true << "SMALLINT" << QVariant(3)
-                             << QStringList{"K=ЕЛЬ\t"};
+                             << "." << QStringList{"K=ЕЛЬ\t"};
     QTest::newRow("decode miss, layout 3")
-        << 3 << "KOD" << false << true << "SMALLINT" << QVariant(7) << QStringList{""};
+        << 3 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{""};
     QTest::newRow("decode miss, layout 12")
-        << 12 << "KOD" << false << true << "SMALLINT" << QVariant(7) << QStringList{"M#12\t"};
+        << 12 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{"M#12\t"};
+    QTest::newRow("decimal comma")
+        << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5) << "," << QStringList{"K=0,5\t"};
+    QTest::newRow("ten-fold with a comma") << 3 << "KOD" << true << false << "FLOAT"
+                                           << QVariant(0.25) << "," << QStringList{"K=2,5\t"};
+    QTest::newRow("a whole number has no separator")
+        << 3 << "KOD" << false << false << "FLOAT" << QVariant(2.0) << "," << QStringList{"K=2\t"};
+    QTest::newRow("a text keeps its point")
+        << 3 << "KOD" << false << false << "STRING" << QVariant("2.5") << "," << QStringList{"K=2.5\t"};
+    QTest::newRow("line breaks and tabs in a text become blanks")
+        << 3 << "KOD" << false << false << "STRING" << QVariant("a\tb\r\nc\rd\ne") << "."
+        << QStringList{"K=a b  c d e\t"};
 }
 
 void ExportWriterTest::layoutLineRules() {
@@ -145,6 +157,7 @@ void ExportWriterTest::layoutLineRules() {
     QFETCH(bool, decode);
     QFETCH(QString, sqlType);
     QFETCH(QVariant, stored);
+    QFETCH(QString, separator);
     QFETCH(QStringList, lines);
 
     ExportFixture f;
@@ -153,7 +166,7 @@ void ExportWriterTest::layoutLineRules() {
     ExportFixture::insertRows(f.mainPath(), {ExportFixture::Stand(1, 1, 5, {{tarvel, stored}})});
 
     FakeUi ui;
-    QVERIFY(f.exportYear(ui, 5));
+    QVERIFY(f.exportYear(ui, 5, {}, separator.front()));
     QCOMPARE(ExportFixture::StandLines(f.outputPath()), lines);
 }
 
@@ -340,17 +353,20 @@ void ExportWriterTest::failureLeavesNoFile() {
     QVERIFY(!QFile::exists(f.outputPath()));
 }
 
-// A decoded name the code page cannot hold is written as "?" and the completion message says so.
+// A decoded name the code page cannot hold is written as "?", a line break in a text as a blank,
+// and the completion message counts both.
 void ExportWriterTest::countsCharactersOutsideCodePage() {
     ExportFixture f;
-    f.writeDictionary({{"KOD", "K", 3, 1, "long", false, true}}, {{"K", 3, "ель中"}});
-    f.createDatabase({{"KOD", "SMALLINT"}}, {});
-    ExportFixture::insertRows(f.mainPath(), {ExportFixture::Stand(1, 1, 5, {{"KOD", 3}})});
+    f.writeDictionary(
+        {{"KOD", "K", 3, 1, "long", false, true}, {"NOTE", "N", 3, 2, "text", false, false}},
+        {{"K", 3, "ель中"}});
+    f.createDatabase({{"KOD", "SMALLINT"}, {"NOTE", "STRING"}}, {});
+    ExportFixture::insertRows(f.mainPath(),
+                              {ExportFixture::Stand(1, 1, 5, {{"KOD", 3}, {"NOTE", "a\r\nb"}})});
     FakeUi ui;
     QVERIFY(f.exportYear(ui, 5));
-    QCOMPARE(ExportFixture::StandLines(f.outputPath()), QStringList{"K=ЕЛЬ?\t"});
-    QVERIFY(ui.lastMessage().text.endsWith(
-        QStringLiteral("Символов, которых нет в кодировке Windows-1251 (записаны как \"?\"): 1")));
+    QCOMPARE(ExportFixture::StandLines(f.outputPath()), QStringList{"K=ЕЛЬ?\tN=a  b\t"});
+    QVERIFY(ui.lastMessage().text.endsWith(QStringLiteral("(записаны пробелами): 3")));
 }
 
 QTEST_GUILESS_MAIN(ExportWriterTest)

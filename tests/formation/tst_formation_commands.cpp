@@ -50,6 +50,17 @@ private slots:
                  QStringList{fixture.programFolder() + QStringLiteral("/sprav/spfield.db")});
         QCOMPARE(ui.saveFilters, QStringList{GetFileFilter(kTarvelDatabaseFile)});
         QVERIFY(QDir(fixture.programFolder() + QStringLiteral("/sprav")).exists());
+
+        // An empty reference-folder box asks for nothing and only says so.
+        for (const QString& box : {QString(), QStringLiteral("  ")}) {
+            FakeUi empty;
+            QVERIFY(!RunReferenceFormation(empty, box));
+            QCOMPARE(empty.messages.size(), 1);
+            QCOMPARE(empty.lastMessage().text,
+                     QStringLiteral("Не выбрана папка со справочниками ДОВИ"));
+            QVERIFY(empty.saveInitialNames.isEmpty());
+            QVERIFY(empty.busyHistory.isEmpty());
+        }
     }
 
     void existingTablesNeedConsent() {

@@ -340,21 +340,35 @@ private slots:
              QVariant(), QStringLiteral("лет"), QStringLiteral("возр"), QStringLiteral("Возраст")},
             {QStringLiteral("GIR"), QStringLiteral("GIR"), 1, 3, false, QStringLiteral("N"),
              13000002, QString(), QStringLiteral("лес-во"),
-             QStringLiteral("Лесничество (словарь)")}};
+             QStringLiteral("Лесничество (словарь)")},
+            {QString(), QStringLiteral("NONAME"), 1, 4, false, QStringLiteral("N"), 12, QString(),
+             QString(), QStringLiteral("Без имени"), false}};
         fixture.dictionary.tableNamed(QStringLiteral("Makets")).rows = {
             {QStringLiteral("POR"), QStringLiteral("Повтор поля"), QStringLiteral("x")},
+            {QStringLiteral("por"), QStringLiteral("Повтор строчными"), QStringLiteral("x")},
+            {QStringLiteral(" "), QStringLiteral("Без имени"), QStringLiteral("x")},
+            {QStringLiteral("MAKET2"), QStringLiteral("Макет 中"), QStringLiteral("м2")},
             {QStringLiteral("MAKET1"), QStringLiteral("Макет 1"), QStringLiteral("м1")}};
         fixture.dictionary.tableNamed(QStringLiteral("Ti_Fields")).rows = {
             {QStringLiteral("AKTM"), QStringLiteral("N"), 4, QStringLiteral("Год"), QVariant(),
              QString(), QStringLiteral("год")},
-            {QStringLiteral("VOZ"), QStringLiteral("N"), 4, QStringLiteral("Повтор"), 5}};
+            {QStringLiteral("VOZ"), QStringLiteral("N"), 4, QStringLiteral("Повтор"), 5},
+            {QStringLiteral("aktm"), QStringLiteral("N"), 4, QStringLiteral("Повтор строчными")},
+            {QVariant(), QStringLiteral("N"), 4, QStringLiteral("Без имени")},
+            {QStringLiteral("TI3"), QStringLiteral("N"), 4, QStringLiteral("Знак 中")}};
         fixture.writeDictionary();
         FakeUi ui;
         const Outcome outcome = Form(ui, fixture);
         QVERIFY(outcome.ok);
-        // 3 Fields rows + GIR and MUK + 2 Ti_Fields rows, refused ones included; Makets never.
-        QCOMPARE(outcome.report, QStringLiteral("Загружено показателей: 7\r\n"
+        // 3 named Fields rows + GIR and MUK + the 3 named Ti_Fields rows the table did not refuse,
+        // repeats included; Makets never.
+        QCOMPARE(outcome.report, QStringLiteral("Загружено показателей: 8\r\n"
                                                 "Загружено справочников значений: 2"));
+        QVERIFY(outcome.hadErrors);
+        QCOMPARE(Section(ReportLines(fixture.targetFolder()),
+                         QStringLiteral("Не удалось записать значения")),
+                 QStringList({QStringLiteral("SPFIELD.DB - MAKET2 - Макет 中"),
+                              QStringLiteral("SPFIELD.DB - TI3 - Знак 中")}));
 
         const QString path = fixture.targetFolder() + QStringLiteral("spfield.db");
         RecordsetPtr table = OpenRecordset(BuildConnectionString(kParadoxFolder, path),
@@ -384,15 +398,18 @@ private slots:
     }
 
     void repeatedFieldStopsTheIndicatorTable() {
-        FormationFixture fixture;
-        auto& fields = fixture.dictionary.tableNamed(QStringLiteral("Fields"));
-        fields.rows = {{QStringLiteral("POR")}, {QStringLiteral("POR")}};
-        fixture.writeDictionary();
-        FakeUi ui;
-        QVERIFY(!Form(ui, fixture).ok);
-        QCOMPARE(ui.messages.size(), 1);
-        QVERIFY(ui.lastMessage().text.startsWith(
-            QStringLiteral("Ошибка при заполнении справочника SPFIELD.DB\r")));
+        // Names equal after upper-casing are a repeat too: the check would refuse the table.
+        for (const QString& second : {QStringLiteral("POR"), QStringLiteral("por")}) {
+            FormationFixture fixture;
+            auto& fields = fixture.dictionary.tableNamed(QStringLiteral("Fields"));
+            fields.rows = {{QStringLiteral("POR")}, {second}};
+            fixture.writeDictionary();
+            FakeUi ui;
+            QVERIFY(!Form(ui, fixture).ok);
+            QCOMPARE(ui.messages.size(), 1);
+            QVERIFY(ui.lastMessage().text.startsWith(
+                QStringLiteral("Ошибка при заполнении справочника SPFIELD.DB\r")));
+        }
     }
 };
 

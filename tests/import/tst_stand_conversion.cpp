@@ -181,9 +181,10 @@ private slots:
             << QStringList{"", "KV=1\tVYDEL=1\tP1=1\t", "", "KV=1\tVYDEL=1\tP1=2\t", "", "KV=3\t"}
             << 12 << QStringList{"34567805|1|1|12345678|1|-"};
         // Keys after the first element line give elements 0/0; the second such stand repeats
-        // the element key, met when the last element is finished after the end of the file.
+        // the element key, met when the last element is finished after the end of the file: the
+        // message quotes the last line.
         QTest::newRow("repeated element key after the last line")
-            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t", "", "M#10\tE1=2\t"} << 14
+            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t", "", "M#10\tE1=2\t"} << 12
             << QStringList{"34567805|1|1|12345678|-|1"};
         QTest::newRow("value too large for its column")
             << QStringList{"", "KV=1\tVYDEL=1\t", "", "KV=70000\tVYDEL=1\t", ""} << 11

@@ -6,8 +6,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
+
+#include <cstdio>
 
 using namespace converter;
 using namespace converter::testing;
@@ -97,15 +102,31 @@ private slots:
         QVERIFY(texts[7].contains(QChar(0x85)));
     }
 
-    // Jet3 keeps 8-bit text; this program's users write it in Windows-1251.
-    void decodesJet3TextAsWindows1251() {
+    // Jet3 keeps 8-bit text in the code page its header declares (at 0x3C, inside the part of the
+    // header that is encrypted by XOR with a fixed key stream, so a declared 1252 is replaced by
+    // XOR with the difference); a file that declares none was written in Windows-1251.
+    void decodesJet3TextByItsCodePage_data() {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1252 as declared") << 1252 << QStringLiteral("àáâãäå¸");
+        QTest::newRow("1251") << 1251 << QStringLiteral("абвгдеё");
+        QTest::newRow("866") << 866 << QStringLiteral("рстуфх╕");
+        QTest::newRow("none declared") << 0 << QStringLiteral("абвгдеё");
+        QTest::newRow("unknown to iconv") << 4 << QStringLiteral("абвгдеё");
+    }
+
+    void decodesJet3TextByItsCodePage() {
+        QFETCH(int, codePage);
+        QFETCH(QString, text);
         REQUIRE_SAMPLE(QStringLiteral("access/jackcess_testV1997.mdb"));
         QFile sample(Sample(QStringLiteral("jackcess_testV1997.mdb")));
         QVERIFY(sample.open(QIODevice::ReadOnly));
         QByteArray bytes = sample.readAll();
         const qsizetype at = bytes.indexOf("abcdefg");
         QVERIFY(at > 0);
-        bytes.replace(at, 7, "\xE0\xE1\xE2\xE3\xE4\xE5\xB8");  // "абвгдеё" in Windows-1251
+        bytes.replace(at, 7, "\xE0\xE1\xE2\xE3\xE4\xE5\xB8");
+        bytes[0x3C] = static_cast<char>(bytes[0x3C] ^ 0xE4 ^ (codePage & 0xFF));
+        bytes[0x3D] = static_cast<char>(bytes[0x3D] ^ 0x04 ^ (codePage >> 8));
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("jet3.mdb"));
         QFile copy(path);
@@ -117,7 +138,7 @@ private slots:
         for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
             texts.append(rs->value(0).toString());
         }
-        QVERIFY2(texts.contains(QStringLiteral("абвгдеё")), qPrintable(texts.join(',')));
+        QVERIFY2(texts.contains(text), qPrintable(texts.join(',')));
     }
 
     void matchesCyrillicNamesRegardlessOfCaseAndKeepsNullApartFromEmpty() {
@@ -126,25 +147,29 @@ private slots:
         Jet4Table species{QStringLiteral("Породы"),
                           {{QStringLiteral("Код"), Jet4Type::Integer},
                            {QStringLiteral("Название"), Jet4Type::Text, 30},
-                           {QStringLiteral("Хвойная"), Jet4Type::Boolean}},
-                          {{1, QStringLiteral("Сосна"), true},
-                           {2, QString(""), false},
-                           {QVariant(), QVariant(), QVariant()}}};
+                           {QStringLiteral("Хвойная"), Jet4Type::Boolean},
+                           {QStringLiteral("Запас"), Jet4Type::Decimal, 2}},
+                          {{1, QStringLiteral("Сосна"), true, 12.34},
+                           {2, QString(""), false, QStringLiteral("-98765432109876.54")},
+                           {QVariant(), QVariant(), QVariant(), QVariant()}}};
         Jet4Table other{QStringLiteral("ПОРОДЫ2"), {{QStringLiteral("X"), Jet4Type::Long}}, {}};
         WriteJet4Database({species, other}, path);
 
         RecordsetPtr rs = OpenAccessTable(path, QStringLiteral("пОРОДЫ"));
         QCOMPARE(rs->indexOf(QStringLiteral("НАЗВАНИЕ")), 1);
-        QCOMPARE(RowValues(*rs), QVariantList({1, QStringLiteral("Сосна"), true}));
+        QCOMPARE(rs->field(3).type, FieldType::Number);
+        QCOMPARE(RowValues(*rs), QVariantList({1, QStringLiteral("Сосна"), true, 12.34}));
         rs->moveNext();
         const QVariantList second = RowValues(*rs);
         QVERIFY(!second[1].isNull());
         QCOMPARE(second[1].toString(), QString());
+        QCOMPARE(second[3], QVariant(-98765432109876.54));  // beyond 32 bits
         rs->moveNext();
         const QVariantList third = RowValues(*rs);
         QVERIFY(third[0].isNull());
         QVERIFY(third[1].isNull());
         QCOMPARE(third[2], QVariant(false));  // a yes/no column has no NULL
+        QVERIFY(third[3].isNull());
     }
 
     void refusesMissingAndForeignFilesAndUnknownTables() {
@@ -167,6 +192,39 @@ private slots:
             QFAIL("an absent table opened");
         } catch (const Failure& failure) {
             QVERIFY(failure.description().contains(QStringLiteral("Makets")));
+        }
+
+        // A file cut short is damaged, whether the cut falls on a page boundary or inside a
+        // page, and the library's complaints never reach standard error.
+        QFile whole(good);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        whole.close();
+        for (const qsizetype size : {qsizetype(3 * 4096), qsizetype(3 * 4096 + 100)}) {
+            QVERIFY(size < bytes.size());
+            const QString cut = dir.filePath(QStringLiteral("cut%1.mdb").arg(size));
+            QFile file(cut);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes.left(size));
+            file.close();
+            const QString errors = dir.filePath(QStringLiteral("stderr%1.txt").arg(size));
+            std::fflush(stderr);
+            const int saved = dup(STDERR_FILENO);
+            std::FILE* capture = std::fopen(QFile::encodeName(errors).constData(), "w");
+            QVERIFY(capture != nullptr);
+            dup2(fileno(capture), STDERR_FILENO);
+            QString description;
+            try {
+                OpenAccessTable(cut, QStringLiteral("Fields"));
+            } catch (const Failure& failure) {
+                description = failure.description();
+            }
+            std::fflush(stderr);
+            dup2(saved, STDERR_FILENO);
+            close(saved);
+            std::fclose(capture);
+            QVERIFY2(description.contains(QStringLiteral("повреждён")), qPrintable(description));
+            QCOMPARE(QFileInfo(errors).size(), 0);
         }
     }
 };

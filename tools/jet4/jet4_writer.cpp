@@ -37,7 +37,10 @@ enum TypeCode : uint8_t {
     kDateTime = 0x08,
     kText = 0x0A,
     kOle = 0x0B,
+    kDecimal = 0x10,
 };
+
+constexpr int kDecimalPrecision = 18;
 
 [[noreturn]] void Fail(const QString& message) {
     throw Jet4Error(message.toStdString());
@@ -122,6 +125,7 @@ struct StoredColumn {
     int varIndex = -1;  // -1 for fixed columns
     int fixedOffset = 0;
     int byteLength = 0;
+    int scale = 0;  // Decimal only
     bool nullable = true;
 };
 
@@ -169,6 +173,17 @@ StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, 
         case Jet4Type::DateTime:
             c.code = kDateTime;
             c.byteLength = 8;
+            break;
+        case Jet4Type::Decimal:
+            if (column.size < 0 || column.size > kDecimalPrecision) {
+                Fail(QStringLiteral("decimal column %1 needs a scale of 0 to %2, not %3")
+                         .arg(column.name)
+                         .arg(kDecimalPrecision)
+                         .arg(column.size));
+            }
+            c.code = kDecimal;
+            c.byteLength = 17;
+            c.scale = column.size;
             break;
         case Jet4Type::Text:
             if (column.size < 1 || column.size > 255) {
@@ -257,6 +272,20 @@ QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& valu
                         fail(c, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
                     }
                     PutDouble(fixed, c.fixedOffset, v);
+                    break;
+                }
+                case kDecimal: {
+                    // A sign byte, then the scaled magnitude as 128 bits: four little-endian
+                    // 32-bit words, the most significant first. 64 bits are enough here.
+                    const double v = value.toDouble(&ok) * std::pow(10.0, c.scale);
+                    if (!ok || !std::isfinite(v) || std::fabs(v) >= 9.2e18) {
+                        fail(c, QStringLiteral("\"%1\" is not a decimal of 18 digits")
+                                    .arg(value.toString()));
+                    }
+                    const auto magnitude = static_cast<uint64_t>(std::llround(std::fabs(v)));
+                    fixed[c.fixedOffset] = static_cast<char>(v < 0 ? 0x80 : 0x00);
+                    Put32(fixed, c.fixedOffset + 9, static_cast<uint32_t>(magnitude >> 32));
+                    Put32(fixed, c.fixedOffset + 13, static_cast<uint32_t>(magnitude));
                     break;
                 }
                 case kDateTime: {
@@ -409,6 +438,9 @@ QByteArray TdefPage(const StoredTable& t) {
         Put16(page, at + 9, static_cast<uint32_t>(c.number));
         if (c.code == kText) {
             Put16(page, at + 11, 0x0409);
+        } else if (c.code == kDecimal) {
+            page[at + 11] = static_cast<char>(kDecimalPrecision);
+            page[at + 12] = static_cast<char>(c.scale);
         }
         const bool fixed = c.varIndex < 0;
         page[at + 15] = static_cast<char>(fixed ? 0x03 : 0x02);

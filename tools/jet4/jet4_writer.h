@@ -11,12 +11,14 @@ namespace converter {
 
 // Column types the writer can store. Text holds up to 255 UTF-16 units of the Basic Multilingual
 // Plane; DateTime takes a QDate or QDateTime.
-enum class Jet4Type { Boolean, Byte, Integer, Long, Double, DateTime, Text };
+enum class Jet4Type { Boolean, Byte, Integer, Long, Double, DateTime, Text, Decimal };
 
 struct Jet4Column {
     QString name;
     Jet4Type type = Jet4Type::Text;
-    int size = 0;  // Text: maximum length in characters (1..255); ignored otherwise
+    // Text: maximum length in characters (1..255); Decimal: digits after the point (0..18, the
+    // precision is 18); ignored otherwise
+    int size = 0;
 };
 
 // One table: column names unique regardless of case, rows with one value per column (a row may be

@@ -12,9 +12,11 @@
 #include <QFileInfo>
 
 #include <iconv.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -45,23 +47,95 @@ Failure DamagedTable(const QString& table, const QString& path) {
 
 // libmdb reads its settings from the environment when a file opens. A search path can open a
 // same-named file elsewhere or loop forever, and debug switches print to the console, so they
-// go; Jet3 files of this program's users hold Windows-1251 text.
+// go; the Jet3 character set is chosen per file (UseJet3CodePage).
 void PrepareEnvironment() {
     static std::once_flag once;
     std::call_once(once, [] {
         unsetenv("MDBPATH");
         unsetenv("MDBICONV");
         unsetenv("MDBOPTS");
-        for (const char* charset : {"WINDOWS-1251", "CP1251"}) {
-            const iconv_t probe = iconv_open("UTF-8", charset);
-            if (probe != reinterpret_cast<iconv_t>(-1)) {
-                iconv_close(probe);
-                setenv("MDB_JET3_CHARSET", charset, 1);
-                break;
-            }
-        }
+        unsetenv("MDB_JET3_CHARSET");
     });
 }
+
+bool IconvKnows(const QByteArray& charset) {
+    const iconv_t probe = iconv_open("UTF-8", charset.constData());
+    if (probe == reinterpret_cast<iconv_t>(-1)) {
+        return false;
+    }
+    iconv_close(probe);
+    return true;
+}
+
+// Jet3 text is 8-bit in the code page the file declares in its header. A file that declares
+// none (or one iconv does not know) was written, for this program's users, in Windows-1251.
+// libmdb takes the character set from the environment only when it sets up its converters, so
+// they are set up again with the one chosen here.
+void UseJet3CodePage(MdbHandle* mdb) {
+    QByteArray charset;
+    if (mdb->f->code_page != 0) {
+        charset = "CP" + QByteArray::number(mdb->f->code_page);
+    }
+    if (charset.isEmpty() || !IconvKnows(charset)) {
+        charset = IconvKnows("WINDOWS-1251") ? QByteArray("WINDOWS-1251") : QByteArray("CP1251");
+    }
+    setenv("MDB_JET3_CHARSET", charset.constData(), 1);
+    mdb_iconv_close(mdb);
+    mdb_iconv_init(mdb);
+    unsetenv("MDB_JET3_CHARSET");
+}
+
+// libmdb reports pages it cannot read (a file cut short) only by printing to standard error,
+// which must not reach the user. While an object of this class lives, standard error goes to a
+// temporary file; damaged() tells whether the library complained of a short file meanwhile.
+class LibraryDiagnostics {
+public:
+    LibraryDiagnostics() {
+        std::fflush(stderr);
+        capture_ = std::tmpfile();
+        saved_ = capture_ != nullptr ? dup(STDERR_FILENO) : -1;
+        if (saved_ >= 0 && dup2(fileno(capture_), STDERR_FILENO) < 0) {
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    ~LibraryDiagnostics() {
+        restore();
+        if (capture_ != nullptr) {
+            std::fclose(capture_);
+        }
+    }
+    LibraryDiagnostics(const LibraryDiagnostics&) = delete;
+    LibraryDiagnostics& operator=(const LibraryDiagnostics&) = delete;
+
+    bool damaged() {
+        restore();
+        if (capture_ == nullptr) {
+            return false;
+        }
+        std::rewind(capture_);
+        QByteArray text;
+        char buffer[4096];
+        size_t n = 0;
+        while (text.size() < (1 << 20) && (n = std::fread(buffer, 1, sizeof buffer, capture_)) > 0) {
+            text.append(buffer, static_cast<qsizetype>(n));
+        }
+        return text.contains("beyond EOF") || text.contains("didn't get a full page");
+    }
+
+private:
+    void restore() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+
+    std::FILE* capture_ = nullptr;
+    int saved_ = -1;
+};
 
 struct TableDefDeleter {
     void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
@@ -143,9 +217,26 @@ public:
                            : QVariant();
             case MDB_DATETIME:
                 return fits(col, 8) ? JetDate(readDouble(start)) : QVariant();
+            case MDB_NUMERIC:
+                return fits(col, 17) ? decimal(start, col->col_scale) : QVariant();
             default:
                 return {};
         }
+    }
+
+    // A Decimal (Access NUMERIC): a sign byte, then the scaled magnitude as four little-endian
+    // 32-bit words, the most significant first. As a double, like the other fractional numbers.
+    QVariant decimal(int start, int scale) const {
+        if (scale < 0 || scale > 28) {
+            return {};
+        }
+        double magnitude = 0;
+        for (int word = 0; word < 4; ++word) {
+            magnitude = magnitude * 4294967296.0 +
+                        static_cast<double>(static_cast<uint32_t>(littleEndian(start + 1 + 4 * word, 4)));
+        }
+        const double value = magnitude / std::pow(10.0, scale);
+        return (mdb_->pg_buf[start] & 0x80) != 0 ? -value : value;
     }
 
     // Days since 1899-12-30; the fraction is the time of day, counted away from zero before it.
@@ -184,6 +275,7 @@ FieldInfo DescribeColumn(const MdbColumn* col, bool jet3) {
             break;
         case MDB_FLOAT:
         case MDB_DOUBLE:
+        case MDB_NUMERIC:
             info.type = FieldType::Number;
             break;
         case MDB_MONEY:
@@ -366,14 +458,23 @@ AccessFile::AccessFile(const QString& path) : impl_(std::make_unique<Impl>()) {
     if (info.size() < 2048 || !info.isReadable()) {
         throw Damaged(path);
     }
+    LibraryDiagnostics diagnostics;
     impl_->mdb = mdb_open(QFile::encodeName(info.absoluteFilePath()).constData(), MDB_NOFLAGS);
     if (!impl_->mdb || !impl_->mdb->f || !impl_->mdb->fmt ||
         impl_->mdb->f->jet_version > MDB_VER_ACCDB_2019) {
         throw Damaged(path);
     }
+    if (impl_->mdb->f->jet_version == MDB_VER_JET3) {
+        UseJet3CodePage(impl_->mdb);
+    }
     // Memo values longer than the library's default buffer would come back cut short.
     mdb_set_bind_size(impl_->mdb, kBindSize);
     impl_->readCatalog();
+    // A catalog cut short lists too few tables: say that the file is damaged, not that a table
+    // is missing.
+    if (diagnostics.damaged()) {
+        throw Damaged(path);
+    }
 }
 
 AccessFile::~AccessFile() = default;
@@ -407,7 +508,12 @@ std::unique_ptr<MemoryRecordset> AccessFile::readTable(const QString& name) cons
         throw Failure(
             QStringLiteral("Таблица %1 не найдена в файле %2").arg(name, Native(impl_->path)));
     }
-    return impl_->readRows(found);
+    LibraryDiagnostics diagnostics;
+    std::unique_ptr<MemoryRecordset> rows = impl_->readRows(found);
+    if (diagnostics.damaged()) {
+        throw DamagedTable(QString::fromUtf8(found->object_name), impl_->path);
+    }
+    return rows;
 }
 
 }  // namespace converter
