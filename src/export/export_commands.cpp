@@ -190,8 +190,8 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
         if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {
-            ExportRequest request{outputPath,           databasePath, elementsPath, year,
-                                  SecondsSinceMidnight(), decimalSeparator};
+            ExportRequest request{outputPath, databasePath,           elementsPath,
+                                  year,       SecondsSinceMidnight(), decimalSeparator};
             busy = true;
             ui.setBusy(true);
             result = ExportCurrentChanges(ui, request);

@@ -328,9 +328,10 @@ QString CompletionText(int standCount, const QString& outputPath, int seconds, i
                    QLatin1Char('\r') + QStringLiteral("Затрачено: ") + FormatElapsedTime(seconds);
     if (replaced > 0) {
         text += QLatin1Char('\r') +
-                QStringLiteral("Символов, которых нет в кодировке Windows-1251 (записаны как "
-                               "\"?\"), и переводов строки и табуляций в текстах (записаны "
-                               "пробелами): ") +
+                QStringLiteral(
+                    "Символов, которых нет в кодировке Windows-1251 (записаны как "
+                    "\"?\"), и переводов строки и табуляций в текстах (записаны "
+                    "пробелами): ") +
                 QString::number(replaced);
     }
     return text;
@@ -418,10 +419,10 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
 
         writer.commit();
         ui.setStatus(StatusLabel::Export, QString());
-        ui.showMessage(CompletionText(standCount, request.outputPath,
-                                      ElapsedSeconds(request.startTime),
-                                      writer.unmappableCount() + values.replacedCount()),
-                       QStringLiteral("Экспорт выполнен"), MessageIcon::Information);
+        ui.showMessage(
+            CompletionText(standCount, request.outputPath, ElapsedSeconds(request.startTime),
+                           writer.unmappableCount() + values.replacedCount()),
+            QStringLiteral("Экспорт выполнен"), MessageIcon::Information);
         CloseRecordset(stands);
         CloseRecordset(elements);
         return true;

@@ -152,15 +152,15 @@ bool FillSpfield(Ui& ui, const QString& targetFolder, QString& report, Formation
 
         // The forest district and enterprise columns come from the forest-unit dialog, not from
         // the dictionary; a dictionary row of the same name wins, and the row counts either way.
-        writer.storeIgnoringRefusal({QStringLiteral("GIR"), QStringLiteral("Лесничество"),
-                                     QStringLiteral("13000002"), QVariant(),
-                                     QStringLiteral("лесн")},
-                                    false);
+        writer.storeIgnoringRefusal(
+            {QStringLiteral("GIR"), QStringLiteral("Лесничество"), QStringLiteral("13000002"),
+             QVariant(), QStringLiteral("лесн")},
+            false);
         ++count;
-        writer.storeIgnoringRefusal({QStringLiteral("MUK"), QStringLiteral("Лесхоз"),
-                                     QStringLiteral("15500009"), QVariant(),
-                                     QStringLiteral("лсхз")},
-                                    false);
+        writer.storeIgnoringRefusal(
+            {QStringLiteral("MUK"), QStringLiteral("Лесхоз"), QStringLiteral("15500009"),
+             QVariant(), QStringLiteral("лсхз")},
+            false);
         ++count;
 
         if (!CheckMaketsTable(ui)) {
@@ -175,8 +175,8 @@ bool FillSpfield(Ui& ui, const QString& targetFolder, QString& report, Formation
         const MaketsColumns& makets = dictionary.makets;
         for (source->moveFirst(); !source->eof(); source->moveNext()) {
             if (!IsNameless(*source, makets.Name)) {
-                writer.storeIgnoringRefusal({source->value(makets.Name),
-                                             source->value(makets.Text), QVariant(0), QVariant(),
+                writer.storeIgnoringRefusal({source->value(makets.Name), source->value(makets.Text),
+                                             QVariant(0), QVariant(),
                                              source->value(makets.ShortText)});
             }
         }

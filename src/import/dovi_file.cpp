@@ -45,8 +45,9 @@ DoviReadResult ReadDoviFile(Ui& ui, const QString& path, DoviLines& lines) {
         const QStringView trimmed = TrimBlanks(QStringView(line));
         // A line of tabs and blanks holds no item: it ends the stand as an empty line does, or
         // the next stand's keys would overwrite the open one.
-        const bool blank = std::all_of(trimmed.begin(), trimmed.end(),
-                                       [](QChar c) { return c == QLatin1Char('\t'); });
+        const bool blank = std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) {
+            return c == QLatin1Char('\t') || c == QLatin1Char(' ');
+        });
         if (blank) {
             line.clear();
         } else if (trimmed.size() != line.size()) {

@@ -70,6 +70,13 @@ private slots:
         QTest::newRow("overwrite on check") << QStringList{"check", "a.db", "f", "--overwrite"};
         QTest::newRow("mdb dump without table") << QStringList{"dump", "sprav.mdb"};
         QTest::newRow("folder without value") << QStringList{"--program-folder"};
+        QTest::newRow("separator neither point nor comma")
+            << QStringList{"export", "a.db", "5", "o.txt", "--decimal-separator", ";"};
+        QTest::newRow("separator without value")
+            << QStringList{"export", "a.db", "5", "o.txt", "--decimal-separator"};
+        QTest::newRow("separator on import") << QStringList{
+            "import", "a.txt", "a.db", "--leshoz", "1", "--lesnich", "2", "--decimal-separator",
+            ","};
     }
 
     void usageErrors() {
@@ -147,6 +154,10 @@ private slots:
         QVERIFY(run.err.contains("[question] Перезаписать файл?\n"));
         QVERIFY(run.err.contains("-> No\n"));
         QVERIFY(QFile::exists(output));
+
+        run = cli(
+            withFolder({"export", db(), year, output, "--overwrite", "--decimal-separator", ","}));
+        QCOMPARE(run.status, 0);
     }
 
     void formThenCheck() {

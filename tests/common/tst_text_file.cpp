@@ -89,14 +89,14 @@ private slots:
         QTest::newRow("no bytes") << QByteArray() << ansi << QStringList{};
         QTest::newRow("cp866") << QByteArray("\x8F\xAE\xE0\xAE\xA4\xA0") << int(TextCodec::Cp866)
                                << QStringList{QStringLiteral("Порода")};
-        QTest::newRow("DOS end-of-file mark") << QByteArray("a\r\nb\r\n\x1A") << ansi
-                                              << QStringList{"a", "b"};
-        QTest::newRow("mark after the last line") << QByteArray("a\r\nb\x1A\x1A") << ansi
-                                                  << QStringList{"a", "b"};
-        QTest::newRow("NUL padding") << QByteArray("a\r\n\x1A\0\0\0", 7) << ansi
-                                     << QStringList{"a"};
-        QTest::newRow("a mark inside stays") << QByteArray("a\x1A b\r\n") << ansi
-                                             << QStringList{"a\x1A b"};
+        QTest::newRow("DOS end-of-file mark")
+            << QByteArray("a\r\nb\r\n\x1A") << ansi << QStringList{"a", "b"};
+        QTest::newRow("mark after the last line")
+            << QByteArray("a\r\nb\x1A\x1A") << ansi << QStringList{"a", "b"};
+        QTest::newRow("NUL padding")
+            << QByteArray("a\r\n\x1A\0\0\0", 7) << ansi << QStringList{"a"};
+        QTest::newRow("a mark inside stays")
+            << QByteArray("a\x1A b\r\n") << ansi << QStringList{"a\x1A b"};
         QTest::newRow("only marks") << QByteArray("\x1A\0", 2) << ansi << QStringList{};
         QTest::newRow("CR CR LF throughout")
             << QByteArray("a\r\r\n\r\r\nb\r\r\nc") << ansi << QStringList{"a", "", "b", "c"};

@@ -105,46 +105,46 @@ void ExportWriterTest::layoutLineRules_data() {
     QTest::addColumn<QStringList>("lines");
 
     const QVariant null;
-    QTest::newRow("layout 12 has a marker")
-        << 12 << "KOD" << false << false << "SMALLINT" << QVariant(5) << "." << QStringList{"M#12\tK=5\t"};
+    QTest::newRow("layout 12 has a marker") << 12 << "KOD" << false << false << "SMALLINT"
+                                            << QVariant(5) << "." << QStringList{"M#12\tK=5\t"};
     QTest::newRow("layout 3 has none")
         << 3 << "KOD" << false << false << "SMALLINT" << QVariant(5) << "." << QStringList{"K=5\t"};
-    QTest::newRow("negative") << 3 << "KOD" << false << false << "SMALLINT" << QVariant(-3)
-                              << "." << QStringList{"K=-3\t"};
-    QTest::newRow("decimal point")
-        << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5) << "." << QStringList{"K=0.5\t"};
+    QTest::newRow("negative") << 3 << "KOD" << false << false << "SMALLINT" << QVariant(-3) << "."
+                              << QStringList{"K=-3\t"};
+    QTest::newRow("decimal point") << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5)
+                                   << "." << QStringList{"K=0.5\t"};
     QTest::newRow("zero writes no line")
         << 12 << "KOD" << false << false << "SMALLINT" << QVariant(0) << "." << QStringList{};
     QTest::newRow("null writes no line")
         << 12 << "KOD" << false << false << "SMALLINT" << null << "." << QStringList{};
     QTest::newRow("text zero writes no line")
         << 3 << "KOD" << false << false << "STRING" << QVariant("0") << "." << QStringList{};
-    QTest::newRow("ten-fold 2.5") << 3 << "KOD" << true << false << "FLOAT" << QVariant(2.5)
-                                  << "." << QStringList{"K=25\t"};
+    QTest::newRow("ten-fold 2.5") << 3 << "KOD" << true << false << "FLOAT" << QVariant(2.5) << "."
+                                  << QStringList{"K=25\t"};
     QTest::newRow("ten-fold without binary noise")
         << 3 << "KOD" << true << false << "FLOAT" << QVariant(1.1) << "." << QStringList{"K=11\t"};
-    QTest::newRow("ten-fold of a comma text")
-        << 3 << "KOD" << true << false << "STRING" << QVariant("2,5") << "." << QStringList{"K=25\t"};
-    QTest::newRow("ten-fold of a word unchanged")
-        << 3 << "KOD" << true << false << "STRING" << QVariant("A1") << "." << QStringList{"K=A1\t"};
+    QTest::newRow("ten-fold of a comma text") << 3 << "KOD" << true << false << "STRING"
+                                              << QVariant("2,5") << "." << QStringList{"K=25\t"};
+    QTest::newRow("ten-fold of a word unchanged") << 3 << "KOD" << true << false << "STRING"
+                                                  << QVariant("A1") << "." << QStringList{"K=A1\t"};
     QTest::newRow("admr 5012") << 1 << "admr" << false << false << "INTEGER" << QVariant(5012)
                                << "." << QStringList{"K=012\t"};
-    QTest::newRow("admr 12") << 1 << "ADMR" << false << false << "INTEGER" << QVariant(12)
-                             << "." << QStringList{"K=12\t"};
-    QTest::newRow("decoded") << 3 << "KOD" << false << true << "SMALLINT" << QVariant(3)
-                             << "." << QStringList{"K=ЕЛЬ\t"};
+    QTest::newRow("admr 12") << 1 << "ADMR" << false << false << "INTEGER" << QVariant(12) << "."
+                             << QStringList{"K=12\t"};
+    QTest::newRow("decoded") << 3 << "KOD" << false << true << "SMALLINT" << QVariant(3) << "."
+                             << QStringList{"K=ЕЛЬ\t"};
     QTest::newRow("decode miss, layout 3")
         << 3 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{""};
-    QTest::newRow("decode miss, layout 12")
-        << 12 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{"M#12\t"};
-    QTest::newRow("decimal comma")
-        << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5) << "," << QStringList{"K=0,5\t"};
+    QTest::newRow("decode miss, layout 12") << 12 << "KOD" << false << true << "SMALLINT"
+                                            << QVariant(7) << "." << QStringList{"M#12\t"};
+    QTest::newRow("decimal comma") << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5)
+                                   << "," << QStringList{"K=0,5\t"};
     QTest::newRow("ten-fold with a comma") << 3 << "KOD" << true << false << "FLOAT"
                                            << QVariant(0.25) << "," << QStringList{"K=2,5\t"};
     QTest::newRow("a whole number has no separator")
         << 3 << "KOD" << false << false << "FLOAT" << QVariant(2.0) << "," << QStringList{"K=2\t"};
-    QTest::newRow("a text keeps its point")
-        << 3 << "KOD" << false << false << "STRING" << QVariant("2.5") << "," << QStringList{"K=2.5\t"};
+    QTest::newRow("a text keeps its point") << 3 << "KOD" << false << false << "STRING"
+                                            << QVariant("2.5") << "," << QStringList{"K=2.5\t"};
     QTest::newRow("line breaks and tabs in a text become blanks")
         << 3 << "KOD" << false << false << "STRING" << QVariant("a\tb\r\nc\rd\ne") << "."
         << QStringList{"K=a b  c d e\t"};

@@ -367,8 +367,8 @@ private slots:
         QVERIFY(outcome.hadErrors);
         QCOMPARE(Section(ReportLines(fixture.targetFolder()),
                          QStringLiteral("Не удалось записать значения")),
-                 QStringList({QStringLiteral("SPFIELD.DB - MAKET2 - Макет 中"),
-                              QStringLiteral("SPFIELD.DB - TI3 - Знак 中")}));
+                 QStringList({QStringLiteral("SPFIELD.DB - MAKET2 - Макет ?"),
+                              QStringLiteral("SPFIELD.DB - TI3 - Знак ?")}));
 
         const QString path = fixture.targetFolder() + QStringLiteral("spfield.db");
         RecordsetPtr table = OpenRecordset(BuildConnectionString(kParadoxFolder, path),

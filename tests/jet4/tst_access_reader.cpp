@@ -203,10 +203,10 @@ private slots:
         for (const qsizetype size : {qsizetype(3 * 4096), qsizetype(3 * 4096 + 100)}) {
             QVERIFY(size < bytes.size());
             const QString cut = dir.filePath(QStringLiteral("cut%1.mdb").arg(size));
-            QFile file(cut);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(bytes.left(size));
-            file.close();
+            QFile part(cut);
+            QVERIFY(part.open(QIODevice::WriteOnly));
+            part.write(bytes.left(size));
+            part.close();
             const QString errors = dir.filePath(QStringLiteral("stderr%1.txt").arg(size));
             std::fflush(stderr);
             const int saved = dup(STDERR_FILENO);

@@ -63,6 +63,13 @@ QVariant RandomValue(QRandomGenerator& random, const Jet4Column& column) {
                              Qt::UTC);
         case Jet4Type::Text:
             return RandomText(random, column.size);
+        case Jet4Type::Decimal: {
+            // Up to 18 digits, the writer's limit.
+            const auto digits = static_cast<qint64>(random.generate64() % 900000000000000000ULL);
+            const qint64 scaled = random.bounded(2) ? -digits : digits;
+            return static_cast<double>(extreme ? scaled : scaled % 100000) /
+                   std::pow(10.0, column.size);
+        }
     }
     return {};
 }
@@ -74,10 +81,12 @@ Jet4Table RandomTable(QRandomGenerator& random, int number, int rows) {
     const int columns = random.bounded(1, 25);
     for (int c = 0; c < columns; ++c) {
         Jet4Column column;
-        column.type = static_cast<Jet4Type>(random.bounded(7));
+        column.type = static_cast<Jet4Type>(random.bounded(8));
         column.name =
             (random.bounded(2) ? QStringLiteral("Поле%1") : QStringLiteral("Col%1")).arg(c);
-        column.size = column.type == Jet4Type::Text ? random.bounded(1, 256) : 0;
+        column.size = column.type == Jet4Type::Text      ? random.bounded(1, 256)
+                      : column.type == Jet4Type::Decimal ? random.bounded(0, 19)
+                                                         : 0;
         table.columns.push_back(column);
     }
     for (int r = 0; r < rows; ++r) {
@@ -100,6 +109,7 @@ FieldType ReadType(Jet4Type type) {
         case Jet4Type::Long:
             return FieldType::Long;
         case Jet4Type::Double:
+        case Jet4Type::Decimal:
             return FieldType::Number;
         case Jet4Type::DateTime:
             return FieldType::Timestamp;
@@ -132,7 +142,7 @@ void CompareReadBack(const QString& path, const Jet4Table& expected) {
                 QCOMPARE(got, QVariant(want.toBool()));
             } else if (want.isNull()) {
                 QVERIFY2(got.isNull(), qPrintable(expected.name + "." + column.name));
-            } else if (column.type == Jet4Type::Double) {
+            } else if (column.type == Jet4Type::Double || column.type == Jet4Type::Decimal) {
                 const double a = got.toDouble(), b = want.toDouble();
                 QVERIFY2(std::memcmp(&a, &b, sizeof a) == 0, qPrintable(QString::number(b)));
             } else if (column.type == Jet4Type::Text) {

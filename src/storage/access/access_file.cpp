@@ -117,7 +117,8 @@ public:
         QByteArray text;
         char buffer[4096];
         size_t n = 0;
-        while (text.size() < (1 << 20) && (n = std::fread(buffer, 1, sizeof buffer, capture_)) > 0) {
+        while (text.size() < (1 << 20) &&
+               (n = std::fread(buffer, 1, sizeof buffer, capture_)) > 0) {
             text.append(buffer, static_cast<qsizetype>(n));
         }
         return text.contains("beyond EOF") || text.contains("didn't get a full page");
@@ -218,7 +219,9 @@ public:
             case MDB_DATETIME:
                 return fits(col, 8) ? JetDate(readDouble(start)) : QVariant();
             case MDB_NUMERIC:
-                return fits(col, 17) ? decimal(start, col->col_scale) : QVariant();
+                // A Jet4 column entry holds the precision at +11 and the scale at +12; libmdb
+                // files them the other way round, so its "precision" is the scale.
+                return fits(col, 17) ? decimal(start, col->col_prec) : QVariant();
             default:
                 return {};
         }
@@ -232,8 +235,9 @@ public:
         }
         double magnitude = 0;
         for (int word = 0; word < 4; ++word) {
-            magnitude = magnitude * 4294967296.0 +
-                        static_cast<double>(static_cast<uint32_t>(littleEndian(start + 1 + 4 * word, 4)));
+            magnitude =
+                magnitude * 4294967296.0 +
+                static_cast<double>(static_cast<uint32_t>(littleEndian(start + 1 + 4 * word, 4)));
         }
         const double value = magnitude / std::pow(10.0, scale);
         return (mdb_->pg_buf[start] & 0x80) != 0 ? -value : value;
