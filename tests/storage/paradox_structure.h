@@ -47,9 +47,11 @@ inline int LengthOf(unsigned type, unsigned size) {
 using namespace structure_detail;
 
 // An independent check of a written keyed or unkeyed table: header formulas, key order across
-// blocks, and a .px whose entries match the data blocks level by level. Returns the problems
-// found, empty when the files agree.
-inline QStringList CheckTableStructure(const QString& dbPath, const QString& pxPath) {
+// blocks (byte order unless `keyLess` gives the table's own), and a .px whose entries match the
+// data blocks level by level. Returns the problems found, empty when the files agree.
+inline QStringList CheckTableStructure(
+    const QString& dbPath, const QString& pxPath,
+    const std::function<bool(const char*, const char*)>& keyLess = {}) {
     QStringList problems;
     QFile dbFile(dbPath);
     if (!dbFile.open(QIODevice::ReadOnly)) {
@@ -145,7 +147,10 @@ inline QStringList CheckTableStructure(const QString& dbPath, const QString& pxP
         }
         for (unsigned r = 0; r < count; ++r) {
             const QByteArray key = db.bytes.mid(offset + 6 + r * rs, keySize);
-            if (keyed && !previousKey.isNull() && !(previousKey < key)) {
+            const bool ascending =
+                previousKey.isNull() ||
+                (keyLess ? keyLess(previousKey.constData(), key.constData()) : previousKey < key);
+            if (keyed && !ascending) {
                 problems
                     << QStringLiteral("keys not ascending at block %1 record %2").arg(block).arg(r);
             }

@@ -2,6 +2,7 @@
 #include "paradox_structure.h"
 #include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
+#include "support/pxlib_rows.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -216,6 +217,140 @@ private slots:
         ParadoxTable copy = table;
         QVERIFY_THROWS_EXCEPTION(Failure, copy.setKeyFieldCount(1));  // A repeats
         QCOMPARE(copy.keyFieldCount(), 2);
+    }
+
+    // Texts in ascending key order under a language driver, compared every pair both ways. No
+    // two different bytes may tie, as keys are hashed by their bytes for the duplicate test.
+    void alphaKeyOrder_data() {
+        QTest::addColumn<QByteArray>("driverName");
+        QTest::addColumn<int>("sortOrder");
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QStringList>("ascending");
+        QTest::newRow("ancyrr: examples of the rule")
+            << QByteArray("ancyrr") << 0x8F << 1251
+            << QStringList{"a b", "a-b", "a0",   "ab",   "abc",  "Abc", "ABC", "abd", "aZ", "a_b",
+                           "zz",  "аа",  "елка", "Елка", "ёлка", "Жук", "Яма", "_x",  "{x}"};
+        QTest::newRow("ancyrr: dictionary names")
+            << QByteArray("ancyrr") << 0x8F << 1251
+            << QStringList{"ab", "Alpha", "a_b", "Beta", "zeta", "ЕЛЬ", "ёж", "Жук", "_UND"};
+        QTest::newRow("ancyrr: a prefix goes before a case twin, blanks count")
+            << QByteArray("ancyrr") << 0x8F << 1251
+            << QStringList{"ab", "AB", "ab ", "AB ", "ab0", "aba"};
+        QTest::newRow("ancyrr: Ё between Е and Ж in either case")
+            << QByteArray("ancyrr") << 0x8F << 1251
+            << QStringList{"е", "Е", "ея", "ё", "Ё", "ж", "Ж"};
+        QTest::newRow("ancyrr: each class of bytes in its place")
+            << QByteArray("ancyrr") << 0x8F << 1251
+            << QStringList{"",  " ", "!", "0", "9", "@", "a", "Z", "а", "Я",
+                           "[", "`", "{", "~", "Ђ", "Ґ", "«", "ґ", "»"};
+        QTest::newRow("no driver name, 0x8F over 1251: ancyrr")
+            << QByteArray() << 0x8F << 1251 << QStringList{"ab", "abc", "ABC"};
+        QTest::newRow("ascii: bytes")
+            << QByteArray("ascii") << 0x00 << 437
+            << QStringList{"ABC", "Abc", "_x", "a0", "abc", "zz", "{x}", "Ё", "ё", "Е", "е"};
+        QTest::newRow("cp852 driver on the same sort byte: bytes")
+            << QByteArray("polish") << 0x8F << 852 << QStringList{"ABC", "ab", "abc"};
+    }
+    void alphaKeyOrder() {
+        QFETCH(QByteArray, driverName);
+        QFETCH(int, sortOrder);
+        QFETCH(int, codePage);
+        QFETCH(QStringList, ascending);
+        const KeyOrder order(
+            {MakeField(QStringLiteral("T"), kAlpha, 8)}, 1,
+            LanguageDriver{static_cast<std::uint8_t>(sortOrder), codePage, driverName});
+        std::vector<QByteArray> keys;
+        for (const QString& text : ascending) {
+            keys.push_back(CodePageFor(1251).encode(text).value().leftJustified(8, '\0'));
+        }
+        for (size_t i = 0; i < keys.size(); ++i) {
+            for (size_t j = 0; j < keys.size(); ++j) {
+                const int c = order.compare(keys[i].constData(), keys[j].constData());
+                QVERIFY2(i < j ? c < 0 : (i > j ? c > 0 : c == 0),
+                         qPrintable(ascending[i] + QStringLiteral(" vs ") + ascending[j]));
+            }
+        }
+        for (int x = 0; x < 256; ++x) {
+            for (int y = 0; y < 256; ++y) {
+                const char a[8] = {static_cast<char>(x)};
+                const char b[8] = {static_cast<char>(y)};
+                const int c = order.compare(a, b);
+                if ((c == 0) != (x == y) || (c < 0) != (order.compare(b, a) > 0)) {
+                    QFAIL(qPrintable(QStringLiteral("bytes %1 and %2").arg(x).arg(y)));
+                }
+            }
+        }
+    }
+
+    // Keys in mixed case, Cyrillic and '_' are stored and indexed in the driver's order, and
+    // twins by case stay two keys. The same file relabelled `ascii` is read in its stored order
+    // and rewritten in byte order.
+    void alphaKeysFollowTheTableDriver() {
+        const QString file = path(QStringLiteral("spfield.db"));
+        const QString index = path(QStringLiteral("spfield.px"));
+        const QList<QPair<QString, int>> added = {
+            {"zeta", 0}, {"Alpha", 0}, {"ёж", 0}, {"Жук", 0}, {"ЕЛЬ", 0}, {"_UND", 0},
+            {"Beta", 0}, {"a_b", 0},   {"ab", 2}, {"ab", 1},  {"ABC", 5}, {"abc", 5}};
+        // 9 records a block: the second block starts at "ёж".
+        const QStringList expected = {"ab|1",   "ab|2",   "abc|5", "ABC|5", "Alpha|0", "a_b|0",
+                                      "Beta|0", "zeta|0", "ЕЛЬ|0", "ёж|0",  "Жук|0",   "_UND|0"};
+        {
+            auto rs = NewTable(file,
+                               {MakeField(QStringLiteral("FieldName"), kAlpha, 20),
+                                MakeField(QStringLiteral("N"), kShort, 2),
+                                MakeField(QStringLiteral("Text"), kAlpha, 200)},
+                               2);
+            for (const auto& [name, n] : added) {
+                AddRow(*rs, {name, n, name});
+            }
+            QVERIFY_THROWS_EXCEPTION(Failure, AddRow(*rs, {QStringLiteral("abc"), 5}));
+            rs->cancelUpdate();
+            rs->close();
+        }
+        const auto keysOf = [](const ParadoxTable& table) {
+            QStringList keys;
+            for (int r = 0; r < table.rowCount(); ++r) {
+                keys << table.decodeValue(table.row(r), 0).toString() + QLatin1Char('|') +
+                            table.decodeValue(table.row(r), 1).toString();
+            }
+            return keys;
+        };
+        const ParadoxTable table = ParadoxTable::Load(file);
+        QCOMPARE(keysOf(table), expected);
+        const KeyOrder order(table.fields(), 2, table.driver());
+        QStringList problems = testing::CheckTableStructure(file, index, order);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+#ifdef HAVE_PXLIB
+        QStringList seen = testing::PxlibRows(file);
+        for (QString& row : seen) {
+            row = row.section(QLatin1Char('|'), 0, 1);
+        }
+        QCOMPARE(seen, expected);
+#endif
+
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const int idStart =
+            0x58 + (static_cast<uchar>(bytes[0x6E]) | static_cast<uchar>(bytes[0x6F]) << 8);
+        QCOMPARE(bytes.mid(idStart, 7), QByteArray("ancyrr", 7));
+        bytes[0x29] = 0;
+        bytes[0x6A] = static_cast<char>(0xB5);  // 437
+        bytes[0x6B] = 0x01;
+        bytes.replace(idStart, 7, QByteArray("ascii\0", 7));
+        QVERIFY(f.seek(0) && f.write(bytes) == bytes.size());
+        f.close();
+        ParadoxTable ascii = ParadoxTable::Load(file);
+        QCOMPARE(ascii.driver().sortOrder, 0);
+        for (int r = 0; r < ascii.rowCount(); ++r) {
+            QCOMPARE(QByteArray(ascii.row(r), 22), QByteArray(table.row(r), 22));
+        }
+        QVERIFY(!testing::CheckTableStructure(file, index)
+                     .filter(QStringLiteral("keys not ascending"))
+                     .isEmpty());
+        ascii.save();
+        problems = testing::CheckTableStructure(file, index);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     }
 
     void manyRowsInRandomOrderMakeAMultiLevelIndex() {

@@ -342,9 +342,10 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
     return table;
 }
 
-// A sound keyed file holds its records in key order already. One that does not (edited by a
-// careless tool) is put in order when its key is numeric, where byte order is key order; alpha
-// keys follow the driver's collation, which we cannot reproduce, so their chain order stands.
+// A sound keyed file holds its records in key order already, and that stored order stands. Only
+// a file whose numeric key is out of byte order (edited by a careless tool) is put in order,
+// since byte order is the one certain order of such keys. Alpha keys are never re-sorted: the
+// program that wrote them knew its driver's order, ours is an inference of it.
 void ParadoxTable::sortByKeyIfNeeded() {
     const int size = keySize();
     if (keyFields_ == 0 || rowCount_ < 2) {

@@ -2,6 +2,7 @@
 
 #include "common/recordset.h"
 #include "storage/paradox/code_page.h"
+#include "storage/paradox/paradox_collation.h"
 
 #include <QByteArray>
 #include <QString>
@@ -105,13 +106,15 @@ private:
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
-    // Keys are row numbers hashed and compared through their record bytes; -1 stands for the
-    // record being checked. The context lives on the heap so that moving the table keeps it.
+    // Keys are row numbers hashed by their record bytes and compared in the table's key order
+    // (equal only when the bytes are); -1 stands for the record being checked. The context lives
+    // on the heap so that moving the table keeps it.
     struct KeyContext {
         const char* rows = nullptr;
         const char* probe = nullptr;
         int recordSize = 0;
         int keySize = 0;
+        const KeyOrder* order = nullptr;
         const char* key(int row) const {
             return row < 0 ? probe : rows + static_cast<qsizetype>(row) * recordSize;
         }
@@ -126,11 +129,10 @@ private:
     struct KeyEqual {
         std::shared_ptr<KeyContext> context;
         bool operator()(int a, int b) const {
-            return std::memcmp(context->key(a), context->key(b),
-                               static_cast<size_t>(context->keySize)) == 0;
+            return context->order->compare(context->key(a), context->key(b)) == 0;
         }
     };
-    // Points the key context at the current rows (and `probe`); Failure-free.
+    // Points the key context at the current rows, key order (and `probe`); Failure-free.
     void prepareKeys(const char* probe) const;
     QVariant decodeMemo(const char* bytes, int length) const;
 
@@ -148,6 +150,7 @@ private:
     std::unordered_set<int, KeyHash, KeyEqual> keyIndex_{0, KeyHash{keyContext_},
                                                          KeyEqual{keyContext_}};
     bool keyIndexBuilt_ = false;
+    KeyOrder keyOrder_;  // of the key the index was built for
     bool hasBlobFields_ = false;
     qint64 autoIncrement_ = 0;  // the largest number given out, as the header keeps it
     const CodePage* codePage_ = &CodePageFor(1251);

@@ -114,12 +114,14 @@ void ParadoxTable::prepareKeys(const char* probe) const {
     keyContext_->probe = probe;
     keyContext_->recordSize = recordSize_;
     keyContext_->keySize = keySize();
+    keyContext_->order = &keyOrder_;
 }
 
 void ParadoxTable::buildKeyIndex() {
     if (keyIndexBuilt_) {
         return;
     }
+    keyOrder_ = KeyOrder(fields_, keyFields_, driver_);
     prepareKeys(nullptr);
     keyIndex_.clear();
     keyIndex_.reserve(static_cast<size_t>(std::max(rowCount_, 1024)));
@@ -221,14 +223,15 @@ void ParadoxTable::save() const {
     const QFileInfo info(path_);
     const QString baseName = info.completeBaseName();
 
-    // Records in key order.
+    // Records in key order: the reading program finds a record through the .px only when both
+    // follow its language driver's order.
     std::vector<int> order(static_cast<size_t>(rowCount_));
     std::iota(order.begin(), order.end(), 0);
     const int keyBytes = keySize();
     if (keyFields_ > 0) {
-        std::sort(order.begin(), order.end(), [this, keyBytes](int a, int b) {
-            return std::memcmp(row(a), row(b), static_cast<size_t>(keyBytes)) < 0;
-        });
+        const KeyOrder keyOrder(fields_, keyFields_, driver_);
+        std::sort(order.begin(), order.end(),
+                  [this, &keyOrder](int a, int b) { return keyOrder(row(a), row(b)); });
     }
 
     // The smallest block size that holds a record and keeps the block count in 16 bits.
