@@ -5,6 +5,9 @@ PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl
   mdbtools-dev pxlib-dev fonts-dejavu-core strace"
 # The fuzz targets need clang and its libFuzzer runtime (scripts/fuzz.sh).
 [ "$1" = "fuzz" ] && PACKAGES="$PACKAGES clang libclang-rt-14-dev"
+# The Debian package (scripts/package.sh): dpkg-shlibdeps and file compute its dependencies,
+# desktop-file-validate checks the desktop entry.
+[ "$1" = "package" ] && PACKAGES="$PACKAGES dpkg-dev file desktop-file-utils"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,12 +1,20 @@
 #include "cli/cli_commands.h"
 
 #include "check/check_commands.h"
+#include "common/failure.h"
+#include "common/report.h"
+#include "common/utilities.h"
 #include "export/export_commands.h"
 #include "formation/formation_commands.h"
 #include "import/import_commands.h"
+#include "import/import_driver.h"
+#include "import/stand_database.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
 
 namespace converter {
 
@@ -35,6 +43,37 @@ int Outcome(const ConsoleUi& ui, bool succeeded) {
 void Print(std::FILE* out, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
+}
+
+// Forest unit codes only fill GIR and MUK of the thrown-away tables; any accepted input does.
+const ForestUnitInput kNeutralForestUnit{QStringLiteral("10000000"), QStringLiteral("1")};
+
+int ValidateFile(ConsoleUi& ui, const QString& doviFile, QStringList& block) {
+    block = QStringList{QStringLiteral("Файл: ") + doviFile};
+    if (!QFileInfo(doviFile).isFile()) {
+        ui.showMessage(QStringLiteral("Не найден файл:\r") + doviFile, QString(),
+                       MessageIcon::Warning);
+        return kExitFailed;
+    }
+    const QTemporaryDir temporary;
+    if (!temporary.isValid()) {
+        ui.showMessage(QStringLiteral("Не удалось создать папку: ") + temporary.path() +
+                           QLatin1Char('\r') + temporary.errorString(),
+                       QString(), MessageIcon::Warning);
+        return kExitFailed;
+    }
+    const QString mainPath = temporary.filePath(QStringLiteral("dovi.db"));
+    ui.forestUnit = kNeutralForestUnit;
+    QString countText;
+    bool hadErrors = false;
+    std::vector<ReportSection> sections;
+    if (!ImportDoviFile(ui, doviFile, mainPath, ElementsTablePath(mainPath), countText, hadErrors,
+                        &sections)) {
+        return kExitFailed;
+    }
+    block = ReportLines(doviFile, sections);
+    block << countText;
+    return hadErrors ? kExitDoneWithFaults : kExitDone;
 }
 
 }  // namespace
@@ -99,6 +138,24 @@ int CliCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolde
         return kExitFailed;
     }
     return outcome.deficiencies ? kExitDoneWithFaults : kExitDone;
+}
+
+int CliValidate(ConsoleUi& ui, const QStringList& doviFiles, std::FILE* out) {
+    int worst = kExitDone;
+    for (qsizetype i = 0; i < doviFiles.size(); ++i) {
+        QStringList block;
+        int status = kExitFailed;
+        try {
+            status = ValidateFile(ui, Absolute(doviFiles[i]), block);
+        } catch (...) {
+            ShowErrorBox(ui, CurrentFailure());
+        }
+        worst = std::max(worst, status);
+        Print(out, (i > 0 ? QStringLiteral("\n") : QString()) + block.join(QLatin1Char('\n')) +
+                       QLatin1Char('\n'));
+        std::fflush(out);
+    }
+    return worst;
 }
 
 }  // namespace converter

@@ -3,6 +3,7 @@
 #include "cli/console_ui.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -21,5 +22,10 @@ int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& out
               QChar decimalSeparator);
 int CliForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder);
 int CliCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder);
+// Runs the import of each file into a temporary database that is removed afterwards and prints,
+// per file, the report the import would write (headed by the file's path instead of the
+// database's) and the stand count as its last line; blocks are parted by an empty line. The
+// worst status of the files: 0 clean, 1 faults in the report, 2 not read or not converted.
+int CliValidate(ConsoleUi& ui, const QStringList& doviFiles, std::FILE* out);
 
 }  // namespace converter

@@ -17,15 +17,53 @@ constexpr int kUsageError = 64;
 
 const char kUsage[] =
     "usage:\n"
-    "  dovi2tarvel-cli [--program-folder DIR] import DOVI_FILE MAIN_DB --leshoz CODE "
-    "--lesnich NUMBER [--overwrite]\n"
-    "  dovi2tarvel-cli [--program-folder DIR] years MAIN_DB\n"
-    "  dovi2tarvel-cli [--program-folder DIR] export MAIN_DB YEAR OUTPUT_FILE [--overwrite] "
-    "[--decimal-separator .|,]\n"
-    "  dovi2tarvel-cli [--program-folder DIR] form NSI_FOLDER TARGET_FOLDER [--overwrite]\n"
-    "  dovi2tarvel-cli [--program-folder DIR] check MAIN_DB REFERENCE_FOLDER\n"
+    "  dovi2tarvel-cli import DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER [--overwrite]\n"
+    "  dovi2tarvel-cli years MAIN_DB\n"
+    "  dovi2tarvel-cli export MAIN_DB YEAR OUTPUT_FILE [--overwrite] [--decimal-separator .|,]\n"
+    "  dovi2tarvel-cli form NSI_FOLDER TARGET_FOLDER [--overwrite]\n"
+    "  dovi2tarvel-cli check MAIN_DB REFERENCE_FOLDER\n"
+    "  dovi2tarvel-cli validate DOVI_FILE...\n"
     "  dovi2tarvel-cli dump TABLE_FILE [TABLE]\n"
-    "  dovi2tarvel-cli --help | --version\n";
+    "  dovi2tarvel-cli --help | --version\n"
+    "Every command but dump also takes --program-folder DIR.\n";
+
+// The rest of --help; the manual page dovi2tarvel-cli(1) says the same at more length.
+const char kHelp[] =
+    "\n"
+    "The converter's operations for scripts and batch work, as the window's tabs run them.\n"
+    "\n"
+    "commands:\n"
+    "  import    build a new stand database MAIN_DB (with its elements and changes tables)\n"
+    "            from a Dovi file, for the forest unit CODE (8 digits) and NUMBER (1 to 25)\n"
+    "  years     print the change years of MAIN_DB, one a line: its text, a tab, its YEAR\n"
+    "  export    write the stands of one change year to a Dovi file (YEAR as years prints\n"
+    "            it; the stands without a year, listed as 9999, are never exported)\n"
+    "  form      form sptab.db and spfield.db in TARGET_FOLDER from the value books in\n"
+    "            NSI_FOLDER\n"
+    "  check     check MAIN_DB against the reference tables in REFERENCE_FOLDER\n"
+    "  validate  convert each Dovi file as import does, into a temporary database that is\n"
+    "            removed; print per file on standard output a block: the report the import\n"
+    "            would write, headed \"Файл: \" and the file's path, and the stand count as\n"
+    "            its last line; blocks are parted by an empty line\n"
+    "  dump      print a Paradox table, or TABLE of an Access file, tab-separated\n"
+    "\n"
+    "options:\n"
+    "  --program-folder DIR     the folder with sprav.mdb, help/ and nsi/, where reports/\n"
+    "                           is kept (default: %s)\n"
+    "  --overwrite              answer Yes when asked whether to overwrite\n"
+    "  --decimal-separator .|,  the separator of exported fractional numbers (default:\n"
+    "                           the system's)\n"
+    "\n"
+    "message blocks:\n"
+    "  every message box of an operation is written to standard error as a block: a line\n"
+    "  \"[KIND] TITLE\" (KIND information, warning, question or message), the message's\n"
+    "  lines, for a question a line \"-> Yes\" or \"-> No\", and an empty line.\n"
+    "\n"
+    "exit status:\n"
+    "  0   done (validate: every file clean)\n"
+    "  1   done, with faults recorded in the report (validate: the worst file has faults)\n"
+    "  2   failed or refused (validate: a file could not be read or converted)\n"
+    "  64  wrong command line\n";
 
 int Usage(const char* problem) {
     if (problem != nullptr) {
@@ -38,6 +76,7 @@ int Usage(const char* problem) {
 // Splits the command line into positional arguments and the options the command allows.
 struct Parsed {
     QStringList positional;
+    QString programFolder;
     bool overwrite = false;
     QString leshoz, lesnich;
     bool hasLeshoz = false, hasLesnich = false;
@@ -45,11 +84,18 @@ struct Parsed {
     QString error;
 };
 
-Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool allowSeparator) {
+Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool allowSeparator,
+             bool allowFolder) {
     Parsed parsed;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == QLatin1String("--overwrite") && allowOverwrite) {
+        if (arg == QLatin1String("--program-folder") && allowFolder) {
+            if (i + 1 >= args.size()) {
+                parsed.error = arg + QStringLiteral(" needs a folder");
+                return parsed;
+            }
+            parsed.programFolder = args[++i];
+        } else if (arg == QLatin1String("--overwrite") && allowOverwrite) {
             parsed.overwrite = true;
         } else if (arg == QLatin1String("--decimal-separator") && allowSeparator) {
             const QString value = args.value(++i);
@@ -92,6 +138,7 @@ int main(int argc, char* argv[]) {
     }
     if (args.first() == QLatin1String("--help")) {
         std::fputs(kUsage, stdout);
+        std::printf(kHelp, qPrintable(ProgramFolder()));
         return 0;
     }
     if (args.first() == QLatin1String("--version")) {
@@ -116,10 +163,14 @@ int main(int argc, char* argv[]) {
     const bool overwriteAllowed = command == QLatin1String("import") ||
                                   command == QLatin1String("export") ||
                                   command == QLatin1String("form");
-    const Parsed parsed = Parse(args, overwriteAllowed, command == QLatin1String("import"),
-                                command == QLatin1String("export"));
+    const Parsed parsed =
+        Parse(args, overwriteAllowed, command == QLatin1String("import"),
+              command == QLatin1String("export"), command != QLatin1String("dump"));
     if (!parsed.error.isEmpty()) {
         return Usage(qPrintable(parsed.error));
+    }
+    if (!parsed.programFolder.isEmpty()) {
+        SetProgramFolder(parsed.programFolder);
     }
     const QStringList& p = parsed.positional;
 
@@ -166,6 +217,12 @@ int main(int argc, char* argv[]) {
             return Usage("check needs MAIN_DB REFERENCE_FOLDER");
         }
         return CliCheck(ui, p[0], p[1]);
+    }
+    if (command == QLatin1String("validate")) {
+        if (p.isEmpty()) {
+            return Usage("validate needs DOVI_FILE...");
+        }
+        return CliValidate(ui, p, stdout);
     }
     return Usage(qPrintable(QStringLiteral("unknown command ") + command));
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace converter {
 
@@ -16,7 +17,17 @@ QString ProgramFolder() {
     if (!OverriddenFolder().isEmpty()) {
         return OverriddenFolder();
     }
-    return QCoreApplication::applicationDirPath();
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+#ifdef INSTALLED_DATA_FOLDER
+    // An installed program keeps its data apart from the executable (bin/ and share/); the
+    // folder is found relative to the executable so that any installation prefix works.
+    const QString installed =
+        QDir::cleanPath(executableFolder + QStringLiteral("/" INSTALLED_DATA_FOLDER));
+    if (QFileInfo(installed).isDir()) {
+        return installed;
+    }
+#endif
+    return executableFolder;
 }
 
 void SetProgramFolder(const QString& folder) {
@@ -24,6 +35,8 @@ void SetProgramFolder(const QString& folder) {
     OverriddenFolder() = cleaned;
 }
 
-QString ProgramFile(const QString& name) { return ProgramFolder() + QLatin1Char('/') + name; }
+QString ProgramFile(const QString& name) {
+    return ProgramFolder() + QLatin1Char('/') + name;
+}
 
 }  // namespace converter

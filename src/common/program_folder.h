@@ -5,8 +5,9 @@
 namespace converter {
 
 // The folder of the program's own executable (without a trailing separator), where sprav.mdb,
-// help/, nsi/ and reports/ are found or made. Tests and the console front end may point it
-// elsewhere.
+// help/, nsi/ and reports/ are found or made; for an installed program (a data folder
+// share/dovi2tarvel beside the executable's bin/) that data folder. Tests and the console front
+// end may point it elsewhere.
 QString ProgramFolder();
 void SetProgramFolder(const QString& folder);
 

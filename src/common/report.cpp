@@ -28,29 +28,33 @@ QString FixedCopyName(int kind) {
 
 void WriteReportFile(const QString& reportPath, const QString& header,
                      const std::vector<ReportSection>& sections) {
+    const QStringList lines = ReportLines(header, sections);
     TextFileWriter writer(reportPath);
-    writer.writeLine(QStringLiteral("Файл: ") + header);
-    // Every operation hands over its full list of sections; an empty list means the caller lost
-    // them, and a report that silently says "no faults" would hide that.
-    if (sections.empty()) {
-        throw Failure(QStringLiteral("Нет разделов отчета"));
-    }
-    for (const ReportSection& section : sections) {
-        if (section.count <= 0) {
-            continue;
-        }
-        writer.writeLine(QString());
-        writer.writeLine(QString());
-        writer.writeLine(section.caption + QStringLiteral(": ") + QString::number(section.count));
-        writer.writeLine(QString());
-        for (const QString& line : section.lines) {
-            writer.writeLine(line);
-        }
+    for (const QString& line : lines) {
+        writer.writeLine(line);
     }
     writer.commit();
 }
 
 }  // namespace
+
+QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections) {
+    // Every operation hands over its full list of sections; an empty list means the caller lost
+    // them, and a report that silently says "no faults" would hide that.
+    if (sections.empty()) {
+        throw Failure(QStringLiteral("Нет разделов отчета"));
+    }
+    QStringList lines{QStringLiteral("Файл: ") + header};
+    for (const ReportSection& section : sections) {
+        if (section.count <= 0) {
+            continue;
+        }
+        lines << QString() << QString()
+              << section.caption + QStringLiteral(": ") + QString::number(section.count)
+              << QString() << section.lines;
+    }
+    return lines;
+}
 
 void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                  const std::vector<ReportSection>& sections, int kind) {

@@ -26,6 +26,11 @@ inline constexpr int kReportImport = 1;     // "создание базы.txt"
 inline constexpr int kReportFormation = 2;  // "формирование справочника.txt"
 inline constexpr int kReportCheck = 3;      // no copy
 
+// The report's text: "Файл: " and the header, then every section that holds faults, two empty
+// lines, its caption with the count and an empty line in front of its lines. A Failure when the
+// list holds no section at all.
+QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections);
+
 // Writes the report (Windows-1251, CR LF), copies it into reports/ beside the program by kind,
 // and shows it in the report panel. Failures are shown and swallowed.
 void WriteReport(Ui& ui, const QString& reportPath, const QString& header,

@@ -34,7 +34,8 @@ private:
 };
 
 bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QString& elementsPath,
-              QString& countText, bool& hadErrors, StatusShown& status) {
+              QString& countText, bool& hadErrors, StatusShown& status,
+              std::vector<ReportSection>* reportSections) {
     ImportState state;
     state.importHadErrors = false;
     if (!CheckFieldsTable(ui)) {
@@ -72,7 +73,7 @@ bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QS
     if (!BuildCodeLists(ui)) {
         return false;
     }
-    if (!ConvertStands(ui, state, lines, mainPath, countText)) {
+    if (!ConvertStands(ui, state, lines, mainPath, countText, reportSections)) {
         return false;
     }
     hadErrors = state.importHadErrors;
@@ -82,10 +83,12 @@ bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QS
 }  // namespace
 
 bool ImportDoviFile(Ui& ui, const QString& textPath, const QString& mainPath,
-                    const QString& elementsPath, QString& countText, bool& hadErrors) {
+                    const QString& elementsPath, QString& countText, bool& hadErrors,
+                    std::vector<ReportSection>* reportSections) {
     StatusShown status(ui);
     try {
-        return RunSteps(ui, textPath, mainPath, elementsPath, countText, hadErrors, status);
+        return RunSteps(ui, textPath, mainPath, elementsPath, countText, hadErrors, status,
+                        reportSections);
     } catch (...) {
         ShowErrorBox(ui, CurrentFailure());
         return false;

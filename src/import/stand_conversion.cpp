@@ -330,7 +330,7 @@ private:
 }  // namespace
 
 bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QString& mainPath,
-                   QString& countText) {
+                   QString& countText, std::vector<ReportSection>* reportSections) {
     const std::optional<ForestUnitCodes> codes = GetInput(ui);
     if (!codes) {
         DeleteTarvelDatabase(ui, mainPath);
@@ -342,7 +342,9 @@ bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QSt
         InitImportErrors(state);
         converter.run();
         const int count = converter.close();
-        if (state.importHadErrors) {
+        if (reportSections != nullptr) {
+            *reportSections = state.importErrors;
+        } else if (state.importHadErrors) {
             WriteReport(ui,
                         SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
                         mainPath, state.importErrors, kReportImport);

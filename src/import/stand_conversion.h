@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace converter {
 
 class Ui;
@@ -19,7 +21,9 @@ inline constexpr int kFirstStandLine = 9;
 // into the report "<mainPath without extension>_rep.txt". On success `countText` is
 // "Количество выделов: " and the number of stands in the main table. Any other failure ends the
 // conversion with a message naming the line; rows saved before it stay in the tables.
+// With `reportSections` the sections are handed back there instead of being written as a report
+// (a validation, whose database is thrown away).
 bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QString& mainPath,
-                   QString& countText);
+                   QString& countText, std::vector<ReportSection>* reportSections = nullptr);
 
 }  // namespace converter

@@ -1,8 +1,11 @@
+#include "common/text_file.h"
 #include "support/dictionary_builder.h"
 #include "support/test_paths.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,9 +29,15 @@ class TestCli : public QObject {
     QTemporaryDir dir_;
     QString folder_;
 
-    Run cli(const QStringList& args) {
+    Run cli(const QStringList& args, const QString& program = PROGRAM_DIR "/dovi2tarvel-cli",
+            const QString& tmpDir = {}) {
         QProcess process;
-        process.start(QStringLiteral(PROGRAM_DIR "/dovi2tarvel-cli"), args);
+        if (!tmpDir.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TMPDIR", tmpDir);
+            process.setProcessEnvironment(environment);
+        }
+        process.start(program, args);
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
@@ -38,6 +47,20 @@ class TestCli : public QObject {
     // The global options for a program folder with the test dictionary and value books.
     QStringList withFolder(QStringList args) {
         return QStringList{QStringLiteral("--program-folder"), folder_} + args;
+    }
+
+    // Every file under a folder with its size and time, to see that nothing was left or touched.
+    static QStringList listing(const QString& folder) {
+        QStringList entries;
+        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            entries << info.filePath() + ' ' + QString::number(info.size()) + ' ' +
+                           QString::number(info.lastModified().toMSecsSinceEpoch());
+        }
+        entries.sort();
+        return entries;
     }
 
     QString sampleDovi() const { return SourceDir() + "/data/samples/lesnichestvo_03.txt"; }
@@ -77,6 +100,10 @@ private slots:
         QTest::newRow("separator on import") << QStringList{
             "import", "a.txt", "a.db", "--leshoz", "1", "--lesnich", "2", "--decimal-separator",
             ","};
+        QTest::newRow("validate without file") << QStringList{"validate", "--program-folder", "f"};
+        QTest::newRow("folder after command without value")
+            << QStringList{"years", "a.db", "--program-folder"};
+        QTest::newRow("folder on dump") << QStringList{"dump", "a.db", "--program-folder", "f"};
     }
 
     void usageErrors() {
@@ -90,6 +117,7 @@ private slots:
         Run run = cli({"--help"});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.contains("dovi2tarvel-cli dump TABLE_FILE [TABLE]"));
+        QVERIFY(run.out.contains("(default: " PROGRAM_DIR ")"));
         run = cli({"--version"});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.startsWith("dovi2tarvel-cli 1.0"));
@@ -178,6 +206,89 @@ private slots:
 
         run = cli(withFolder({"check", folder_ + "/missing.db", target}));
         QCOMPARE(run.status, 2);
+    }
+
+    // validate: the import's own report text per file, nothing left behind, the worst status.
+    void validate_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<int>("status");
+        QTest::newRow("clean") << QStringList{"clean"} << false << 0;
+        QTest::newRow("faults of several sections") << QStringList{"sample"} << false << 1;
+        QTest::newRow("missing") << QStringList{"missing"} << false << 2;
+        QTest::newRow("a folder") << QStringList{"folder"} << false << 2;
+        QTest::newRow("empty") << QStringList{"empty"} << false << 2;
+        QTest::newRow("clean and faults") << QStringList{"clean", "sample"} << false << 1;
+        QTest::newRow("worst of three") << QStringList{"missing", "clean", "sample"} << false << 2;
+        // Installed: bin/ and share/dovi2tarvel/ with the dictionary, no --program-folder.
+        QTest::newRow("installed") << QStringList{"clean"} << true << 0;
+    }
+
+    void validate() {
+        QFETCH(QStringList, files);
+        QFETCH(bool, installed);
+        QFETCH(int, status);
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+        const QString sources = scratch.filePath("sources");
+        const QString tmp = scratch.filePath("tmp");
+        QVERIFY(QDir().mkpath(sources) && QDir().mkpath(tmp) && QDir().mkpath(sources + "/d"));
+        QFile clean(sources + "/clean.txt");
+        QVERIFY(clean.open(QIODevice::WriteOnly));
+        clean.write(QByteArray("\t\r\n").repeated(7) +
+                    "\r\nKV=1\tVYDEL=1\tPL=90\t\r\n\r\nKV=1\tVYDEL=2\tPL=125\t\r\n");
+        clean.close();
+        QFile empty(sources + "/empty.txt");
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        const QMap<QString, QString> paths{{"clean", clean.fileName()},
+                                           {"sample", sampleDovi()},
+                                           {"missing", sources + "/missing.txt"},
+                                           {"folder", sources + "/d"},
+                                           {"empty", empty.fileName()}};
+
+        QStringList args{"validate"};
+        QStringList expected;
+        for (const QString& file : files) {
+            args << paths[file];
+            QStringList block{"Файл: " + paths[file]};
+            if (file == "clean") {
+                block << "Количество выделов: 2";
+            } else if (file == "sample") {
+                // The report the import writes for the same file, headed by the file instead.
+                const QString db = scratch.filePath("imported.db");
+                QCOMPARE(cli(withFolder({"import", sampleDovi(), db, "--leshoz", "50010203",
+                                         "--lesnich", "3"}))
+                             .status,
+                         1);
+                const QStringList report = converter::ReadTextLines(
+                    scratch.filePath("imported_rep.txt"), converter::TextCodec::Windows1251);
+                QVERIFY(report.count(QString()) >= 6);  // two sections or more
+                block << report.mid(1) << "Количество выделов: 35";
+            }
+            expected << block.join('\n') + '\n';
+        }
+
+        QString program = PROGRAM_DIR "/dovi2tarvel-cli";
+        if (installed) {
+            const QString data = scratch.filePath("usr/share/dovi2tarvel");
+            QVERIFY(QDir().mkpath(data) && QDir().mkpath(scratch.filePath("usr/bin")));
+            QVERIFY(QFile::copy(folder_ + "/sprav.mdb", data + "/sprav.mdb"));
+            program = scratch.filePath("usr/bin/dovi2tarvel-cli");
+            QVERIFY(QFile::copy(PROGRAM_DIR "/dovi2tarvel-cli", program));
+        } else {
+            args << "--program-folder" << folder_;
+        }
+        const QStringList before = listing(folder_) + listing(sources);
+        const Run run = cli(args, program, tmp);
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out, expected.join('\n'));
+        QCOMPARE(listing(folder_) + listing(sources), before);
+        QCOMPARE(listing(tmp), QStringList());
+        if (files.contains("missing")) {
+            QVERIFY2(run.err.contains("[warning] Converter\nНе найден файл:\n" + paths["missing"]),
+                     qPrintable(run.err));
+        }
     }
 
     void dumpOfTablesAndOfADamagedFile() {
