@@ -218,6 +218,7 @@ private slots:
         QTest::newRow("missing") << QStringList{"missing"} << false << 2;
         QTest::newRow("a folder") << QStringList{"folder"} << false << 2;
         QTest::newRow("empty") << QStringList{"empty"} << false << 2;
+        QTest::newRow("a stand repeated") << QStringList{"repeated"} << false << 2;
         QTest::newRow("clean and faults") << QStringList{"clean", "sample"} << false << 1;
         QTest::newRow("worst of three") << QStringList{"missing", "clean", "sample"} << false << 2;
         // Installed: bin/ and share/dovi2tarvel/ with the dictionary, no --program-folder.
@@ -233,19 +234,24 @@ private slots:
         const QString sources = scratch.filePath("sources");
         const QString tmp = scratch.filePath("tmp");
         QVERIFY(QDir().mkpath(sources) && QDir().mkpath(tmp) && QDir().mkpath(sources + "/d"));
+        const QByteArray stands = QByteArray("\t\r\n").repeated(7) +
+                                  "\r\nKV=1\tVYDEL=1\tPL=90\t\r\n\r\nKV=1\tVYDEL=2\tPL=125\t\r\n";
         QFile clean(sources + "/clean.txt");
         QVERIFY(clean.open(QIODevice::WriteOnly));
-        clean.write(QByteArray("\t\r\n").repeated(7) +
-                    "\r\nKV=1\tVYDEL=1\tPL=90\t\r\n\r\nKV=1\tVYDEL=2\tPL=125\t\r\n");
+        clean.write(stands);
         clean.close();
+        // The import fails on the primary key: no count, as an unread file.
+        QFile repeated(sources + "/repeated.txt");
+        QVERIFY(repeated.open(QIODevice::WriteOnly));
+        repeated.write(stands + "\r\nKV=1\tVYDEL=2\t\r\n");
+        repeated.close();
         QFile empty(sources + "/empty.txt");
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
-        const QMap<QString, QString> paths{{"clean", clean.fileName()},
-                                           {"sample", sampleDovi()},
-                                           {"missing", sources + "/missing.txt"},
-                                           {"folder", sources + "/d"},
-                                           {"empty", empty.fileName()}};
+        const QMap<QString, QString> paths{
+            {"clean", clean.fileName()},           {"sample", sampleDovi()},
+            {"missing", sources + "/missing.txt"}, {"folder", sources + "/d"},
+            {"empty", empty.fileName()},           {"repeated", repeated.fileName()}};
 
         QStringList args{"validate"};
         QStringList expected;
