@@ -87,7 +87,7 @@ CheckCommandOutcome RunReferenceCheck(Ui& ui, const QString& databasePath,
     ui.setStatusVisible(StatusLabel::Check, true);
     ui.setBusy(true);
     try {
-        const int startTime = SecondsSinceMidnight();
+        const int startTime = StartOperationClock();
         QString reportText;
         bool deficiencies = false;
         if (CheckTarvelDatabase(ui, databasePath, referenceFolder, reportText, deficiencies)) {

@@ -3,11 +3,13 @@
 #include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/reference_tables.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <cmath>
@@ -287,8 +289,9 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
         CloseRecordset(table);
 
         if (state.deficienciesFound) {
-            QDir(ProgramFolder()).mkpath(kReportsFolder);
-            WriteReport(ui, ProgramFile(kReportsFolder + QLatin1Char('/') + kCheckReportName),
+            const QString reports = WritableProgramFolder(kReportsFolder);
+            QDir().mkpath(reports);
+            WriteReport(ui, reports + QLatin1Char('/') + kCheckReportName,
                         databasePath + QStringLiteral("\r\nПуть к справочнику: ") + referenceFolder,
                         state.errors, kReportCheck);
             reportText.clear();
@@ -306,6 +309,19 @@ bool CheckTarvelDatabase(Ui& ui, const QString& databasePath, const QString& ref
                          QString& reportText, bool& deficienciesFound) {
     try {
         ReferenceCheckState state;
+        // Neither the database nor the reference tables may be replaced while they are read.
+        OperationLock databaseLock;
+        OperationLock referenceLock;
+        if (!databaseLock.acquire(ui, DatabaseLockPath(databasePath)) ||
+            !referenceLock.acquire(ui, FolderLockPath(referenceFolder))) {
+            return false;
+        }
+        for (const QString& folder :
+             {QFileInfo(databasePath).absolutePath(), QDir(referenceFolder).absolutePath()}) {
+            if (QFileInfo(folder).isWritable()) {
+                RecoverStagedReplacements(folder);
+            }
+        }
         if (!CheckSpfieldTable(ui, referenceFolder) || !CheckSptabTable(ui, referenceFolder)) {
             return false;
         }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace converter {
 
@@ -37,6 +38,15 @@ void SetProgramFolder(const QString& folder) {
 
 QString ProgramFile(const QString& name) {
     return ProgramFolder() + QLatin1Char('/') + name;
+}
+
+QString WritableProgramFolder(const QString& name) {
+    const QFileInfo beside(ProgramFile(name));
+    if (beside.isDir() ? beside.isWritable() : QFileInfo(ProgramFolder()).isWritable()) {
+        return beside.filePath();
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/dovi2tarvel/") + name;
 }
 
 }  // namespace converter

@@ -14,4 +14,9 @@ void SetProgramFolder(const QString& folder);
 // ProgramFolder() + "/" + name.
 QString ProgramFile(const QString& name);
 
+// The folder `name` beside the program where files are made (reports/, sprav/), or the same name
+// under the per-user application-data folder when the program folder takes no files (an
+// installed program). Not created here.
+QString WritableProgramFolder(const QString& name);
+
 }  // namespace converter

@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 
@@ -61,15 +62,15 @@ void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
     try {
         WriteReportFile(reportPath, header, sections);
 
-        QDir programFolder(ProgramFolder());
-        if (!QFileInfo(programFolder.filePath(kReportsFolder)).isDir() &&
-            !programFolder.mkpath(kReportsFolder)) {
-            throw Failure(QStringLiteral("Не удалось создать папку: ") +
-                          programFolder.filePath(kReportsFolder));
+        const QString reports = WritableProgramFolder(kReportsFolder);
+        if (!QFileInfo(reports).isDir() && !QDir().mkpath(reports)) {
+            throw Failure(QStringLiteral("Не удалось создать папку: ") + reports);
         }
         const QString copyName = FixedCopyName(kind);
-        if (!copyName.isEmpty()) {
-            CopyTextFile(reportPath, ProgramFile(kReportsFolder + QLatin1Char('/') + copyName));
+        // The check's report is itself the copy under reports/.
+        if (!copyName.isEmpty() &&
+            CanonicalPath(reportPath) != CanonicalPath(reports + QLatin1Char('/') + copyName)) {
+            CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName);
         }
         ShowReport(ui, reportPath);
     } catch (...) {

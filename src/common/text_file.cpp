@@ -1,6 +1,7 @@
 #include "common/text_file.h"
 
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/write_fault.h"
 
 #include <QFile>
@@ -9,6 +10,9 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace converter {
 
@@ -171,8 +175,36 @@ struct TextFileWriter::Impl {
                                      : static_cast<QIODevice&>(appended);
     }
 
-    [[noreturn]] void fail(const QString& what) {
-        throw Failure(what + path + QLatin1Char('\r') + device().errorString());
+    [[noreturn]] void fail(const QString& what, int error = errno) {
+        throw Failure(what + path + QLatin1Char('\r') +
+                      DeviceErrorText(device().errorString(), error));
+    }
+
+    // Qt may accept a commit whose buffered bytes never reached the disk: flush and sync first,
+    // and give up the temporary file when either fails. True when the file is in place.
+    bool finish() {
+        if (mode == Mode::Append) {
+            const bool flushed = appended.flush() && appended.error() == QFileDevice::NoError;
+            const int error = errno;
+            appended.close();
+            if (!flushed) {
+                fail(QStringLiteral("Ошибка при записи в файл: "), error);
+            }
+            return true;
+        }
+        errno = 0;
+        bool written = replacement.flush() && replacement.error() == QFileDevice::NoError;
+        if (written && ::fsync(replacement.handle()) != 0 && errno != EINVAL) {
+            written = false;
+        }
+        const int error = errno;
+        if (!written) {
+            const QString text = DeviceErrorText(replacement.errorString(), error);
+            replacement.cancelWriting();
+            throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path + QLatin1Char('\r') +
+                          text);
+        }
+        return replacement.commit();
     }
 };
 
@@ -197,7 +229,10 @@ void TextFileWriter::writeLine(const QString& line) {
         throw Failure(QStringLiteral("Файл уже закрыт: ") + impl_->path);
     }
     const QByteArray bytes = EncodeText(line, TextCodec::Windows1251, &unmappable_) + kLineEnd;
-    if (WriteFaultDue() || impl_->device().write(bytes) != bytes.size()) {
+    if (WriteFaultDue()) {
+        impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
+    }
+    if (impl_->device().write(bytes) != bytes.size()) {
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
     }
 }
@@ -207,19 +242,15 @@ void TextFileWriter::commit() {
         return;
     }
     impl_->committed = true;
-    bool written = false;
     if (WriteFaultDue()) {
         if (impl_->mode == Mode::Replace) {
             impl_->replacement.cancelWriting();
+        } else {
+            impl_->appended.close();
         }
-    } else {
-        written =
-            impl_->mode == Mode::Replace ? impl_->replacement.commit() : impl_->appended.flush();
+        impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
     }
-    if (impl_->mode == Mode::Append) {
-        impl_->appended.close();
-    }
-    if (!written) {
+    if (!impl_->finish()) {
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
     }
 }

@@ -1,7 +1,9 @@
 #include "common/utilities.h"
 
+#include "common/safe_write.h"
 #include "common/ui.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,21 +36,6 @@ QString PluralWord(int n, const QString& one, const QString& few, const QString&
 
 bool IsSeparator(QChar c) {
     return c == QLatin1Char('/') || c == QLatin1Char('\\');
-}
-
-// Every file of `folder` whose name equals `name` without regard to letter case: databases copied
-// from Windows often carry upper-case names, and the table engine finds them either way.
-QStringList MatchingFiles(const QString& folder, const QString& name) {
-    QStringList found;
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const auto entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs |
-                                       QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        if (entry.compare(name, Qt::CaseInsensitive) == 0) {
-            found.append(dir.filePath(entry));
-        }
-    }
-    return found;
 }
 
 }  // namespace
@@ -93,12 +80,30 @@ int SecondsSinceMidnight() {
     return ((msecs + 500) / 1000) % kSecondsPerDay;
 }
 
+namespace {
+qint64& WaitedMilliseconds() {
+    static qint64 waited = 0;
+    return waited;
+}
+}  // namespace
+
 int ElapsedSeconds(int startTime) {
     int elapsed = SecondsSinceMidnight() - startTime;
     if (elapsed < 0) {
         elapsed += kSecondsPerDay;
     }
-    return elapsed;
+    return std::max(0, elapsed - static_cast<int>((WaitedMilliseconds() + 500) / 1000));
+}
+
+int StartOperationClock() {
+    WaitedMilliseconds() = 0;
+    return SecondsSinceMidnight();
+}
+
+UserWait::UserWait() : start_(QDateTime::currentMSecsSinceEpoch()) {}
+
+UserWait::~UserWait() {
+    WaitedMilliseconds() += std::max<qint64>(0, QDateTime::currentMSecsSinceEpoch() - start_);
 }
 
 QString GetFileFilter(int kind) {
@@ -186,7 +191,9 @@ bool DeleteTarvelDatabase(Ui& ui, const QString& path) {
         names.append(baseName + QString::fromUtf8(suffix));
     }
     for (const QString& name : names) {
-        for (const QString& file : MatchingFiles(folder, name)) {
+        // Exactly the files the table engine would take: "Les.db" stays when "les.db" exists.
+        const QString file = EngineFile(folder, name);
+        if (!file.isEmpty()) {
             if (!QFile::remove(file)) {
                 ui.showMessage(QStringLiteral("Ошибка при удалении базы данных: ") + path, {},
                                MessageIcon::Warning);

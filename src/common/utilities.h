@@ -25,6 +25,20 @@ QString FormatElapsedTime(int seconds);
 int SecondsSinceMidnight();
 int ElapsedSeconds(int startTime);
 
+// The start time of an operation. Its elapsed time (ElapsedSeconds) leaves out the time spent in
+// UserWait scopes since, so that a dialog left open does not count as processing.
+int StartOperationClock();
+class UserWait {
+public:
+    UserWait();
+    ~UserWait();
+    UserWait(const UserWait&) = delete;
+    UserWait& operator=(const UserWait&) = delete;
+
+private:
+    qint64 start_;
+};
+
 // File kinds of the dialogs' filters.
 inline constexpr int kTarvelDatabaseFile = 1;
 inline constexpr int kTextFile = 2;

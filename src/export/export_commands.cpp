@@ -161,11 +161,7 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
                              QStringLiteral("Перезаписать файл?"))) {
                 return false;
             }
-            QFile file(path);
-            if (!file.remove()) {
-                throw Failure(
-                    QStringLiteral("Не удалось удалить файл %1: %2").arg(path, file.errorString()));
-            }
+            // The old file stays until the new one is complete: the writer replaces it then.
         }
         outputPath = path;
         return true;
@@ -190,8 +186,8 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
         if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {
-            ExportRequest request{outputPath, databasePath,           elementsPath,
-                                  year,       SecondsSinceMidnight(), decimalSeparator};
+            ExportRequest request{outputPath, databasePath,          elementsPath,
+                                  year,       StartOperationClock(), decimalSeparator};
             busy = true;
             ui.setBusy(true);
             result = ExportCurrentChanges(ui, request);

@@ -1,14 +1,19 @@
 #include "export/export_writer.h"
 
+#include <QFileInfo>
 #include "common/database.h"
 #include "common/failure.h"
+#include "common/program_folder.h"
 #include "common/recordset.h"
+#include "common/safe_write.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "export/export_values.h"
+#include "import/stand_database.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+#include "storage/paradox/paradox_table.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -444,6 +449,23 @@ QChar SystemDecimalSeparator() {
 bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {
     bool result = false;
     try {
+        const QString folder = QFileInfo(request.mainPath).absolutePath();
+        QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb")), request.elementsPath,
+                           paradox::SiblingFile(request.elementsPath, QStringLiteral("px"))};
+        for (const QString& name : StandDatabaseFileNames(request.mainPath)) {
+            inputs.append(folder + QLatin1Char('/') + name);
+        }
+        if (RefuseOutputsAmongInputs(ui, {request.outputPath}, inputs)) {
+            return false;
+        }
+        // An import that replaces the database meanwhile would leave stands without elements.
+        OperationLock lock;
+        if (!lock.acquire(ui, DatabaseLockPath(request.mainPath))) {
+            return false;
+        }
+        if (QFileInfo(folder).isWritable()) {
+            RecoverStagedReplacements(folder);
+        }
         std::vector<int> makets;
         ExportFieldTable table;
         if (CheckFieldsTable(ui) && LoadMaketList(ui, makets) &&

@@ -2,6 +2,7 @@
 
 #include "common/database.h"
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -134,6 +135,11 @@ bool FillSptab(Ui& ui, const QString& targetFolder, const QString& referenceFold
             if (!layout) {
                 AddFormationError(errors, kUnknownTypeSection, path);
                 continue;
+            }
+            // A link to a device or a pipe would never end; real books are kilobytes.
+            const QString problem = InputFileProblem(path, kMaxValueBookSize);
+            if (!problem.isEmpty()) {
+                throw Failure(problem);
             }
             ++booksRead;
             ReadBook(path, book, *layout, writer, seenKeys, errors);

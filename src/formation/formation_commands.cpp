@@ -9,24 +9,17 @@
 #include "reference/reference_tables.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace converter {
 
 namespace {
 
-void RemoveFile(const QString& path) {
-    if (!path.isEmpty() && !QFile::remove(path)) {
-        throw Failure(QStringLiteral("Не удалось удалить файл: ") + path);
-    }
-}
-
 // Step 1 to 4 of the run button: the target folder, or nullopt when the user backed out.
 std::optional<QString> ChooseTargetFolder(Ui& ui) {
-    const QString spravFolder = ProgramFile(QStringLiteral("sprav"));
-    if (!QDir(spravFolder).exists() && !QDir().mkpath(spravFolder)) {
-        throw Failure(QStringLiteral("Не удалось создать папку: ") + spravFolder);
-    }
+    // Proposed beside the program, or in the user's data folder when the program folder is
+    // read-only; made only when the answer lies in it, so that a target named elsewhere leaves
+    // the program folder alone.
+    const QString spravFolder = WritableProgramFolder(QStringLiteral("sprav"));
     const QString answer =
         ShowSaveDialog(ui, GetFileFilter(kTarvelDatabaseFile),
                        spravFolder + QLatin1Char('/') + QStringLiteral("spfield.db"));
@@ -35,6 +28,10 @@ std::optional<QString> ChooseTargetFolder(Ui& ui) {
     }
     // Only the folder of the answer counts.
     const QString targetFolder = SplitPath(answer, kPathFolder);
+    if (QDir::cleanPath(targetFolder) == QDir::cleanPath(spravFolder) &&
+        !QDir(spravFolder).exists() && !QDir().mkpath(spravFolder)) {
+        throw Failure(QStringLiteral("Не удалось создать папку: ") + spravFolder);
+    }
 
     const QString spfield = FindFileIgnoringCase(SpfieldPath(targetFolder));
     const QString sptab = FindFileIgnoringCase(SptabPath(targetFolder));
@@ -44,8 +41,7 @@ std::optional<QString> ChooseTargetFolder(Ui& ui) {
                          QStringLiteral("Перезаписать?"))) {
             return std::nullopt;
         }
-        RemoveFile(spfield);
-        RemoveFile(sptab);
+        // The old tables are replaced only when the new ones are complete.
     }
     return targetFolder;
 }
@@ -82,7 +78,7 @@ bool RunReferenceFormation(Ui& ui, const QString& nsiPath) {
         }
         ui.setBusy(true);
         busy = true;
-        const int startTime = SecondsSinceMidnight();
+        const int startTime = StartOperationClock();
 
         QString report;
         bool hadErrors = false;

@@ -35,7 +35,9 @@ struct FormationErrors {
 void AddFormationError(FormationErrors& errors, int section, const QString& detail);
 
 // Writes sptab_rep.txt in the target folder, copies and shows it, when the run had errors or
-// repeated keys; otherwise leaves an older report as it was.
-void WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors);
+// repeated keys; otherwise leaves an older report as it was. The report names the table as it
+// lies in `shownFolder` (the target folder when empty): the tables may be written elsewhere first.
+void WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors,
+                          const QString& shownFolder = {});
 
 }  // namespace converter

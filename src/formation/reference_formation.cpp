@@ -1,6 +1,8 @@
 #include "formation/reference_formation.h"
 
 #include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/utilities.h"
 #include "formation/fill_spfield.h"
 #include "formation/fill_sptab.h"
@@ -9,7 +11,40 @@
 #include "reference/dictionary_checks.h"
 #include "reference/reference_tables.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace converter {
+
+namespace {
+
+// The files a formation replaces in its target folder; a report of an earlier run stays unless
+// this run writes one.
+const QStringList kFormedFiles{QStringLiteral("sptab.db"), QStringLiteral("sptab.px"),
+                               QStringLiteral("spfield.db"), QStringLiteral("spfield.px")};
+
+bool FormInto(Ui& ui, const QString& folder, const QString& shownFolder,
+              const QString& referenceFolder, QString& report, FormationErrors& errors) {
+    if (!CreateSptabTable(ui, folder) || !CreateSpfieldTable(ui, folder)) {
+        return false;
+    }
+    // Run on the new empty tables, the checks record the positions the rows are written by.
+    if (!CheckSpfieldTable(ui, folder) || !CheckSptabTable(ui, folder)) {
+        return false;
+    }
+    errors.reset();
+    if (!FillSptab(ui, folder, referenceFolder, report, errors)) {
+        return false;
+    }
+    // The report holds the refusals of both tables, so it is written after both are filled,
+    // and also when the indicator table failed, as the value table's faults stand (its copy
+    // under reports/ and the report panel keep them when the new tables are dropped).
+    const bool filled = FillSpfield(ui, folder, report, errors);
+    WriteFormationReport(ui, folder, errors, shownFolder);
+    return filled;
+}
+
+}  // namespace
 
 bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& referenceFolder,
                          QString& report, bool& hadErrors) {
@@ -18,24 +53,28 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
         if (!CheckFieldsTable(ui) || !CheckNsiTable(ui)) {
             return false;
         }
-        if (!CreateSptabTable(ui, targetFolder) || !CreateSpfieldTable(ui, targetFolder)) {
+        QStringList outputs;
+        for (const QString& name : kFormedFiles) {
+            outputs.append(QDir(targetFolder).filePath(name));
+        }
+        QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb"))};
+        for (const QFileInfo& book :
+             QDir(referenceFolder).entryInfoList({QStringLiteral("*.000")}, QDir::Files)) {
+            inputs.append(book.filePath());
+        }
+        if (RefuseOutputsAmongInputs(ui, outputs, inputs)) {
             return false;
         }
-        // Run on the new empty tables, the checks record the positions the rows are written by.
-        if (!CheckSpfieldTable(ui, targetFolder) || !CheckSptabTable(ui, targetFolder)) {
+        OperationLock lock;
+        if (!lock.acquire(ui, FolderLockPath(targetFolder))) {
             return false;
         }
-        errors.reset();
-        if (!FillSptab(ui, targetFolder, referenceFolder, report, errors)) {
+        // The old tables stay until the new pair is complete.
+        StagedReplacement staging(targetFolder, QString::fromLatin1(kReferenceTablesKey));
+        if (!FormInto(ui, staging.folder(), targetFolder, referenceFolder, report, errors)) {
             return false;
         }
-        // The report holds the refusals of both tables, so it is written after both are filled,
-        // and also when the indicator table failed, as the value table's faults stand.
-        const bool filled = FillSpfield(ui, targetFolder, report, errors);
-        WriteFormationReport(ui, targetFolder, errors);
-        if (!filled) {
-            return false;
-        }
+        staging.commit(kFormedFiles);
         hadErrors = errors.hadErrors;
         return true;
     } catch (...) {

@@ -63,6 +63,7 @@ struct ImportState {
     LayoutColumnSlots layoutColumnSlots{};
     std::vector<ReportSection> importErrors;  // sections 1..8 at index 0..7
     bool importHadErrors = false;
+    QString shownMainPath;  // the database as the user named it, while it is written elsewhere
 };
 
 // Runs CheckFieldsTable, then reads Fields in table order into state.fieldMap, keeping rows whose

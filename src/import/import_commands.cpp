@@ -1,6 +1,7 @@
 #include "import/import_commands.h"
 
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "import/import_driver.h"
@@ -61,7 +62,7 @@ bool RunImportDriver(Ui& ui, const QString& sourcePath, const QString& target,
                      const QString& elementsPath) {
     const BusyState busy(ui);
     try {
-        const int startTime = SecondsSinceMidnight();
+        const int startTime = StartOperationClock();
         QString countText;
         bool hadErrors = false;
         if (!ImportDoviFile(ui, sourcePath, target, elementsPath, countText, hadErrors)) {
@@ -94,7 +95,7 @@ bool RunImport(Ui& ui, const QString& sourcePath) {
                            MessageIcon::Information);
             return false;
         }
-        if (!QFileInfo(sourcePath).isFile()) {
+        if (!QFileInfo::exists(sourcePath)) {
             ui.showMessage(QStringLiteral("Не найден файл:\r") + sourcePath, QString(),
                            MessageIcon::Warning);
             return false;
@@ -109,12 +110,19 @@ bool RunImport(Ui& ui, const QString& sourcePath) {
             target += QStringLiteral(".db");
         }
         elementsPath = ElementsTablePath(target);
-        if (QFileInfo::exists(elementsPath) || QFileInfo::exists(target)) {
-            const bool overwrite = ui.askYesNo(QStringLiteral("Файл с таким именем существует: ") +
-                                                   SplitPath(target, kPathFileName) +
-                                                   QStringLiteral("\rЖелаете перезаписть?"),
-                                               QStringLiteral("Перезаписать?"));
-            if (!overwrite || !DeleteTarvelDatabase(ui, target)) {
+        // Refusals come before the question, so that Yes never leads to a refusal.
+        if (!CheckImportPaths(ui, sourcePath, target)) {
+            return false;
+        }
+        // The table engine finds "LES.db" for "les.db": so does the question. The old files go
+        // only when the new database is complete.
+        const QString folder = QFileInfo(target).absolutePath();
+        if (!EngineFile(folder, QFileInfo(elementsPath).fileName()).isEmpty() ||
+            !EngineFile(folder, QFileInfo(target).fileName()).isEmpty()) {
+            if (!ui.askYesNo(QStringLiteral("Файл с таким именем существует: ") +
+                                 SplitPath(target, kPathFileName) +
+                                 QStringLiteral("\rЖелаете перезаписть?"),
+                             QStringLiteral("Перезаписать?"))) {
                 return false;
             }
         }

@@ -1,6 +1,8 @@
 #include "import/import_driver.h"
 
 #include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "import/dovi_file.h"
@@ -9,6 +11,8 @@
 #include "import/stand_database.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+
+#include <QFileInfo>
 
 namespace converter {
 
@@ -34,10 +38,11 @@ private:
 };
 
 bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QString& elementsPath,
-              QString& countText, bool& hadErrors, StatusShown& status,
-              std::vector<ReportSection>* reportSections) {
+              const QString& shownMainPath, QString& countText, bool& hadErrors,
+              StatusShown& status, std::vector<ReportSection>* reportSections) {
     ImportState state;
     state.importHadErrors = false;
+    state.shownMainPath = shownMainPath;
     if (!CheckFieldsTable(ui)) {
         return false;
     }
@@ -82,13 +87,43 @@ bool RunSteps(Ui& ui, const QString& textPath, const QString& mainPath, const QS
 
 }  // namespace
 
+bool CheckImportPaths(Ui& ui, const QString& textPath, const QString& mainPath) {
+    const QString problem = InputFileProblem(textPath, -1, true);
+    if (!problem.isEmpty()) {
+        ui.showMessage(problem, QStringLiteral("Ошибка"), MessageIcon::Warning);
+        return false;
+    }
+    const QString folder = QFileInfo(mainPath).absolutePath();
+    QStringList outputs;
+    for (const QString& name : StandDatabaseFileNames(mainPath)) {
+        outputs.append(folder + QLatin1Char('/') + name);
+    }
+    return !RefuseOutputsAmongInputs(ui, outputs,
+                                     {textPath, ProgramFile(QStringLiteral("sprav.mdb"))});
+}
+
 bool ImportDoviFile(Ui& ui, const QString& textPath, const QString& mainPath,
                     const QString& elementsPath, QString& countText, bool& hadErrors,
                     std::vector<ReportSection>* reportSections) {
     StatusShown status(ui);
     try {
-        return RunSteps(ui, textPath, mainPath, elementsPath, countText, hadErrors, status,
-                        reportSections);
+        if (!CheckImportPaths(ui, textPath, mainPath)) {
+            return false;
+        }
+        OperationLock lock;
+        if (!lock.acquire(ui, DatabaseLockPath(mainPath))) {
+            return false;
+        }
+        // The old database stays until the new one is complete in a staging folder beside it.
+        const QFileInfo main(mainPath);
+        StagedReplacement staging(main.absolutePath(), StagingKey(mainPath));
+        if (!RunSteps(ui, textPath, staging.folder() + main.fileName(),
+                      staging.folder() + QFileInfo(elementsPath).fileName(), mainPath, countText,
+                      hadErrors, status, reportSections)) {
+            return false;
+        }
+        staging.commit(StandDatabaseFileNames(mainPath));
+        return true;
     } catch (...) {
         ShowErrorBox(ui, CurrentFailure());
         return false;

@@ -331,7 +331,11 @@ private:
 
 bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QString& mainPath,
                    QString& countText, std::vector<ReportSection>* reportSections) {
-    const std::optional<ForestUnitCodes> codes = GetInput(ui);
+    std::optional<ForestUnitCodes> codes;
+    {
+        const UserWait wait;
+        codes = GetInput(ui);
+    }
     if (!codes) {
         DeleteTarvelDatabase(ui, mainPath);
         return false;
@@ -347,7 +351,8 @@ bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QSt
         } else if (state.importHadErrors) {
             WriteReport(ui,
                         SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                        mainPath, state.importErrors, kReportImport);
+                        state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath,
+                        state.importErrors, kReportImport);
         }
         countText = QStringLiteral("Количество выделов: ") + QString::number(count);
         return true;

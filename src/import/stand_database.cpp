@@ -6,6 +6,7 @@
 #include "common/utilities.h"
 #include "reference/dictionary_checks.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace converter {
@@ -161,6 +162,16 @@ QString BuildChangesIndexSql(const QString& table) {
 
 QString ElementsTablePath(const QString& mainPath) {
     return SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("Сост.db");
+}
+
+QStringList StandDatabaseFileNames(const QString& mainPath) {
+    const QFileInfo main(mainPath);
+    const QString base = main.completeBaseName();
+    QStringList names{main.fileName()};
+    for (const char* suffix : {".px", "Сост.db", "Сост.px", "_TI.db", "_TI.px", "_rep.txt"}) {
+        names.append(base + QString::fromUtf8(suffix));
+    }
+    return names;
 }
 
 bool CreatePrimaryIndex(Ui& ui, const QString& path, bool main) {

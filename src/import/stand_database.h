@@ -3,6 +3,7 @@
 #include "import/field_map.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -40,5 +41,9 @@ bool CreatePrimaryIndex(Ui& ui, const QString& path, bool main);
 // Path of the elements table beside a main table: the main path without its extension followed
 // by "Сост.db".
 QString ElementsTablePath(const QString& mainPath);
+
+// Names of every file of a stand database given its main path, its report included: what
+// replacing the database replaces.
+QStringList StandDatabaseFileNames(const QString& mainPath);
 
 }  // namespace converter

@@ -1,6 +1,7 @@
 #include "common/utilities.h"
 #include "import/import_commands.h"
 #include "import_fixture.h"
+#include "storage/paradox/paradox_table.h"
 
 #include <QDir>
 #include <QTest>
@@ -70,18 +71,34 @@ private slots:
         QCOMPARE(old.readAll(), QByteArray("old"));
     }
 
+    // The old files stay until the new database is complete, and then exactly the files of the
+    // table the engine would open go: its own in another letter case, its stale report.
     void importOverAnOldDatabase_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("title");
         QTest::addColumn<int>("icon");
         QTest::addColumn<QString>("count");
+        QTest::addColumn<QStringList>("old");
+        QTest::addColumn<QStringList>("kept");
 
-        QTest::newRow("clean") << QStringList{"", "KV=1\tVYDEL=1\tP1=4\t", "", "KV=1\tVYDEL=2\t"}
-                               << "Импорт успешно завершен" << int(MessageIcon::Information)
-                               << "Количество выделов: 2";
-        QTest::newRow("with errors")
-            << QStringList{"", "KV=1\tVYDEL=1\tP1=X\t"} << "Импорт выполнен с ошибками"
-            << int(MessageIcon::Warning) << "Количество выделов: 1";
+        const QStringList clean{"", "KV=1\tVYDEL=1\tP1=4\t", "", "KV=1\tVYDEL=2\t"};
+        const QStringList faulty{"", "KV=1\tVYDEL=1\tP1=X\t"};
+        QTest::newRow("clean, stale report goes")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2" << QStringList{"les.db", "les_TI.px", "les_rep.txt"}
+            << QStringList();
+        QTest::newRow("with errors, report replaced")
+            << faulty << "Импорт выполнен с ошибками" << int(MessageIcon::Warning)
+            << "Количество выделов: 1" << QStringList{"les.db", "les_TI.px", "les_rep.txt"}
+            << QStringList();
+        QTest::newRow("old database in upper case")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2" << QStringList{"LES.DB", "LES.PX", "LESСОСТ.DB"}
+            << QStringList();
+        QTest::newRow("another table in another case stays")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2" << QStringList{"les.db", "Les.db", "Les.px", "lesX.db"}
+            << QStringList{"Les.db", "Les.px", "lesX.db"};
     }
 
     void importOverAnOldDatabase() {
@@ -89,11 +106,14 @@ private slots:
         QFETCH(QString, title);
         QFETCH(int, icon);
         QFETCH(QString, count);
+        QFETCH(QStringList, old);
+        QFETCH(QStringList, kept);
         ImportFixture fixture;
         fixture.writeDictionary(Fields());
         const QString text = fixture.writeDoviFile(lines);
-        Touch(fixture.path("les.db"));
-        Touch(fixture.path("les_TI.px"));
+        for (const QString& name : old) {
+            Touch(fixture.path(name));
+        }
         FakeUi ui;
         ui.saveFileAnswers.push_back(fixture.path("les.db"));
         ui.yesNoAnswers.push_back(true);
@@ -101,6 +121,7 @@ private slots:
 
         QVERIFY(RunImport(ui, text));
         QCOMPARE(ui.messages.size(), 2);
+        QVERIFY(ui.messages.first().question);
         const FakeUi::Message& outcome = ui.lastMessage();
         QCOMPARE(outcome.title, title);
         QCOMPARE(int(outcome.icon), icon);
@@ -110,8 +131,28 @@ private slots:
         QCOMPARE(parts[1], count);
         QVERIFY(parts[2].startsWith("На обработку затрачено: "));
         QCOMPARE(ui.busyHistory, QList<bool>({true, false}));
-        QVERIFY(QFile::exists(fixture.path("les_TI.px")));  // rewritten by the new database
-        QCOMPARE(QFile::exists(fixture.path("les_rep.txt")), icon == int(MessageIcon::Warning));
+        QStringList expected = kept;
+        expected << "les.txt"
+                 << "les.db"
+                 << "les.px"
+                 << "lesСост.db"
+                 << "lesСост.px"
+                 << "les_TI.db"
+                 << "les_TI.px";
+        if (icon == int(MessageIcon::Warning)) {
+            expected << "les_rep.txt";
+        }
+        QStringList files =
+            QDir(fixture.path(".")).entryList({"les*", "LES*", "Les*"}, QDir::Files);
+        expected.sort();
+        files.sort();
+        QCOMPARE(files, expected);
+        for (const QString& name : kept) {
+            QFile file(fixture.path(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("old"));
+        }
+        QVERIFY(paradox::ParadoxTable::Load(fixture.path("les.db")).rowCount() > 0);
     }
 
     void emptyFileIsReportedAndCreatesNothing() {

@@ -107,10 +107,11 @@ inline QStringList UnreadableTables(const QString& folder) {
 // Files under `folder` left behind by a write that did not finish.
 inline QStringList TemporaryFiles(const QString& folder) {
     QStringList found;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        if (file.endsWith(QLatin1Char('~')) || file.contains(QStringLiteral(".tmp"))) {
+        if (file.endsWith(QLatin1Char('~')) || file.contains(QStringLiteral(".tmp")) ||
+            file.contains(QStringLiteral(".dovi2tarvel-"))) {
             found.append(file);
         }
     }

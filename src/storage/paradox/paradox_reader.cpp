@@ -333,9 +333,11 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
     }
 
     if (table.hasBlobFields()) {
-        QFile memo(SiblingFile(dbPath, QStringLiteral("mb")));
-        if (memo.exists() && memo.open(QIODevice::ReadOnly)) {
-            table.memoFile_ = memo.readAll();
+        // Only a memo value asked for is read from the .mb, and only its block: the file may be
+        // far larger than any operation needs.
+        const QString memo = SiblingFile(dbPath, QStringLiteral("mb"));
+        if (QFileInfo(memo).isFile()) {
+            table.memoPath_ = memo;
             table.memoFileFound_ = true;
         }
     }
@@ -399,20 +401,33 @@ QVariant ParadoxTable::decodeMemo(const char* bytes, int length) const {
     if (size > kMaxMemoLength) {
         throw damaged();
     }
-    const Bytes mb(reinterpret_cast<const uchar*>(memoFile_.constData()), memoFile_.size());
+    QFile file(memoPath_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Не удалось открыть файл %1: %2")
+                          .arg(QDir::toNativeSeparators(memoPath_), file.errorString()));
+    }
     const qint64 block = location & ~0xFFu;
     const unsigned index = location & 0xFFu;
-    if (index == 0xFF) {
-        if (block + 9 + qint64{size} > mb.size() || mb.u8(block) != 2 ||
-            mb.u32(block + 3) != size) {
-            throw damaged();
-        }
-        return QVariant(page.decode(mb.at(block + 9), size));
-    }
-    if (index >= 64 || block + 4096 > mb.size() || mb.u8(block) != 3) {
+    // The block alone: a single-value block holds its header and the value, a shared one 4 KiB.
+    const qint64 wanted = index == 0xFF ? 9 + qint64{size} : 4096;
+    if (block + wanted > file.size() || !file.seek(block)) {
         throw damaged();
     }
-    const qint64 slot = block + 12 + 5 * qint64{index};
+    const QByteArray chunk = file.read(wanted);
+    if (chunk.size() != wanted) {
+        throw damaged();
+    }
+    const Bytes mb(reinterpret_cast<const uchar*>(chunk.constData()), chunk.size());
+    if (index == 0xFF) {
+        if (mb.u8(0) != 2 || mb.u32(3) != size) {
+            throw damaged();
+        }
+        return QVariant(page.decode(mb.at(9), size));
+    }
+    if (index >= 64 || mb.u8(0) != 3) {
+        throw damaged();
+    }
+    const qint64 slot = 12 + 5 * qint64{index};
     const qint64 dataOffset = 16 * qint64{mb.u8(slot)};
     const qint64 chunks = mb.u8(slot + 1);
     const qint64 last = mb.u8(slot + 4);
@@ -423,7 +438,7 @@ QVariant ParadoxTable::decodeMemo(const char* bytes, int length) const {
     if (dataOffset + dataLength > 4096 || dataLength != qint64{size}) {
         throw damaged();
     }
-    return QVariant(page.decode(mb.at(block + dataOffset), dataLength));
+    return QVariant(page.decode(mb.at(dataOffset), dataLength));
 }
 
 }  // namespace converter::paradox

@@ -144,7 +144,7 @@ private:
     LanguageDriver driver_ = CyrillicDriver();
     QByteArray rows_;
     int rowCount_ = 0;
-    QByteArray memoFile_;
+    QString memoPath_;  // read a value at a time
     bool memoFileFound_ = false;
     std::shared_ptr<KeyContext> keyContext_ = std::make_shared<KeyContext>();
     std::unordered_set<int, KeyHash, KeyEqual> keyIndex_{0, KeyHash{keyContext_},

@@ -1,6 +1,7 @@
 // Keeping records unique by key, and writing a table as a version 7 .db with its .px primary
 // index: records sorted by key, blocks packed full, header fields as real files carry them.
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/write_fault.h"
 #include "storage/paradox/paradox_table.h"
 
@@ -11,9 +12,12 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+
+#include <unistd.h>
 
 namespace converter::paradox {
 
@@ -59,20 +63,30 @@ template <typename Fill>
 void WriteFile(const QString& path, const QByteArray& header, int blockCount, int blockSize,
                Fill fill) {
     QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && !WriteFaultDue() &&
-              file.write(header) == header.size();
+    int error = 0;
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    auto write = [&](const QByteArray& bytes) {
+        if (WriteFaultDue()) {
+            error = ENOSPC;
+            return false;
+        }
+        return file.write(bytes) == bytes.size();
+    };
+    ok = ok && write(header);
     QByteArray block(blockSize, '\0');
     for (int b = 0; ok && b < blockCount; ++b) {
         block.fill('\0');
         fill(b, block.data());
-        ok = !WriteFaultDue() && file.write(block) == block.size();
+        ok = write(block);
     }
-    if (!ok || !file.flush()) {
-        const QString error = file.errorString();
+    // A table that only sits in the page cache is not written yet: a full disk may still refuse it.
+    ok = ok && file.flush() && ::fsync(file.handle()) == 0;
+    if (!ok) {
+        const QString reason = DeviceErrorText(file.errorString(), error != 0 ? error : errno);
         file.close();
         QFile::remove(path);
         throw Failure(QStringLiteral("Ошибка записи файла %1: %2")
-                          .arg(QDir::toNativeSeparators(path), error));
+                          .arg(QDir::toNativeSeparators(path), reason));
     }
     file.close();
 }
@@ -80,9 +94,10 @@ void WriteFile(const QString& path, const QByteArray& header, int blockCount, in
 void ReplaceFile(const QString& temporary, const QString& target) {
     if (std::rename(QFile::encodeName(temporary).constData(),
                     QFile::encodeName(target).constData()) != 0) {
+        const QString reason = SystemErrorText(errno);
         QFile::remove(temporary);
-        throw Failure(
-            QStringLiteral("Не удаётся заменить файл %1").arg(QDir::toNativeSeparators(target)));
+        throw Failure(QStringLiteral("Не удаётся заменить файл %1: %2")
+                          .arg(QDir::toNativeSeparators(target), reason));
     }
 }
 

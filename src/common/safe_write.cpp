@@ -1,0 +1,309 @@
+#include "common/safe_write.h"
+
+#include "common/failure.h"
+#include "common/ui.h"
+#include "common/write_fault.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace converter {
+
+namespace {
+
+const QString kStagingSuffix = QStringLiteral(".dovi2tarvel-new");
+const QString kJournalName = QStringLiteral(".journal");
+
+QString FolderOf(const QString& folder) {
+    return folder.isEmpty() ? QStringLiteral(".") : folder;
+}
+
+[[noreturn]] void ThrowFileError(const QString& what, const QString& path, int error) {
+    throw Failure(what + QDir::toNativeSeparators(path) + QLatin1Char('\r') +
+                  SystemErrorText(error));
+}
+
+void Rename(const QString& from, const QString& to) {
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, errno);
+    }
+}
+
+void Remove(const QString& path) {
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
+        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, errno);
+    }
+}
+
+void SyncOrThrow(const QString& path) {
+    const QString problem = SyncFile(path);
+    if (!problem.isEmpty()) {
+        throw Failure(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
+                      QLatin1Char('\r') + problem);
+    }
+}
+
+// The final step proper: old files that no new one replaces go, then the new ones move in. Run
+// again after a kill it does the rest, since both removing a missing file and moving the files
+// still staged are harmless.
+void CompleteReplacement(const QString& target, const QString& staging) {
+    QFile journal(staging + kJournalName);
+    const QStringList removals =
+        journal.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(journal.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            : QStringList();
+    for (const QString& name : removals) {
+        Remove(QDir(target).filePath(name));
+    }
+    const QStringList staged =
+        QDir(staging).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : staged) {
+        if (name != kJournalName) {
+            Rename(staging + name, QDir(target).filePath(name));
+        }
+    }
+    SyncOrThrow(target);
+    Remove(staging + kJournalName);
+    QDir().rmdir(staging);
+}
+
+}  // namespace
+
+QString SystemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString DeviceErrorText(const QString& qtText, int error) {
+    if ((qtText.isEmpty() || qtText == QLatin1String("Unknown error")) && error != 0) {
+        return SystemErrorText(error);
+    }
+    return qtText;
+}
+
+QString CanonicalPath(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty()) {
+        return canonical;
+    }
+    // A file yet to be made: its folder's canonical path and its own name.
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? QDir::cleanPath(info.absolutePath()) : folder) + QLatin1Char('/') +
+           info.fileName();
+}
+
+bool RefuseOutputsAmongInputs(Ui& ui, const QStringList& outputs, const QStringList& inputs) {
+    for (const QString& output : outputs) {
+        const QString canonicalOutput = CanonicalPath(output);
+        for (const QString& input : inputs) {
+            // Table files are found without regard to case, so "LES.db" would replace "les.db".
+            if (!input.isEmpty() &&
+                CanonicalPath(input).compare(canonicalOutput, Qt::CaseInsensitive) == 0) {
+                ui.showMessage(QStringLiteral("Файл результата совпадает с исходным файлом:\r") +
+                                   QDir::toNativeSeparators(output),
+                               QStringLiteral("Ошибка"), MessageIcon::Warning);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString InputFileProblem(const QString& path, qint64 maxSize, bool text) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return QStringLiteral("Не найден файл:\r") + path;
+    }
+    if (!info.isFile()) {
+        return QStringLiteral("Не является обычным файлом:\r") + path;
+    }
+    if (maxSize >= 0 && info.size() > maxSize) {
+        return QStringLiteral("Файл слишком велик (%1 байт, допустимо не более %2):\r")
+                   .arg(info.size())
+                   .arg(maxSize) +
+               path;
+    }
+    if (text) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return QStringLiteral("Не удалось открыть файл: ") + path + QLatin1Char('\r') +
+                   file.errorString();
+        }
+        // Some editors pad a file with NUL bytes to a whole block; anything before that is not
+        // text.
+        bool padding = false;
+        bool sawText = false;
+        while (!file.atEnd()) {
+            const QByteArray chunk = file.read(1 << 16);
+            for (const char c : chunk) {
+                if (c == '\0') {
+                    padding = true;
+                } else if (padding) {
+                    return QStringLiteral("Файл не является текстовым файлом ДОВИ:\r") + path;
+                } else {
+                    sawText = true;
+                }
+            }
+        }
+        if (padding && !sawText) {
+            return QStringLiteral("Файл не является текстовым файлом ДОВИ:\r") + path;
+        }
+    }
+    return {};
+}
+
+QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name) {
+    QStringList found;
+    const QDir dir(FolderOf(folder));
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0) {
+            found.append(dir.filePath(entry));
+        }
+    }
+    return found;
+}
+
+QString EngineFile(const QString& folder, const QString& name) {
+    const QString exact = QDir(FolderOf(folder)).filePath(name);
+    if (QFileInfo(exact).isFile()) {
+        return exact;
+    }
+    const QStringList found = FilesNamedIgnoringCase(folder, name);
+    return found.isEmpty() ? QString() : found.first();
+}
+
+OperationLock::OperationLock() = default;
+OperationLock::~OperationLock() = default;
+
+bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
+    auto lock = std::make_unique<QLockFile>(lockPath);
+    // A lock whose process is gone is taken over at once; a live one is never waited for.
+    if (lock->tryLock(0)) {
+        lock_ = std::move(lock);
+        return true;
+    }
+    const int error = errno;
+    if (lock->error() == QLockFile::PermissionError &&
+        !QFileInfo(QFileInfo(lockPath).absolutePath()).isWritable()) {
+        return true;
+    }
+    if (lock->error() != QLockFile::LockFailedError) {
+        ui.showMessage(QStringLiteral("Не удалось создать файл: ") +
+                           QDir::toNativeSeparators(lockPath) + QLatin1Char('\r') +
+                           SystemErrorText(error),
+                       QStringLiteral("Ошибка"), MessageIcon::Warning);
+        return false;
+    }
+    ui.showMessage(QStringLiteral("Файлы заняты другой операцией. Повторите попытку после ее "
+                                  "завершения.\rПуть: ") +
+                       QDir::toNativeSeparators(QFileInfo(lockPath).absolutePath()),
+                   QStringLiteral("Ошибка"), MessageIcon::Warning);
+    return false;
+}
+
+QString DatabaseLockPath(const QString& mainPath) {
+    const QFileInfo info(mainPath);
+    return info.absoluteDir().filePath(QLatin1Char('.') + info.completeBaseName().toLower() +
+                                       QStringLiteral(".dovi2tarvel-lock"));
+}
+
+QString FolderLockPath(const QString& folder) {
+    return QDir(FolderOf(folder)).filePath(QStringLiteral(".sprav.dovi2tarvel-lock"));
+}
+
+StagedReplacement::StagedReplacement(const QString& targetFolder, const QString& key)
+    : target_(QDir(FolderOf(targetFolder)).absolutePath()) {
+    staging_ = target_ + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
+    // Our own lock is held: whatever lies here was left by a killed run and is not complete.
+    QDir(staging_).removeRecursively();
+    if (!QDir().mkdir(staging_)) {
+        ThrowFileError(QStringLiteral("Не удалось создать папку: "), staging_, errno);
+    }
+}
+
+StagedReplacement::~StagedReplacement() {
+    if (!committed_) {
+        QDir(staging_).removeRecursively();
+    }
+}
+
+QString StagedReplacement::folder() const {
+    return staging_;
+}
+
+void StagedReplacement::commit(const QStringList& replaced) {
+    const QStringList staged = QDir(staging_).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : staged) {
+        SyncOrThrow(staging_ + name);
+    }
+    // The files the table engine takes for the names are replaced, whatever their case; but
+    // where the set exists under its exact names, "Les.px" beside "les.db" belongs to another
+    // table and stays.
+    const bool exactNames = std::any_of(replaced.begin(), replaced.end(), [&](const QString& name) {
+        return QFileInfo(QDir(target_).filePath(name)).isFile();
+    });
+    QStringList removals;
+    for (const QString& name : replaced) {
+        const QString exact = QDir(target_).filePath(name);
+        const QString old = exactNames ? (QFileInfo(exact).isFile() ? exact : QString())
+                                       : EngineFile(target_, name);
+        const QString oldName = QFileInfo(old).fileName();
+        if (!old.isEmpty() && !staged.contains(oldName) && !removals.contains(oldName)) {
+            removals.append(oldName);
+        }
+    }
+    const QString part = staging_ + kJournalName + QStringLiteral(".part");
+    {
+        QFile journal(part);
+        const QByteArray bytes = removals.join(QLatin1Char('\n')).toUtf8() + '\n';
+        if (!journal.open(QIODevice::WriteOnly) || WriteFaultDue() ||
+            journal.write(bytes) != bytes.size() || !journal.flush()) {
+            throw Failure(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(part) +
+                          QLatin1Char('\r') + journal.errorString());
+        }
+    }
+    SyncOrThrow(part);
+    Rename(part, staging_ + kJournalName);
+    SyncOrThrow(staging_);
+    committed_ = true;
+    CompleteReplacement(target_, staging_);
+}
+
+void RecoverStagedReplacements(const QString& folder) {
+    const QDir dir(FolderOf(folder));
+    const QStringList leftovers = dir.entryList({QLatin1Char('*') + kStagingSuffix},
+                                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : leftovers) {
+        const QString staging = dir.absoluteFilePath(name) + QLatin1Char('/');
+        if (QFileInfo::exists(staging + kJournalName)) {
+            CompleteReplacement(dir.absolutePath(), staging);
+        } else {
+            QDir(staging).removeRecursively();
+        }
+    }
+}
+
+QString SyncFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return SystemErrorText(errno);
+    }
+    QString problem;
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        problem = SystemErrorText(errno);
+    }
+    ::close(fd);
+    return problem;
+}
+
+}  // namespace converter

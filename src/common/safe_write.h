@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QLockFile;
+
+namespace converter {
+
+class Ui;
+
+// The system's reason for the last failed call, in words (strerror of errno).
+QString SystemErrorText(int error);
+
+// A device's error in words: Qt's text, or the system's reason `error` where Qt has none.
+QString DeviceErrorText(const QString& qtText, int error);
+
+// Canonical form of a path for comparing files: links and "." / ".." resolved for the part that
+// exists, so that two spellings of one file compare equal.
+QString CanonicalPath(const QString& path);
+
+// True (after a warning naming the file) when one of `outputs` is one of `inputs`.
+bool RefuseOutputsAmongInputs(Ui& ui, const QStringList& outputs, const QStringList& inputs);
+
+// Why a file the operation reads cannot be read, or empty: it must be a regular file (devices,
+// pipes and folders never end or block), at most `maxSize` bytes when given, and, when `text`,
+// hold no NUL bytes except as trailing padding.
+QString InputFileProblem(const QString& path, qint64 maxSize = -1, bool text = false);
+
+// Every file of `folder` whose name equals `name` without regard to letter case, as the table
+// engine finds them.
+QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name);
+
+// The file the table engine would take for `name` in `folder`: the exact name, else the first
+// spelled in another case; empty when none.
+QString EngineFile(const QString& folder, const QString& name);
+
+// One operation at a time per target: a lock file beside it (never a name the GIS uses for its
+// own locks). A lock left by a killed run is taken over.
+class OperationLock {
+public:
+    OperationLock();
+    ~OperationLock();
+    OperationLock(const OperationLock&) = delete;
+    OperationLock& operator=(const OperationLock&) = delete;
+
+    // Locks the target whose lock file is `lockPath`; false after a message when another run
+    // holds it. A folder that takes no files cannot be written by any run either: it needs no
+    // lock.
+    bool acquire(Ui& ui, const QString& lockPath);
+
+private:
+    std::unique_ptr<QLockFile> lock_;
+};
+
+// The lock file of a stand database (its main table path) and of a reference folder.
+QString DatabaseLockPath(const QString& mainPath);
+QString FolderLockPath(const QString& folder);
+
+// New files of an operation are written into a staging folder inside the target folder and
+// replace the old files in one short final step. The step is journaled: once its list of files
+// to remove is written, a killed run is completed by the next one (RecoverStagedReplacements),
+// so the folder holds either all old or all new files.
+class StagedReplacement {
+public:
+    // `key` names the set of files (the database's base name, "sprav"); the staging folder is
+    // made at once. Failure when it cannot be.
+    StagedReplacement(const QString& targetFolder, const QString& key);
+    ~StagedReplacement();  // without commit() the staging folder and all in it go
+    StagedReplacement(const StagedReplacement&) = delete;
+    StagedReplacement& operator=(const StagedReplacement&) = delete;
+
+    // Folder (with a final "/") into which the new files are written under their final names.
+    QString folder() const;
+
+    // Moves every staged file into the target folder; `replaced` are the final names of the
+    // files this set consists of: an old file the table engine would take for one of them (in
+    // another letter case, or one the new set does not hold) is removed; when some of them exist
+    // under their exact names, only exact names count. Every file is synced first. Failure on any
+    // error; when it comes before the journal is written the old files are untouched.
+    void commit(const QStringList& replaced);
+
+private:
+    QString target_;
+    QString staging_;
+    bool committed_ = false;
+};
+
+// Completes or discards what killed runs left in `folder`: a journaled replacement is finished,
+// a staging folder without a journal is removed.
+void RecoverStagedReplacements(const QString& folder);
+
+// Flushes a file's data to the disk; the system's reason on failure, empty when done.
+QString SyncFile(const QString& path);
+
+}  // namespace converter
