@@ -4,10 +4,17 @@
 
 #include "common/database.h"
 #include "common/report.h"
+#include "common/safe_write.h"
 #include "export/export_writer.h"
 #include "storage/paradox/paradox_folder.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include <cerrno>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using namespace converter;
 using namespace converter::testing;
@@ -39,6 +46,54 @@ std::vector<ReportSection> Sections(const QStringList& lines) {
     }
     return {section};
 }
+
+// A small tmpfs: a real full disk. Only root may mount one; CI runs as root, so there the test
+// never skips.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes) {
+        mounted_ = ::geteuid() == 0 &&
+                   QProcess::execute(QStringLiteral("mount"),
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                      QStringLiteral("-o"), QStringLiteral("size=%1").arg(bytes),
+                                      QStringLiteral("tmpfs"), dir_.path()}) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
+        }
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    // Writes a filler file until only about `free` bytes are left.
+    bool fillLeaving(qint64 free) const {
+        struct statvfs stats {};
+        if (::statvfs(QFile::encodeName(dir_.path()).constData(), &stats) != 0) {
+            return false;
+        }
+        qint64 left =
+            static_cast<qint64>(stats.f_bavail) * static_cast<qint64>(stats.f_frsize) - free;
+        QFile filler(path(QStringLiteral("filler")));
+        if (!filler.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        const QByteArray chunk(4096, 'f');
+        for (; left >= chunk.size(); left -= chunk.size()) {
+            if (filler.write(chunk) != chunk.size()) {
+                return false;
+            }
+        }
+        return filler.flush();
+    }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+};
 
 }  // namespace
 
@@ -136,6 +191,79 @@ private slots:
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         QCOMPARE(FileBytes(output), QByteArray("old file\r\n"));
         QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
+    }
+
+    // A disk that really fills up: every operation fails, names the system's reason, and leaves
+    // the old files byte for byte.
+    void fullDisk_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<qint64>("free");
+        QTest::newRow("export") << "export" << qint64{4096};
+        QTest::newRow("report") << "report" << qint64{8192};
+        QTest::newRow("import over a database") << "import" << qint64{32768};
+        QTest::newRow("formation over reference tables") << "formation" << qint64{32768};
+    }
+    void fullDisk() {
+        QFETCH(QString, operation);
+        QFETCH(qint64, free);
+        SmallDisk disk(4 * 1024 * 1024);
+        if (!disk.mounted()) {
+            QVERIFY2(::geteuid() != 0, "root could not mount a tmpfs");
+            QSKIP("mounting a small disk needs root");
+        }
+        ProgramFixture fixture;
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        const QString big = fixture.path(QStringLiteral("big.txt"));
+        WriteBytes(big, BigForestry(4));
+        FakeUi setupUi;
+        QVERIFY(ProgramFixture::Import(setupUi, big, db));
+        const ExportRequest request{disk.path(QStringLiteral("out.txt")), db,
+                                    ProgramFixture::ElementsPath(db), ProgramFixture::FirstYear(db),
+                                    0};
+        const QString diskDb = disk.path(QStringLiteral("les.db"));
+        const QString sprav = disk.path(QStringLiteral("sprav"));
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i) {
+            lines.append(QStringLiteral("Неизвестное имя %1").arg(i));
+        }
+        // The old files, whole, before the disk fills.
+        if (operation == QLatin1String("export")) {
+            QVERIFY(ExportCurrentChanges(setupUi, request));
+            QVERIFY(QFileInfo(request.outputPath).size() > 3 * free);
+            WriteBytes(request.outputPath, "old file\r\n");
+        } else if (operation == QLatin1String("report")) {
+            WriteBytes(disk.path(QStringLiteral("les_rep.txt")), "old report\r\n");
+        } else if (operation == QLatin1String("import")) {
+            QVERIFY(ProgramFixture::Import(setupUi, ProgramFixture::SampleDoviFile(), diskDb));
+        } else {
+            QVERIFY(QDir().mkpath(sprav));
+            QVERIFY(ProgramFixture::Form(setupUi, sprav, ProgramFixture::SampleValueBooks()));
+        }
+        QVERIFY(disk.fillLeaving(free));
+        const auto before = FolderPicture(disk.path(QString()));
+
+        FakeUi ui;
+        bool done = true;
+        if (operation == QLatin1String("export")) {
+            done = ExportCurrentChanges(ui, request);
+        } else if (operation == QLatin1String("report")) {
+            WriteReport(ui, disk.path(QStringLiteral("les_rep.txt")), QStringLiteral("les.db"),
+                        Sections(lines), kReportImport);
+            done = false;
+            QCOMPARE(ui.messageTexts(),
+                     QStringList{QStringLiteral("Ошибка при формировании отчета")});
+        } else if (operation == QLatin1String("import")) {
+            done = ProgramFixture::Import(ui, ProgramFixture::SampleDoviFile(), diskDb);
+        } else {
+            done = ProgramFixture::Form(ui, sprav, ProgramFixture::SampleValueBooks());
+        }
+        QVERIFY(!done);
+        if (operation != QLatin1String("report")) {
+            QVERIFY2(ui.messageTexts().join(QLatin1Char(' ')).contains(SystemErrorText(ENOSPC)),
+                     qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        }
+        QCOMPARE(FolderPicture(disk.path(QString())), before);
+        QCOMPARE(TemporaryFiles(disk.path(QString())), QStringList());
     }
 
     // Whatever write fails, the operation says so and every table it leaves reads. Each write

@@ -25,29 +25,6 @@ QString Cli() {
     return QStringLiteral(PROGRAM_DIR "/dovi2tarvel-cli");
 }
 
-// The sample forestry repeated `copies` times with quarters renumbered, so that every stand
-// stays unique: a file that takes a while to import.
-QByteArray BigForestry(int copies) {
-    const QStringList lines =
-        DecodeText(FileBytes(ProgramFixture::SampleDoviFile()), TextCodec::Windows1251)
-            .split(QStringLiteral("\r\n"));
-    const QStringList header = lines.mid(0, 7);
-    const QStringList body = lines.mid(7);
-    static const QRegularExpression quarter(QStringLiteral("(^|\\t)KV=(\\d+)"));
-    QStringList out = header;
-    for (int copy = 0; copy < copies; ++copy) {
-        for (QString line : body) {
-            const QRegularExpressionMatch match = quarter.match(line);
-            if (match.hasMatch()) {
-                const int kv = match.captured(2).toInt() + copy * 100;
-                line.replace(match.capturedStart(2), match.capturedLength(2), QString::number(kv));
-            }
-            out.append(line);
-        }
-    }
-    return EncodeText(out.join(QStringLiteral("\r\n")), TextCodec::Windows1251);
-}
-
 // Writing the tables takes microseconds, so a kill would almost never land in it. Where strace
 // can run, every write of the program is made to take a few milliseconds, which turns the saves
 // into most of the run.

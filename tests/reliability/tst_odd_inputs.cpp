@@ -5,12 +5,15 @@
 #include "common/database.h"
 #include "export/export_commands.h"
 #include "export/export_writer.h"
+#include "formation/fill_sptab.h"
 #include "import/dovi_file.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 using namespace converter;
 using namespace converter::testing;
@@ -119,39 +122,55 @@ private slots:
         }
     }
 
-    // Binary garbage and a 1 MB line end in a message or a report, not a crash.
+    // Binary garbage and a 1 MB line end in a message or a report, not a crash. A file with NUL
+    // bytes (other than trailing padding) is not text: it is refused and the old database kept.
     void garbageAndLongLines_data() {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("refused");
         QByteArray garbage(256 * 1024, '\0');
         QRandomGenerator random(10);
         for (char& c : garbage) {
             c = static_cast<char>(random.bounded(256));
         }
-        QTest::newRow("binary garbage") << garbage;
-        QTest::newRow("zero bytes") << QByteArray(100000, '\0');
+        QTest::newRow("binary garbage") << garbage << true;
+        QTest::newRow("zero bytes") << QByteArray(100000, '\0') << true;
+        QTest::newRow("one NUL inside the text") << SampleBytes().insert(200, '\0') << true;
+        QTest::newRow("NUL padding after the text")
+            << SampleBytes() + QByteArray(4096, '\0') << false;
         QByteArray longValue = SampleBytes();
         ReplaceFirst(longValue, "NP=", "NP=" + QByteArray(1024 * 1024, 'X'));
-        QTest::newRow("1 MB value") << longValue;
+        QTest::newRow("1 MB value") << longValue << false;
         QByteArray longName = SampleBytes();
         ReplaceFirst(longName, "KV=1\t", QByteArray(1024 * 1024, 'K') + "=1\tKV=1\t");
-        QTest::newRow("1 MB name") << longName;
+        QTest::newRow("1 MB name") << longName << false;
         QByteArray manyItems = SampleBytes();
         QByteArray items;
         while (items.size() < 1024 * 1024) {
             items += "PL=5\t";
         }
         ReplaceFirst(manyItems, "PL=90\t", items);
-        QTest::newRow("1 MB of items") << manyItems;
+        QTest::newRow("1 MB of items") << manyItems << false;
     }
     void garbageAndLongLines() {
         QFETCH(QByteArray, bytes);
+        QFETCH(bool, refused);
         ProgramFixture fixture;
         const QString text = fixture.path(QStringLiteral("odd.txt"));
         WriteBytes(text, bytes);
-        FakeUi ui;
         const QString db = fixture.path(QStringLiteral("odd.db"));
+        FakeUi oldUi;
+        QVERIFY(ProgramFixture::Import(oldUi, ProgramFixture::SampleDoviFile(), db));
+        const auto before = FolderPicture(fixture.path(QString()));
+        FakeUi ui;
         bool hadErrors = false;
-        if (ProgramFixture::Import(ui, text, db, &hadErrors)) {
+        const bool done = ProgramFixture::Import(ui, text, db, &hadErrors);
+        if (refused) {
+            QVERIFY(!done);
+            QCOMPARE(
+                ui.messageTexts(),
+                QStringList{QStringLiteral("Файл не является текстовым файлом ДОВИ:\r") + text});
+            QCOMPARE(FolderPicture(fixture.path(QString())), before);
+        } else if (done) {
             // Without a stand in it, the file gives an empty database and nothing to report.
             QVERIFY(hadErrors || TableRows(db).empty());
             QCOMPARE(hadErrors, !ui.report.isEmpty());
@@ -159,6 +178,101 @@ private slots:
             QVERIFY(!ui.messages.isEmpty());
         }
         QCOMPARE(UnreadableTables(fixture.path(QString())), QStringList());
+    }
+
+    // An output that is one of the operation's own inputs is refused before anything is written.
+    void outputThatIsAnInput_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("export onto the main table") << "export"
+                                                    << "les.db";
+        QTest::newRow("export onto the elements table") << "export"
+                                                        << "lesСост.db";
+        QTest::newRow("export onto an index in upper case") << "export"
+                                                            << "LES.PX";
+        QTest::newRow("export onto the dictionary") << "export"
+                                                    << "sprav.mdb";
+        QTest::newRow("export through a link to the table") << "export"
+                                                            << "link.txt";
+        QTest::newRow("import onto its source") << "import"
+                                                << "source.txt";
+        QTest::newRow("import onto the dictionary") << "import"
+                                                    << "sprav.mdb";
+        QTest::newRow("import whose report is its source") << "import"
+                                                           << "source.db";
+    }
+    void outputThatIsAnInput() {
+        QFETCH(QString, operation);
+        QFETCH(QString, output);
+        ProgramFixture fixture;
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        FakeUi setupUi;
+        QVERIFY(ProgramFixture::Import(setupUi, ProgramFixture::SampleDoviFile(), db));
+        QVERIFY(QFile::link(db, fixture.path(QStringLiteral("link.txt"))));
+        // "source_rep.txt" is the report of a database "source.db".
+        const QString source =
+            fixture.path(output == QLatin1String("source.db") ? QStringLiteral("source_rep.txt")
+                                                              : QStringLiteral("source.txt"));
+        QFile::copy(ProgramFixture::SampleDoviFile(), source);
+        const auto before = FolderPicture(fixture.path(QString()));
+
+        FakeUi ui;
+        const QString target = fixture.path(output);
+        if (operation == QLatin1String("export")) {
+            QVERIFY(!ExportCurrentChanges(ui, {target, db, ProgramFixture::ElementsPath(db),
+                                               ProgramFixture::FirstYear(db), 0}));
+        } else {
+            QVERIFY(!ProgramFixture::Import(ui, source, target));
+        }
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY2(ui.lastMessage().text.startsWith(
+                     QStringLiteral("Файл результата совпадает с исходным файлом:")),
+                 qPrintable(ui.lastMessage().text));
+        QCOMPARE(FolderPicture(fixture.path(QString())), before);
+    }
+
+    // A value book that never ends, blocks or is far too big is refused with its name, and the
+    // old reference tables stay.
+    void unboundedValueBook_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("named pipe") << "pipe";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("64 MB and one byte") << "big";
+    }
+    void unboundedValueBook() {
+        QFETCH(QString, kind);
+        ProgramFixture fixture;
+        const QString books = fixture.makeFolder(QStringLiteral("nsi"));
+        for (const QFileInfo& file :
+             QDir(ProgramFixture::SampleValueBooks()).entryInfoList(QDir::Files)) {
+            QFile::copy(file.filePath(), books + QLatin1Char('/') + file.fileName());
+        }
+        const QString target = fixture.makeFolder(QStringLiteral("sprav"));
+        FakeUi oldUi;
+        QVERIFY(ProgramFixture::Form(oldUi, target, books));
+        const auto before = FolderPicture(target);
+
+        const QString book = books + QStringLiteral("/13000002.000");
+        QVERIFY(QFile::remove(book));
+        if (kind == QLatin1String("zero")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), book));
+        } else if (kind == QLatin1String("pipe")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(book).constData(), 0600), 0);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkdir(book));
+        } else {
+            // Sparse: the size counts, not the blocks.
+            QFile file(book);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(kMaxValueBookSize + 1));
+        }
+        FakeUi ui;
+        QVERIFY(!ProgramFixture::Form(ui, target, books));
+        QVERIFY2(ui.messageTexts().join(QLatin1Char(' ')).contains(QStringLiteral("/13000002.000")),
+                 qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        QCOMPARE(FolderPicture(target), before);
+        QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
     }
 
     // A million lines are read completely, and in bounded time.
