@@ -187,6 +187,8 @@ OperationLock::~OperationLock() = default;
 
 bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
     auto lock = std::make_unique<QLockFile>(lockPath);
+    // An import of a large forestry may hold its lock for minutes: only a dead owner frees it.
+    lock->setStaleLockTime(0);
     // A lock whose process is gone is taken over at once; a live one is never waited for.
     if (lock->tryLock(0)) {
         lock_ = std::move(lock);

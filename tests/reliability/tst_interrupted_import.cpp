@@ -1,14 +1,18 @@
-// Killing the program during an import leaves every table file absent, as it was, or complete:
-// both our reader and pxlib read every table found afterwards.
+// Killing the program during an import over an old database leaves the old or the new database,
+// each table complete: both our reader and pxlib read every table found afterwards.
 #include "reliability_fixture.h"
+
+#include "common/safe_write.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QtTest>
 
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
 #ifdef HAVE_PXLIB
 extern "C" {
@@ -62,18 +66,25 @@ void StartImport(QProcess& process, const QStringList& wrapper, const QStringLis
 }
 
 // Kills the process and what it started (the import under strace) at once, the import first:
-// a tracee outlives its tracer.
+// a tracee outlives its tracer. The import, orphaned, is reaped here (the test is a subreaper),
+// so that no zombie passes for the owner of its lock.
 void KillTree(QProcess& process) {
     const qint64 pid = process.processId();
+    std::vector<pid_t> killed;
     QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
     if (children.open(QIODevice::ReadOnly)) {
         for (const QByteArray& child : children.readAll().split(' ')) {
             if (!child.trimmed().isEmpty()) {
-                ::kill(static_cast<pid_t>(child.trimmed().toLongLong()), SIGKILL);
+                killed.push_back(static_cast<pid_t>(child.trimmed().toLongLong()));
+                ::kill(killed.back(), SIGKILL);
             }
         }
     }
     process.kill();
+    process.waitForFinished(60000);
+    for (const pid_t child : killed) {
+        ::waitpid(child, nullptr, 0);
+    }
 }
 
 QStringList ImportArguments(const QString& folder, const QString& text, const QString& db) {
@@ -85,7 +96,28 @@ QStringList ImportArguments(const QString& folder, const QString& text, const QS
             QStringLiteral("--leshoz"),
             QStringLiteral("12345678"),
             QStringLiteral("--lesnich"),
-            QStringLiteral("3")};
+            QStringLiteral("3"),
+            QStringLiteral("--overwrite")};
+}
+
+// Copies the files of a database (not its lock) into `folder`.
+void CopyDatabase(const QString& from, const QString& folder) {
+    for (const QFileInfo& file : QDir(from).entryInfoList(QDir::Files)) {
+        QVERIFY(QFile::copy(file.filePath(), folder + QLatin1Char('/') + file.fileName()));
+    }
+}
+
+// Runs the console program to its end; its exit code, its standard error in `error`.
+int RunCli(const QStringList& arguments, QString* error) {
+    QProcess process;
+    process.start(Cli(), arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *error = QString::fromUtf8(process.readAllStandardError());
+    return process.exitCode();
 }
 
 #ifdef HAVE_PXLIB
@@ -121,6 +153,11 @@ class TestInterruptedImport : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+    // An import over an old database, killed at any moment, leaves (once the next run has
+    // cleaned up) either the whole old database or the whole new one; while it runs, a second
+    // import or an export of the same database is refused at once.
     void killedImportLeavesReadableTables() {
         if (!QFileInfo(Cli()).isExecutable()) {
             QSKIP("the console front end is not built");
@@ -128,9 +165,15 @@ private slots:
         ProgramFixture fixture;
         const QString text = fixture.path(QStringLiteral("big.txt"));
         WriteBytes(text, BigForestry(20));
+        const QString old = fixture.makeFolder(QStringLiteral("old"));
+        FakeUi oldUi;
+        QVERIFY(ProgramFixture::Import(oldUi, ProgramFixture::SampleDoviFile(), old + "/les.db"));
+        const int oldStands = paradox::ParadoxTable::Load(old + "/les.db").rowCount();
+        const int oldElements = paradox::ParadoxTable::Load(old + "/lesСост.db").rowCount();
 
         // A complete run first, to know how long one takes.
         const QString whole = fixture.makeFolder(QStringLiteral("whole"));
+        CopyDatabase(old, whole);
         QElapsedTimer timer;
         timer.start();
         const QStringList wrapper = SlowWrites();
@@ -140,19 +183,44 @@ private slots:
         QProcess full;
         StartImport(full, wrapper,
                     ImportArguments(fixture.path(QString()), text, whole + "/les.db"));
+        const QString lock = DatabaseLockPath(whole + "/les.db");
+        while (!QFileInfo::exists(lock) && full.state() != QProcess::NotRunning) {
+            QTest::qWait(5);
+        }
+        QString error;
+        const int second =
+            RunCli(ImportArguments(fixture.path(QString()), text, whole + "/les.db"), &error);
+        const QString secondError = error;
+        const int exported = RunCli(
+            {QStringLiteral("--program-folder"), fixture.path(QString()), QStringLiteral("export"),
+             whole + "/les.db", QStringLiteral("9999"), fixture.path("out.txt")},
+            &error);
+        const bool overlapped = full.state() != QProcess::NotRunning;
         QVERIFY(full.waitForFinished(600000));
         QVERIFY2(full.exitCode() <= 1, full.readAllStandardError().constData());
         const qint64 duration = timer.elapsed();
+        if (overlapped) {
+            QCOMPARE(second, 2);
+            QVERIFY2(secondError.contains(QStringLiteral("заняты")), qPrintable(secondError));
+            QCOMPARE(exported, 2);
+            QVERIFY2(error.contains(QStringLiteral("заняты")), qPrintable(error));
+        } else {
+            QVERIFY2(wrapper.isEmpty(), "the traced import ended before the second run");
+        }
         const int stands = paradox::ParadoxTable::Load(whole + "/les.db").rowCount();
+        const int elements = paradox::ParadoxTable::Load(whole + "/lesСост.db").rowCount();
         QVERIFY(stands > 300);
+        QVERIFY(stands != oldStands);
 
         // Cuts at growing shares of that time. The machine may be quicker now than during the
         // measurement: a run that ended before its cut makes the estimate shorter.
         const int shares[] = {5, 20, 40, 60, 75, 85, 90, 95, 98};
         qint64 estimate = duration;
         int interrupted = 0;
+        QSet<int> outcomes;
         for (int attempt = 0; attempt < 25 && interrupted < 9; ++attempt) {
             const QString folder = fixture.makeFolder(QStringLiteral("cut%1").arg(attempt));
+            CopyDatabase(old, folder);
             QProcess run;
             StartImport(run, wrapper,
                         ImportArguments(fixture.path(QString()), text, folder + "/les.db"));
@@ -162,24 +230,35 @@ private slots:
             if (run.state() != QProcess::NotRunning) {
                 ++interrupted;
                 KillTree(run);
-                QVERIFY(run.waitForFinished(60000));
+                QCOMPARE(run.state(), QProcess::NotRunning);
             } else {
                 estimate = estimate * 3 / 4;
             }
 
+            // The next run takes over the killed run's lock and finishes or drops its work.
+            FakeUi ui;
+            OperationLock next;
+            QVERIFY(next.acquire(ui, DatabaseLockPath(folder + "/les.db")));
+            RecoverStagedReplacements(folder);
+            QCOMPARE(TemporaryFiles(folder), QStringList());
             QCOMPARE(UnreadableTables(folder), QStringList());
-            for (const QFileInfo& table : QDir(folder).entryInfoList({"*.db"}, QDir::Files)) {
-                const int rows = paradox::ParadoxTable::Load(table.filePath()).rowCount();
-                // A table is empty, as created, or holds everything.
-                if (table.fileName() == QStringLiteral("les.db")) {
-                    QVERIFY2(rows == 0 || rows == stands, qPrintable(QString::number(rows)));
-                }
+            const int rows = paradox::ParadoxTable::Load(folder + "/les.db").rowCount();
+            const int elementRows = paradox::ParadoxTable::Load(folder + "/lesСост.db").rowCount();
+            QVERIFY2(rows == oldStands || rows == stands, qPrintable(QString::number(rows)));
+            QCOMPARE(elementRows, rows == stands ? elements : oldElements);
+            outcomes.insert(rows);
 #ifdef HAVE_PXLIB
-                QCOMPARE(PxlibRefusal(table.filePath(), rows), QString());
-#endif
+            for (const QFileInfo& table : QDir(folder).entryInfoList({"*.db"}, QDir::Files)) {
+                QCOMPARE(PxlibRefusal(table.filePath(),
+                                      paradox::ParadoxTable::Load(table.filePath()).rowCount()),
+                         QString());
             }
+#endif
         }
         QCOMPARE(interrupted, 9);
+        QVERIFY(outcomes.contains(oldStands));
+        qInfo("second run during the import: %s; killed runs that left the new database: %s",
+              overlapped ? "yes" : "no", outcomes.contains(stands) ? "some" : "none");
     }
 };
 
