@@ -5,6 +5,7 @@
 #include "common/failure.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -110,7 +111,9 @@ QString QtUi::chooseSaveFile(const QString& filter, const QString& initialName) 
     dialog.setNameFilter(QtFileFilter(filter));
     if (!initialName.isEmpty()) {
         const QFileInfo info(initialName);
-        if (!info.path().isEmpty() && info.dir().exists()) {
+        // A proposed folder that does not exist yet (the reference tables' "sprav") is made for
+        // the dialog to open in; the commands make nothing before the user has chosen.
+        if (!info.path().isEmpty() && (info.dir().exists() || QDir().mkpath(info.path()))) {
             dialog.setDirectory(info.dir());
         }
         dialog.selectFile(info.fileName());

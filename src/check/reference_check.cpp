@@ -316,11 +316,12 @@ bool CheckTarvelDatabase(Ui& ui, const QString& databasePath, const QString& ref
             !referenceLock.acquire(ui, FolderLockPath(referenceFolder))) {
             return false;
         }
-        for (const QString& folder :
-             {QFileInfo(databasePath).absolutePath(), QDir(referenceFolder).absolutePath()}) {
-            if (QFileInfo(folder).isWritable()) {
-                RecoverStagedReplacements(folder);
-            }
+        const QFileInfo database(databasePath);
+        if (QFileInfo(database.absolutePath()).isWritable()) {
+            RecoverStagedReplacement(database.absolutePath(), StagingKey(databasePath));
+        }
+        if (QFileInfo(referenceFolder).isWritable()) {
+            RecoverStagedReplacement(referenceFolder, QString::fromLatin1(kReferenceTablesKey));
         }
         if (!CheckSpfieldTable(ui, referenceFolder) || !CheckSptabTable(ui, referenceFolder)) {
             return false;

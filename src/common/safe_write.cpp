@@ -216,18 +216,22 @@ bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
 QString DatabaseLockPath(const QString& mainPath) {
     const QFileInfo info(mainPath);
     return info.absoluteDir().filePath(QLatin1Char('.') + info.completeBaseName().toLower() +
-                                       QStringLiteral(".dovi2tarvel-lock"));
+                                       QStringLiteral(".db.dovi2tarvel-lock"));
+}
+
+QString StagingKey(const QString& mainPath) {
+    return QFileInfo(mainPath).completeBaseName() + QStringLiteral(".db");
 }
 
 QString FolderLockPath(const QString& folder) {
-    return QDir(FolderOf(folder)).filePath(QStringLiteral(".sprav.dovi2tarvel-lock"));
+    return QDir(FolderOf(folder)).filePath(QStringLiteral(".reference-tables.dovi2tarvel-lock"));
 }
 
 StagedReplacement::StagedReplacement(const QString& targetFolder, const QString& key)
     : target_(QDir(FolderOf(targetFolder)).absolutePath()) {
     staging_ = target_ + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
-    // Our own lock is held: whatever lies here was left by a killed run and is not complete.
-    QDir(staging_).removeRecursively();
+    // Our own lock is held: whatever lies here was left by a killed run.
+    RecoverStagedReplacement(target_, key);
     if (!QDir().mkdir(staging_)) {
         ThrowFileError(QStringLiteral("Не удалось создать папку: "), staging_, errno);
     }
@@ -281,17 +285,14 @@ void StagedReplacement::commit(const QStringList& replaced) {
     CompleteReplacement(target_, staging_);
 }
 
-void RecoverStagedReplacements(const QString& folder) {
-    const QDir dir(FolderOf(folder));
-    const QStringList leftovers = dir.entryList({QLatin1Char('*') + kStagingSuffix},
-                                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& name : leftovers) {
-        const QString staging = dir.absoluteFilePath(name) + QLatin1Char('/');
-        if (QFileInfo::exists(staging + kJournalName)) {
-            CompleteReplacement(dir.absolutePath(), staging);
-        } else {
-            QDir(staging).removeRecursively();
-        }
+void RecoverStagedReplacement(const QString& folder, const QString& key) {
+    const QString staging =
+        QDir(FolderOf(folder)).absoluteFilePath(QLatin1Char('.') + key.toLower() + kStagingSuffix) +
+        QLatin1Char('/');
+    if (QFileInfo::exists(staging + kJournalName)) {
+        CompleteReplacement(QDir(FolderOf(folder)).absolutePath(), staging);
+    } else if (QFileInfo(staging).isDir()) {
+        QDir(staging).removeRecursively();
     }
 }
 

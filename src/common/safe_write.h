@@ -55,18 +55,22 @@ private:
     std::unique_ptr<QLockFile> lock_;
 };
 
-// The lock file of a stand database (its main table path) and of a reference folder.
+// The lock file of a stand database (its main table path) and of a reference folder; the staging
+// keys of the two sets (distinct even for a database named like the reference tables).
+inline constexpr char kReferenceTablesKey[] = "reference-tables";
+QString StagingKey(const QString& mainPath);
 QString DatabaseLockPath(const QString& mainPath);
 QString FolderLockPath(const QString& folder);
 
 // New files of an operation are written into a staging folder inside the target folder and
 // replace the old files in one short final step. The step is journaled: once its list of files
 // to remove is written, a killed run is completed by the next one (RecoverStagedReplacements),
-// so the folder holds either all old or all new files.
+// so the folder holds either all old or all new files. Made under the set's lock, it first
+// recovers what a killed run left.
 class StagedReplacement {
 public:
-    // `key` names the set of files (the database's base name, "sprav"); the staging folder is
-    // made at once. Failure when it cannot be.
+    // `key` names the set of files (StagingKey of a database, kReferenceTablesKey); the staging
+    // folder is made at once. Failure when it cannot be.
     StagedReplacement(const QString& targetFolder, const QString& key);
     ~StagedReplacement();  // without commit() the staging folder and all in it go
     StagedReplacement(const StagedReplacement&) = delete;
@@ -88,9 +92,10 @@ private:
     bool committed_ = false;
 };
 
-// Completes or discards what killed runs left in `folder`: a journaled replacement is finished,
-// a staging folder without a journal is removed.
-void RecoverStagedReplacements(const QString& folder);
+// Completes or discards what a killed run left for the set `key` in `folder` (the caller holds
+// the set's lock): a journaled replacement is finished, a staging folder without a journal is
+// removed. Other sets' staging folders belong to runs that may still be going.
+void RecoverStagedReplacement(const QString& folder, const QString& key);
 
 // Flushes a file's data to the disk; the system's reason on failure, empty when done.
 QString SyncFile(const QString& path);

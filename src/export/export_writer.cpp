@@ -464,7 +464,7 @@ bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {
             return false;
         }
         if (QFileInfo(folder).isWritable()) {
-            RecoverStagedReplacements(folder);
+            RecoverStagedReplacement(folder, StagingKey(request.mainPath));
         }
         std::vector<int> makets;
         ExportFieldTable table;

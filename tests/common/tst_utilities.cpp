@@ -51,6 +51,15 @@ private slots:
         const int elapsed = ElapsedSeconds((now + 10) % 86400);
         QVERIFY2(elapsed >= 86390 - 2 || elapsed <= 2, qPrintable(QString::number(elapsed)));
         QVERIFY(ElapsedSeconds(now) <= 2);
+
+        // Time spent waiting for the user in a dialog is not processing time.
+        const int start = StartOperationClock();
+        {
+            const UserWait wait;
+            QTest::qSleep(1600);
+        }
+        QCOMPARE(ElapsedSeconds(start), 0);
+        QVERIFY(ElapsedSeconds((start + 86400 - 100) % 86400) >= 97);
     }
 
     void errorBoxLines() {

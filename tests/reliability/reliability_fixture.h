@@ -20,9 +20,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace converter::testing {
 
@@ -166,5 +170,58 @@ inline QByteArray BigForestry(int copies) {
     }
     return EncodeText(out.join(QStringLiteral("\r\n")), TextCodec::Windows1251);
 }
+
+// A small tmpfs: a real full disk, or a read-only one. Only root may mount one; CI runs as root, so
+// there the test never skips.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes) {
+        mounted_ = ::geteuid() == 0 &&
+                   QProcess::execute(QStringLiteral("mount"),
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                      QStringLiteral("-o"), QStringLiteral("size=%1").arg(bytes),
+                                      QStringLiteral("tmpfs"), dir_.path()}) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir_.path()});
+        }
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    bool makeReadOnly() const {
+        return QProcess::execute(
+                   QStringLiteral("mount"),
+                   {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir_.path()}) == 0;
+    }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    // Writes a filler file until only about `free` bytes are left.
+    bool fillLeaving(qint64 free) const {
+        struct statvfs stats {};
+        if (::statvfs(QFile::encodeName(dir_.path()).constData(), &stats) != 0) {
+            return false;
+        }
+        qint64 left =
+            static_cast<qint64>(stats.f_bavail) * static_cast<qint64>(stats.f_frsize) - free;
+        QFile filler(path(QStringLiteral("filler")));
+        if (!filler.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        const QByteArray chunk(4096, 'f');
+        for (; left >= chunk.size(); left -= chunk.size()) {
+            if (filler.write(chunk) != chunk.size()) {
+                return false;
+            }
+        }
+        return filler.flush();
+    }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+};
 
 }  // namespace converter::testing

@@ -239,7 +239,7 @@ private slots:
             FakeUi ui;
             OperationLock next;
             QVERIFY(next.acquire(ui, DatabaseLockPath(folder + "/les.db")));
-            RecoverStagedReplacements(folder);
+            RecoverStagedReplacement(folder, StagingKey(folder + "/les.db"));
             QCOMPARE(TemporaryFiles(folder), QStringList());
             QCOMPARE(UnreadableTables(folder), QStringList());
             const int rows = paradox::ParadoxTable::Load(folder + "/les.db").rowCount();

@@ -2,7 +2,9 @@
 // change to it, and a target folder that cannot take files gives the operation's message.
 #include "reliability_fixture.h"
 
+#include "common/report.h"
 #include "export/export_writer.h"
+#include "formation/formation_commands.h"
 
 #include <QtTest>
 
@@ -65,6 +67,47 @@ private slots:
         QVERIFY2(checked, qPrintable(checkUi.messageTexts().join(" | ")));
         QCOMPARE(after, before);
         QCOMPARE(spravAfter, spravBefore);
+    }
+
+    // An installed program's folder takes no files: copies of reports and the proposed reference
+    // folder go to the user's data folder, and a target named elsewhere creates nothing there.
+    void readOnlyProgramFolder() {
+        SmallDisk disk(1024 * 1024);
+        if (!disk.mounted()) {
+            QVERIFY2(::geteuid() != 0, "root could not mount a tmpfs");
+            QSKIP("mounting a read-only folder needs root");
+        }
+        QTemporaryDir home;
+        const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        ProgramFixture fixture;
+        QVERIFY(QFile::copy(fixture.path(QStringLiteral("sprav.mdb")),
+                            disk.path(QStringLiteral("sprav.mdb"))));
+        QVERIFY(disk.makeReadOnly());
+        SetProgramFolder(disk.path(QString()));
+        const QString userFolder = home.path() + QStringLiteral("/dovi2tarvel");
+
+        FakeUi ui;
+        ReportSection section;
+        section.caption = QStringLiteral("Неизвестные имена");
+        section.add(QStringLiteral("XX"));
+        WriteReport(ui, fixture.path(QStringLiteral("les_rep.txt")), QStringLiteral("les.db"),
+                    {section}, kReportImport);
+        const QString copy = userFolder + QStringLiteral("/reports/создание базы.txt");
+        QCOMPARE(FileBytes(copy), FileBytes(fixture.path(QStringLiteral("les_rep.txt"))));
+
+        const QString target = fixture.makeFolder(QStringLiteral("target"));
+        ui.saveFileAnswers.push_back(target + QStringLiteral("/spfield.db"));
+        const bool formed =
+            RunReferenceFormation(ui, ProgramFixture::SampleValueBooks() + QLatin1Char('/'));
+        const QStringList initialNames = ui.saveInitialNames;
+        qputenv("XDG_DATA_HOME", oldDataHome);
+        QVERIFY2(formed, qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        QCOMPARE(initialNames, QStringList{userFolder + QStringLiteral("/sprav/spfield.db")});
+        QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/sprav")));
+        QVERIFY(QFileInfo::exists(target + QStringLiteral("/sptab.db")));
+        QCOMPARE(QDir(disk.path(QString())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("sprav.mdb")});
     }
 
     // A target folder that went away or refuses files: each operation says so and stops.
