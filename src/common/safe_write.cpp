@@ -165,7 +165,8 @@ QString InputFileProblem(const QString& path, qint64 maxSize, bool text) {
 QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name) {
     QStringList found;
     const QDir dir(FolderOf(folder));
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Dirs | QDir::Hidden |
+                                              QDir::System | QDir::NoDotAndDotDot)) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0) {
             found.append(dir.filePath(entry));
         }
@@ -175,7 +176,7 @@ QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name) {
 
 QString EngineFile(const QString& folder, const QString& name) {
     const QString exact = QDir(FolderOf(folder)).filePath(name);
-    if (QFileInfo(exact).isFile()) {
+    if (QFileInfo::exists(exact)) {
         return exact;
     }
     const QStringList found = FilesNamedIgnoringCase(folder, name);
@@ -253,19 +254,32 @@ void StagedReplacement::commit(const QStringList& replaced) {
         SyncOrThrow(staging_ + name);
     }
     // The files the table engine takes for the names are replaced, whatever their case; but
-    // where the set exists under its exact names, "Les.px" beside "les.db" belongs to another
+    // where a table exists under its exact name, "Les.px" beside "les.db" belongs to another
     // table and stays.
-    const bool exactNames = std::any_of(replaced.begin(), replaced.end(), [&](const QString& name) {
-        return QFileInfo(QDir(target_).filePath(name)).isFile();
-    });
+    const QDir target(target_);
+    auto exactTable = [&](const QString& name) {
+        const QString base = QFileInfo(name).completeBaseName();
+        return std::any_of(replaced.begin(), replaced.end(), [&](const QString& other) {
+            return QFileInfo(other).completeBaseName() == base &&
+                   QFileInfo::exists(target.filePath(other));
+        });
+    };
     QStringList removals;
     for (const QString& name : replaced) {
-        const QString exact = QDir(target_).filePath(name);
-        const QString old = exactNames ? (QFileInfo(exact).isFile() ? exact : QString())
-                                       : EngineFile(target_, name);
+        const QString exact = target.filePath(name);
+        const QString old = exactTable(name) ? (QFileInfo::exists(exact) ? exact : QString())
+                                             : EngineFile(target_, name);
         const QString oldName = QFileInfo(old).fileName();
         if (!old.isEmpty() && !staged.contains(oldName) && !removals.contains(oldName)) {
             removals.append(oldName);
+        }
+    }
+    // A folder in the place of a file would stop the step half-way: refuse before it starts.
+    for (const QString& name : staged + removals) {
+        if (QFileInfo(target.filePath(name)).isDir()) {
+            throw Failure(QStringLiteral("Не удаётся заменить файл ") +
+                          QDir::toNativeSeparators(target.filePath(name)) + QLatin1Char('\r') +
+                          SystemErrorText(EISDIR));
         }
     }
     const QString part = staging_ + kJournalName + QStringLiteral(".part");

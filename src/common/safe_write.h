@@ -29,8 +29,8 @@ bool RefuseOutputsAmongInputs(Ui& ui, const QStringList& outputs, const QStringL
 // hold no NUL bytes except as trailing padding.
 QString InputFileProblem(const QString& path, qint64 maxSize = -1, bool text = false);
 
-// Every file of `folder` whose name equals `name` without regard to letter case, as the table
-// engine finds them.
+// Every entry of `folder` whose name equals `name` without regard to letter case, as the table
+// engine finds them (folders too: one in a table's place must not pass unseen).
 QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name);
 
 // The file the table engine would take for `name` in `folder`: the exact name, else the first
@@ -81,8 +81,8 @@ public:
 
     // Moves every staged file into the target folder; `replaced` are the final names of the
     // files this set consists of: an old file the table engine would take for one of them (in
-    // another letter case, or one the new set does not hold) is removed; when some of them exist
-    // under their exact names, only exact names count. Every file is synced first. Failure on any
+    // another letter case, or one the new set does not hold) is removed; for a table that exists
+    // under its exact name, only exact names count. Every file is synced first. Failure on any
     // error; when it comes before the journal is written the old files are untouched.
     void commit(const QStringList& replaced);
 

@@ -315,19 +315,21 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QVERIFY(ui.lastMessage().text.startsWith(
             QStringLiteral("Ошибка при заполнении справочника SpTAB.Db\r")));
-        const SptabRows rows = ReadSptab(fixture.targetFolder());
-        QCOMPARE(rows.at({12, 7}).name, QStringLiteral("Сохранится"));
-        QCOMPARE(RowsOfBook(rows, 14), 0);
+        // No half-filled table is left.
+        QCOMPARE(QDir(fixture.targetFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
-    void existingTablesAreNotReplaced() {
+    // The command has asked: existing tables are replaced whole, once the new ones are done.
+    void existingTablesAreReplacedWhole() {
         FormationFixture fixture;
         fixture.writeDictionary();
         FakeUi ui;
         QVERIFY(Form(ui, fixture).ok);
-        QVERIFY(!Form(ui, fixture).ok);
-        QVERIFY(ui.lastMessage().text.startsWith(
-            QStringLiteral("Ошибка при создании файла SPTAB.DB\r")));
+        const SptabRows first = ReadSptab(fixture.targetFolder());
+        QVERIFY(Form(ui, fixture).ok);
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(ReadSptab(fixture.targetFolder()).size(), first.size());
     }
 
     void indicatorTable() {
