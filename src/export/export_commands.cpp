@@ -156,6 +156,10 @@ bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearTe
         if (path.isEmpty()) {
             return false;
         }
+        // Refused before the question, so that Yes never leads to a refusal.
+        if (RefuseExportOntoInput(ui, path, databasePath, ElementsTablePath(databasePath))) {
+            return false;
+        }
         if (QFileInfo::exists(path)) {
             if (!ui.askYesNo(QStringLiteral("Файл с выбранным именем существует.\rПерезаписать?"),
                              QStringLiteral("Перезаписать файл?"))) {

@@ -446,16 +446,22 @@ QChar SystemDecimalSeparator() {
     return point == QLatin1String(",") ? QLatin1Char(',') : QLatin1Char('.');
 }
 
+bool RefuseExportOntoInput(Ui& ui, const QString& outputPath, const QString& mainPath,
+                           const QString& elementsPath) {
+    const QString folder = QFileInfo(mainPath).absolutePath();
+    QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb")), elementsPath,
+                       paradox::SiblingFile(elementsPath, QStringLiteral("px"))};
+    for (const QString& name : StandDatabaseFileNames(mainPath)) {
+        inputs.append(folder + QLatin1Char('/') + name);
+    }
+    return RefuseOutputsAmongInputs(ui, {outputPath}, inputs);
+}
+
 bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {
     bool result = false;
     try {
         const QString folder = QFileInfo(request.mainPath).absolutePath();
-        QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb")), request.elementsPath,
-                           paradox::SiblingFile(request.elementsPath, QStringLiteral("px"))};
-        for (const QString& name : StandDatabaseFileNames(request.mainPath)) {
-            inputs.append(folder + QLatin1Char('/') + name);
-        }
-        if (RefuseOutputsAmongInputs(ui, {request.outputPath}, inputs)) {
+        if (RefuseExportOntoInput(ui, request.outputPath, request.mainPath, request.elementsPath)) {
             return false;
         }
         // An import that replaces the database meanwhile would leave stands without elements.

@@ -30,6 +30,11 @@ struct ExportRequest {
 // was written completely and the completion message shown.
 bool ExportCurrentChanges(Ui& ui, const ExportRequest& request);
 
+// True (after a warning) when the output file is one of the export's inputs: a file of the
+// database or the dictionary.
+bool RefuseExportOntoInput(Ui& ui, const QString& outputPath, const QString& mainPath,
+                           const QString& elementsPath);
+
 // Writes the stands of the chosen year with their forest elements as a Dovi per-stand text file
 // (Windows-1251, CR LF) and shows the completion message. The file appears only when it is
 // complete: a run that fails leaves no file (and no half of one) behind.
