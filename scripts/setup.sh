@@ -3,6 +3,8 @@
 set -e
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
   mdbtools-dev pxlib-dev fonts-dejavu-core strace"
+# Qt's own Russian texts for its dialogs, buttons and menus (the window works without them).
+PACKAGES="$PACKAGES qt6-translations-l10n"
 # The fuzz targets need clang and its libFuzzer runtime (scripts/fuzz.sh).
 [ "$1" = "fuzz" ] && PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 # The Debian package (scripts/package.sh): dpkg-shlibdeps and file compute its dependencies,

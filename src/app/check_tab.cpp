@@ -55,8 +55,12 @@ void MainWindow::connectCheckCommands() {
             txtSparvCheck->setText(*folder);
         }
     });
-    connect(cmdCheckSprav, &QPushButton::clicked, this,
+    connect(cmdCheckSprav, &QPushButton::clicked, this, [this] {
+        runCommand(
             [this] { RunReferenceCheck(ui(), txtDbForCheck->text(), txtSparvCheck->text()); });
+    });
+    runOnEnter(txtDbForCheck, cmdCheckSprav);
+    runOnEnter(txtSparvCheck, cmdCheckSprav);
 }
 
 }  // namespace converter

@@ -44,20 +44,53 @@ QWidget* MainWindow::buildExportTab() {
     return page;
 }
 
+void MainWindow::showYearList(const YearList& years) {
+    cmbYear->clear();
+    for (const YearEntry& entry : years.entries) {
+        cmbYear->addItem(entry.text, entry.value);
+    }
+    cmbYear->setCurrentIndex(years.selected);
+}
+
+void MainWindow::loadTypedExportDatabase() {
+    const QString path = txtFileNameExport->text().trimmed();
+    if (path == yearListPath_) {
+        return;
+    }
+    // Remembered first: the messages below take the focus away from the box, which would ask
+    // for the same path again.
+    yearListPath_ = path;
+    yearListReady_ = false;
+    if (path.isEmpty()) {
+        cmbYear->clear();
+        return;
+    }
+    const OpenExportOutcome outcome = OpenExportDatabase(ui(), path);
+    yearListReady_ = outcome.databasePath.has_value();
+    if (!outcome.databasePath) {
+        // The years of another database must not be exported from this one.
+        cmbYear->clear();
+    } else if (outcome.years) {
+        showYearList(*outcome.years);
+    }
+}
+
 void MainWindow::connectExportCommands() {
     connect(cmdOpenExport, &QToolButton::clicked, this, [this] {
         const OpenExportOutcome outcome = ChooseExportDatabase(ui());
         if (outcome.databasePath) {
+            yearListPath_ = *outcome.databasePath;
+            yearListReady_ = true;
             txtFileNameExport->setText(*outcome.databasePath);
         }
         if (outcome.years) {
-            cmbYear->clear();
-            for (const YearEntry& entry : outcome.years->entries) {
-                cmbYear->addItem(entry.text, entry.value);
-            }
-            cmbYear->setCurrentIndex(outcome.years->selected);
+            showYearList(*outcome.years);
         }
     });
+    // A typed or pasted path gets its year list when the box is left or Enter is pressed, as a
+    // browsed one does; Enter then runs the export unless the database was refused.
+    connect(txtFileNameExport, &QLineEdit::editingFinished, this,
+            &MainWindow::loadTypedExportDatabase);
     connect(cmdExport, &QPushButton::clicked, this, [this] {
         std::optional<int> year;
         QString yearText;
@@ -65,7 +98,11 @@ void MainWindow::connectExportCommands() {
             year = cmbYear->currentData().toInt();
             yearText = cmbYear->currentText();
         }
-        RunExport(ui(), txtFileNameExport->text(), year, yearText);
+        runCommand([&] { RunExport(ui(), txtFileNameExport->text(), year, yearText); });
+    });
+    runOnEnter(txtFileNameExport, cmdExport, [this] {
+        loadTypedExportDatabase();
+        return yearListReady_;
     });
 }
 

@@ -1,6 +1,8 @@
 #include "app/help_window.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
@@ -10,12 +12,60 @@
 
 namespace converter {
 
-HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+namespace {
+
+constexpr int kPreferredWidth = 640;
+constexpr int kPreferredHeight = 560;
+constexpr int kNarrowestWidth = 360;  // still a readable page
+constexpr int kGap = 8;
+
+// A browser that leaves out the links to the pages of hidden tabs, on every page it loads.
+class HelpBrowser : public QTextBrowser {
+public:
+    HelpBrowser(const QStringList& hiddenPages, QWidget* parent)
+        : QTextBrowser(parent), hiddenPages_(hiddenPages) {}
+
+    QVariant loadResource(int type, const QUrl& name) override {
+        if (type == QTextDocument::HtmlResource && name.isLocalFile() && !hiddenPages_.isEmpty()) {
+            QFile page(name.toLocalFile());
+            if (page.open(QIODevice::ReadOnly)) {
+                return WithoutLinksTo(QString::fromUtf8(page.readAll()), hiddenPages_);
+            }
+        }
+        return QTextBrowser::loadResource(type, name);
+    }
+
+private:
+    QStringList hiddenPages_;
+};
+
+}  // namespace
+
+QString WithoutLinksTo(QString html, const QStringList& pages) {
+    for (const QString& page : pages) {
+        // The link with the comma that joins it to its neighbours: a link between two others
+        // leaves one comma, a first or last one none.
+        const QRegularExpression link(QStringLiteral("(,\\s*)?<a href=\"%1\">[^<]*</a>(,\\s*)?")
+                                          .arg(QRegularExpression::escape(page)));
+        for (QRegularExpressionMatch match = link.match(html); match.hasMatch();
+             match = link.match(html, match.capturedStart())) {
+            const bool between = match.capturedLength(1) > 0 && match.capturedLength(2) > 0;
+            html.replace(match.capturedStart(), match.capturedLength(),
+                         between ? QStringLiteral(", ") : QString());
+        }
+    }
+    static const QRegularExpression emptySeeAlso(QStringLiteral("<p>См\\. также:[^<]*</p>\\s*"));
+    html.remove(emptySeeAlso);
+    return html;
+}
+
+HelpWindow::HelpWindow(const QStringList& hiddenPages, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmHelp"));
     setWindowTitle(QStringLiteral("Справка"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    browser = new QTextBrowser(this);
+    browser = new HelpBrowser(hiddenPages, this);
     browser->setObjectName(QStringLiteral("helpBrowser"));
     browser->setOpenExternalLinks(true);
     browser->document()->setDocumentMargin(12);
@@ -26,7 +76,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         setWindowTitle(title.isEmpty() ? QStringLiteral("Справка")
                                        : QStringLiteral("Справка: ") + title);
     });
-    resize(640, 560);
+    resize(kPreferredWidth, kPreferredHeight);
 }
 
 void HelpWindow::showPage(const QString& path) {
@@ -36,25 +86,27 @@ void HelpWindow::showPage(const QString& path) {
     activateWindow();
 }
 
-void HelpWindow::placeBeside(const QRect& occupied) {
+bool HelpWindow::placeBeside(const QRect& occupied, const QSize& frame) {
     const QScreen* shown = screen();
     if (shown == nullptr) {
-        return;
+        return false;
     }
     const QRect free = shown->availableGeometry();
-    QRect place(QPoint(0, 0), size());
-    place.moveTop(std::max(free.top(), occupied.top() - 40));
-    if (occupied.right() + place.width() < free.right()) {
-        place.moveLeft(occupied.right() + 8);
-    } else if (occupied.left() - place.width() > free.left()) {
-        place.moveRight(occupied.left() - 8);
-    } else {
-        place.moveLeft(free.left() + (free.width() - place.width()) / 2);
+    // Whole frames, as the window manager places them.
+    const int roomRight = free.right() - occupied.right() - kGap;
+    const int roomLeft = occupied.left() - free.left() - kGap;
+    const int room = std::max(roomRight, roomLeft);
+    const int outerWidth = std::min(kPreferredWidth + frame.width(), room);
+    if (outerWidth - frame.width() < kNarrowestWidth) {
+        return false;
     }
-    if (place.bottom() > free.bottom()) {
-        place.moveBottom(free.bottom());
-    }
-    move(place.topLeft());
+    const int outerHeight = std::min(kPreferredHeight + frame.height(), free.height());
+    resize(outerWidth - frame.width(), outerHeight - frame.height());
+    const int left = roomRight >= roomLeft ? occupied.right() + 1 + kGap
+                                           : occupied.left() - kGap - outerWidth;
+    const int top = std::clamp(occupied.top(), free.top(), free.bottom() + 1 - outerHeight);
+    move(left, top);
+    return true;
 }
 
 QString HelpWindow::currentPage() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class QTextBrowser;
@@ -10,15 +11,21 @@ namespace converter {
 class HelpWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit HelpWindow(QWidget* parent = nullptr);
+    // Links to `hiddenPages` (the pages of tabs this edition does not show) are left out.
+    explicit HelpWindow(const QStringList& hiddenPages = {}, QWidget* parent = nullptr);
 
     // Shows the HTML page at `path` and brings the window to the front.
     void showPage(const QString& path);
     QString currentPage() const;
-    // Moves the window next to `occupied` (the main window) where the screen has room.
-    void placeBeside(const QRect& occupied);
+    // Moves the window next to `occupied` (the main window's frame), narrower if need be, never
+    // over it; `frame` is what the window manager adds around a window. False when neither side
+    // of the screen has room for a readable page.
+    bool placeBeside(const QRect& occupied, const QSize& frame = {});
 
     QTextBrowser* browser = nullptr;
 };
+
+// `html` without its links to `pages`, and without a "См. также" line left with no link.
+QString WithoutLinksTo(QString html, const QStringList& pages);
 
 }  // namespace converter

@@ -44,7 +44,8 @@ void MainWindow::connectImportCommands() {
         }
     });
     connect(cmdImport, &QPushButton::clicked, this,
-            [this] { RunImport(ui(), txtFileNameImport->text()); });
+            [this] { runCommand([this] { RunImport(ui(), txtFileNameImport->text()); }); });
+    runOnEnter(txtFileNameImport, cmdImport);
 }
 
 }  // namespace converter

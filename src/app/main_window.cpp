@@ -8,6 +8,7 @@
 #include "common/ui.h"
 #include "common/utilities.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -58,7 +59,10 @@ MainWindow::MainWindow(int edition, Ui& ui, QWidget* parent)
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Focus moves while the widgets are destroyed, after this object stopped being a window.
+    disconnect(focusConnection_);
+}
 
 void MainWindow::build() {
     setObjectName(QStringLiteral("frmMain"));
@@ -107,6 +111,8 @@ void MainWindow::build() {
     connectSpravCommands();
     connectCheckCommands();
     connectExportCommands();
+    focusConnection_ = connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { markDefaultButton(now); });
 
     setFixedWidth(TwipsToPixels(kClientWidthTwips));
 }
@@ -166,6 +172,9 @@ void MainWindow::applyEdition() {
 
 void MainWindow::hideTab(int index) {
     const int current = SSTab1->currentIndex();
+    // A hidden tab alone is still reached by Ctrl+Tab and the wheel over the tab bar; a disabled
+    // one is skipped by both, and its page takes no input.
+    SSTab1->setTabEnabled(index, false);
     SSTab1->setTabVisible(index, false);
     if (current != index) {
         // Qt may have moved the selection on its own; the hidden tab was not the selected one.
@@ -194,12 +203,23 @@ int MainWindow::outerHeight() const {
 void MainWindow::setOuterHeight(int twips) {
     heightTwips_ = twips;
     // The frame is known only once the window manager has framed the shown window; until then
-    // the client area takes the whole height and showEvent corrects it.
-    const int frame = isVisible() ? frameGeometry().height() - geometry().height() : 0;
-    setFixedHeight(TwipsToPixels(twips) - frame);
+    // the client area takes the whole height, and event() corrects it when the frame appears.
+    frameHeight_ = isVisible() ? frameGeometry().height() - geometry().height() : 0;
+    setFixedHeight(TwipsToPixels(twips) - frameHeight_);
     // Without a window frame (no window manager) the short height would show the top of the
     // report panel; it belongs to the tall height only.
     txtReport->setVisible(twips > kShortHeightTwips);
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The window manager frames the window after it was shown and reports it with a move; the
+    // height then loses the frame before anything is painted in the wrong size.
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && isVisible() &&
+        frameGeometry().height() - geometry().height() != frameHeight_) {
+        setOuterHeight(heightTwips_);
+    }
+    return handled;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -239,13 +259,42 @@ void MainWindow::cmdShowReport_Click(int /*index*/) {
     }
 }
 
+namespace {
+
+// The help page of each operation tab, by tab index.
+const char* const kTopics[] = {"import.htm", "formsprav.htm", "checksprav.htm", "export.htm"};
+
+}  // namespace
+
 void MainWindow::cmdHelp_Click(int index) {
-    static const char* const kTopics[] = {"import.htm", "formsprav.htm", "checksprav.htm",
-                                          "export.htm"};
     if (index < 0 || index >= int(std::size(kTopics))) {
         return;
     }
     ShowHelpTopic(QString::fromLatin1(kTopics[index]));
+}
+
+QStringList MainWindow::hiddenHelpPages() const {
+    QStringList pages;
+    for (int tab = 0; tab < int(std::size(kTopics)); ++tab) {
+        if (!SSTab1->isTabEnabled(tab)) {
+            pages.append(QString::fromLatin1(kTopics[tab]));
+        }
+    }
+    return pages;
+}
+
+void MainWindow::placeHelpWindow() {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (helpWindow_->placeBeside(frameGeometry(), frame)) {
+        return;
+    }
+    // No room on either side: the main window moves to the edge of the screen to make some.
+    if (const QScreen* shown = screen()) {
+        const QRect free = shown->availableGeometry();
+        const bool toLeft = frameGeometry().center().x() <= free.center().x();
+        move(toLeft ? free.left() : free.right() - frameGeometry().width() + 1, pos().y());
+        helpWindow_->placeBeside(frameGeometry(), frame);
+    }
 }
 
 void MainWindow::ShowHelpTopic(const QString& topic) {
@@ -257,9 +306,12 @@ void MainWindow::ShowHelpTopic(const QString& topic) {
         }
         if (!helpWindow_) {
             // No owner: the help lives beside the main window, which stays usable.
-            helpWindow_ = std::make_unique<HelpWindow>();
+            helpWindow_ = std::make_unique<HelpWindow>(hiddenHelpPages());
             helpWindow_->setWindowIcon(windowIcon());
-            helpWindow_->placeBeside(frameGeometry());
+        }
+        // Placed each time it opens, not while open: the user may have moved it.
+        if (!helpWindow_->isVisible()) {
+            placeHelpWindow();
         }
         helpWindow_->showPage(path);
     } catch (...) {
@@ -269,6 +321,42 @@ void MainWindow::ShowHelpTopic(const QString& topic) {
 
 void MainWindow::cmdClose_Click(int /*index*/) {
     close();
+}
+
+void MainWindow::showOperationReport(const QString& text) {
+    txtReport->setPlainText(text);
+    commandReported_ = true;
+    if (!reportVisible_) {
+        cmdShowReport_Click(0);
+    }
+}
+
+void MainWindow::runCommand(const std::function<void()>& command) {
+    commandWentBusy_ = false;
+    commandReported_ = false;
+    command();
+    if (commandWentBusy_ && !commandReported_) {
+        txtReport->clear();
+    }
+}
+
+void MainWindow::runOnEnter(QLineEdit* box, QPushButton* run, const std::function<bool()>& ready) {
+    enterTargets_.emplace_back(box, run);
+    connect(box, &QLineEdit::returnPressed, run, [run, ready] {
+        if (!ready || ready()) {
+            run->click();
+        }
+    });
+}
+
+void MainWindow::markDefaultButton(QWidget* focus) {
+    for (QPushButton* run : {cmdImport, cmdFormSprav, cmdCheckSprav, cmdExport}) {
+        bool pressedByEnter = focus == run;
+        for (const auto& [box, target] : enterTargets_) {
+            pressedByEnter = pressedByEnter || (target == run && box == focus);
+        }
+        run->setDefault(pressedByEnter);
+    }
 }
 
 QWidget* MainWindow::buildButtonRow(int reportElement, int helpElement, int closeElement,
@@ -299,7 +387,6 @@ QWidget* MainWindow::buildButtonRow(int reportElement, int helpElement, int clos
     if (runButton != nullptr) {
         runButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
         runButton->setMinimumWidth(100);
-        runButton->setDefault(true);
         layout->addWidget(runButton);
     }
     auto* close = new QPushButton(QStringLiteral("Закрыть"));
@@ -325,6 +412,11 @@ QLabel* MainWindow::makeStatusLabel(const QString& objectName) {
     QSizePolicy policy = label->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     label->setSizePolicy(policy);
+    // The tabs are disabled while an operation runs, which is exactly when this is read.
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                     palette.color(QPalette::Active, QPalette::WindowText));
+    label->setPalette(palette);
     label->hide();
     return label;
 }

@@ -4,7 +4,9 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -18,6 +20,7 @@ namespace converter {
 
 class Ui;
 class QtUi;
+struct YearList;
 class HelpWindow;
 
 // Outer heights of the window: the tab control alone, and with the report panel below it.
@@ -54,6 +57,11 @@ public:
 
     // The window's outer height (frame included once the window is shown), in pixels.
     int outerHeight() const;
+
+    // The report of the running command: shown in the panel, which opens by itself.
+    void showOperationReport(const QString& text);
+    // The running command entered the busy state: it ran an operation, not only a refusal.
+    void noteBusy() { commandWentBusy_ = true; }
 
     bool CheckDictionaryPresent();
     void cmdShowReport_Click(int index);
@@ -105,6 +113,7 @@ public:
     std::array<QPushButton*, 5> cmdClose{};
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -114,6 +123,19 @@ private:
     void applyEdition();
     void setOuterHeight(int twips);
     void hideTab(int index);
+    QStringList hiddenHelpPages() const;
+    void placeHelpWindow();
+
+    // Runs one tab's command. An operation that recorded no faults leaves an empty report panel,
+    // so an old report is never taken for the new one.
+    void runCommand(const std::function<void()>& command);
+    // Enter in `box` presses `run` (once `ready` agrees), and `run` shows the default frame
+    // while Enter would press it.
+    void runOnEnter(QLineEdit* box, QPushButton* run, const std::function<bool()>& ready = {});
+    void markDefaultButton(QWidget* focus);
+    // The year list for a database path typed into txtFileNameExport.
+    void loadTypedExportDatabase();
+    void showYearList(const YearList& years);
 
     // One per tab, each in the tab's own file: the widgets, then the wiring of its commands.
     QWidget* buildImportTab();
@@ -138,7 +160,14 @@ private:
     bool reportVisible_ = false;
     int heightTwips_ = kShortHeightTwips;
     bool centred_ = false;
+    int frameHeight_ = 0;
     std::unique_ptr<HelpWindow> helpWindow_;
+    bool commandWentBusy_ = false;
+    bool commandReported_ = false;
+    std::vector<std::pair<QLineEdit*, QPushButton*>> enterTargets_;
+    QMetaObject::Connection focusConnection_;
+    QString yearListPath_;  // the database whose years cmbYear holds
+    bool yearListReady_ = false;  // that database passed its checks
 
     friend class QtUi;
 };

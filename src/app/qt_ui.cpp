@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -40,6 +42,25 @@ QString DisplayText(const QString& text) {
     return shown;
 }
 
+namespace {
+
+constexpr qint64 kRepaintIntervalMs = 50;
+
+// QMessageBox sizes itself by its text alone, and the window manager shortens a title that does
+// not fit ("Обнаружены ... справочника"). A spacer row keeps the box as wide as its title in a
+// bold frame font plus the frame's buttons.
+void MakeRoomForTitle(QMessageBox& box) {
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
+}  // namespace
+
 QtUi::QtUi(MainWindow& window) : window_(window) {}
 
 QtUi::~QtUi() = default;
@@ -70,6 +91,7 @@ void QtUi::showMessage(const QString& text, const QString& title, MessageIcon ic
     QMessageBox box(boxIcon, title.isEmpty() ? kApplicationTitle : title, DisplayText(text),
                     QMessageBox::Ok, dialogParent());
     box.setObjectName(QStringLiteral("messageBox"));
+    MakeRoomForTitle(box);
     // While an operation runs the cursor is the hourglass; the box needs the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
@@ -81,6 +103,7 @@ bool QtUi::askYesNo(const QString& text, const QString& title) {
                     DisplayText(text), QMessageBox::Yes | QMessageBox::No, dialogParent());
     box.setObjectName(QStringLiteral("messageBox"));
     box.setDefaultButton(QMessageBox::Yes);
+    MakeRoomForTitle(box);
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     const int answer = box.exec();
     QApplication::restoreOverrideCursor();
@@ -154,20 +177,37 @@ QLabel* QtUi::statusLabel(StatusLabel label) const {
     return nullptr;
 }
 
+bool QtUi::repaintDue() const {
+    return !sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= kRepaintIntervalMs;
+}
+
+void QtUi::showPendingStatus() {
+    for (std::size_t i = 0; i < pendingStatus_.size(); ++i) {
+        if (pendingStatus_[i]) {
+            if (QLabel* shown = statusLabel(static_cast<StatusLabel>(i))) {
+                shown->setText(DisplayText(*pendingStatus_[i]));
+            }
+            pendingStatus_[i].reset();
+        }
+    }
+}
+
 void QtUi::setStatus(StatusLabel label, const QString& text) {
-    if (QLabel* shown = statusLabel(label)) {
-        shown->setText(DisplayText(text));
+    pendingStatus_.at(static_cast<std::size_t>(label)) = text;
+    if (repaintDue()) {
+        showPendingStatus();
     }
 }
 
 void QtUi::setStatusVisible(StatusLabel label, bool visible) {
+    showPendingStatus();
     if (QLabel* shown = statusLabel(label)) {
         shown->setVisible(visible);
     }
 }
 
 void QtUi::showReport(const QString& text) {
-    window_.txtReport->setPlainText(DisplayText(text));
+    window_.showOperationReport(DisplayText(text));
 }
 
 void QtUi::setBusy(bool busy) {
@@ -175,6 +215,10 @@ void QtUi::setBusy(bool busy) {
         return;
     }
     busy_ = busy;
+    showPendingStatus();
+    if (busy) {
+        window_.noteBusy();
+    }
     // The window's content is disabled rather than the window itself: a disabled window would
     // also disable the dialogs and message boxes it owns while the operation asks something.
     window_.SSTab1->setEnabled(!busy);
@@ -187,7 +231,12 @@ void QtUi::setBusy(bool busy) {
 }
 
 void QtUi::processEvents() {
+    if (!repaintDue()) {
+        return;
+    }
+    showPendingStatus();
     QApplication::processEvents();
+    sinceRepaint_.start();
 }
 
 }  // namespace converter

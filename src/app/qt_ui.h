@@ -2,6 +2,9 @@
 
 #include "common/ui.h"
 
+#include <QElapsedTimer>
+
+#include <array>
 #include <memory>
 
 class QLabel;
@@ -43,9 +46,15 @@ public:
 private:
     QLabel* statusLabel(StatusLabel label) const;
     QWidget* dialogParent() const;
+    bool repaintDue() const;
+    void showPendingStatus();
 
     MainWindow& window_;
     bool busy_ = false;
+    // Progress comes far more often than the eye can follow; the window repaints at most every
+    // kRepaintIntervalMs, and the newest caption of each label waits here until then.
+    QElapsedTimer sinceRepaint_;
+    std::array<std::optional<QString>, 4> pendingStatus_;
     std::unique_ptr<ForestUnitDialog> dialog_;
 };
 

@@ -40,8 +40,10 @@ void MainWindow::connectSpravCommands() {
             txtNsiPath->setText(*folder);
         }
     });
-    connect(cmdFormSprav, &QPushButton::clicked, this,
-            [this] { RunReferenceFormation(ui(), txtNsiPath->text()); });
+    connect(cmdFormSprav, &QPushButton::clicked, this, [this] {
+        runCommand([this] { RunReferenceFormation(ui(), txtNsiPath->text()); });
+    });
+    runOnEnter(txtNsiPath, cmdFormSprav);
 }
 
 }  // namespace converter

@@ -108,13 +108,22 @@ std::optional<YearList> GetYearsList(Ui& ui, const QString& mainPath) {
 }
 
 OpenExportOutcome ChooseExportDatabase(Ui& ui) {
+    try {
+        const QString path = ShowOpenDialog(ui, GetFileFilter(kTarvelDatabaseFile));
+        if (!path.isEmpty()) {
+            return OpenExportDatabase(ui, path);
+        }
+    } catch (...) {
+        ui.showMessage(QStringLiteral("Ошибка при открытии базы"), kErrorTitle,
+                       MessageIcon::Warning);
+    }
+    return {};
+}
+
+OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path) {
     OpenExportOutcome outcome;
     bool busy = false;
     try {
-        const QString path = ShowOpenDialog(ui, GetFileFilter(kTarvelDatabaseFile));
-        if (path.isEmpty()) {
-            return outcome;
-        }
         if (!QFileInfo(path).isFile()) {
             ui.showMessage(QStringLiteral("Файл не существует: \r") + path, QString(),
                            MessageIcon::Warning);

@@ -49,6 +49,8 @@ struct OpenExportOutcome {
 // The database button: asks for a stand database, checks that it and its elements file exist,
 // and builds its year list (busy meanwhile, with "Построение списка лет..." in the status label).
 OpenExportOutcome ChooseExportDatabase(Ui& ui);
+// The same for a path the user typed: checks it and its elements file, builds its year list.
+OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path);
 
 // The proposed output file: the program folder, the database's name, "_", the year text, ".txt".
 QString ProposedExportFile(const QString& databasePath, const QString& yearText);

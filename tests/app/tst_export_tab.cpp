@@ -20,6 +20,7 @@ class ExportTabTest : public QObject {
 
 private slots:
     void exportsChosenYearFromWindow();
+    void typedPathFillsYearList();
 };
 
 void ExportTabTest::exportsChosenYearFromWindow() {
@@ -57,6 +58,44 @@ void ExportTabTest::exportsChosenYearFromWindow() {
     QCOMPARE(ui.saveInitialNames.last(), f.path("les_1998.txt"));
     QCOMPARE(ExportFixture::StandLines(output), QStringList{"M#12\tK=7\t"});
     QCOMPARE(ui.lastMessage().title, QStringLiteral("Экспорт выполнен"));
+    QVERIFY(window.isEnabled());
+}
+
+// A path typed into the box gets its year list when the box is left or Enter is pressed; a
+// missing file says so and leaves no year list of another database behind.
+void ExportTabTest::typedPathFillsYearList() {
+    ExportFixture f;
+    f.writeDictionary({{"KOD", "K", 12}});
+    f.createDatabase({{"KOD", "SMALLINT"}}, {});
+    ExportFixture::insertRows(f.mainPath(), {ExportFixture::Stand(1, 1, 98, {{"KOD", 7}}),
+                                             ExportFixture::Stand(1, 2, 5, {{"KOD", 4}})});
+    FakeUi ui;
+    MainWindow window(2, ui);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QLineEdit* box = window.txtFileNameExport;
+    box->setFocus();
+    QVERIFY(window.cmdExport->isDefault());  // Enter in the box runs the export
+    QTest::keyClicks(box, f.mainPath());
+    window.cmbYear->setFocus();
+    QVERIFY(!window.cmdExport->isDefault());
+    QCOMPARE(window.cmbYear->count(), 2);
+    QCOMPARE(window.cmbYear->currentIndex(), 0);
+    QVERIFY(ui.messages.isEmpty());
+
+    const QString missing = f.path("нет.db");
+    box->setFocus();
+    box->setText(missing);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(ui.messageTexts(), QStringList{"Файл не существует: \r" + missing});
+    QCOMPARE(window.cmbYear->count(), 0);
+
+    // Enter on a good path fills the list first, then runs the export, which asks for the file.
+    box->setText(f.mainPath());
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(window.cmbYear->count(), 2);
+    QCOMPARE(ui.saveInitialNames.size(), 1);
+    QVERIFY(ui.saveInitialNames.first().endsWith(window.cmbYear->currentText() + ".txt"));
     QVERIFY(window.isEnabled());
 }
 

@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
+#include <QWheelEvent>
+
+#include <algorithm>
 
 using namespace converter;
 using converter::testing::FakeUi;
@@ -78,6 +82,37 @@ private slots:
         QCOMPARE(window.lblTitle->text(), title);
         QCOMPARE(window.lblVersion->text(), QStringLiteral("Версия 1.0"));
         QVERIFY(ui.messages.isEmpty());
+
+        // The pages of another edition are sealed: the keyboard and the wheel over the tab bar
+        // walk the visible tabs only, in both directions, and the pages take no input.
+        QTabBar* bar = window.SSTab1->tabBar();
+        for (int i = 0; i < window.SSTab1->count(); ++i) {
+            QCOMPARE(window.SSTab1->widget(i)->isEnabled(), visibleTabs.contains(i));
+        }
+        QList<int> reached;
+        const auto note = [&] {
+            if (!reached.contains(window.SSTab1->currentIndex())) {
+                reached.append(window.SSTab1->currentIndex());
+            }
+        };
+        for (int step = 0; step < 6; ++step) {
+            QTest::keyClick(window.SSTab1, Qt::Key_Tab, Qt::ControlModifier);
+            note();
+            QTest::keyClick(window.SSTab1, Qt::Key_Backtab,
+                            Qt::ControlModifier | Qt::ShiftModifier);
+            note();
+            QTest::keyClick(window.SSTab1, Qt::Key_Tab, Qt::ControlModifier);
+            note();
+        }
+        for (const int delta : {-120, -120, -120, -120, 120, 120, 120, 120, 120}) {
+            const QPointF centre = QRectF(bar->rect()).center();
+            QWheelEvent wheel(centre, bar->mapToGlobal(centre), QPoint(), QPoint(0, delta),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+            note();
+        }
+        std::sort(reached.begin(), reached.end());
+        QCOMPARE(reached, visibleTabs);
     }
 
     void designTexts() {
@@ -126,6 +161,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.outerHeight(), 281);
+        // The frame is taken off the client area from the start: no strip below the tabs.
+        QCOMPARE(window.height(), 281 - (window.frameGeometry().height() - window.geometry().height()));
         QCOMPARE(window.width(), 464);
         QCOMPARE(window.minimumSize(), window.maximumSize());  // not resizable
         QVERIFY(!window.reportVisible());

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/qt_translations.h"
 #include "app/qt_ui.h"
 #include "common/program_folder.h"
 
@@ -19,6 +20,7 @@ class TestQtUi : public QObject {
     Q_OBJECT
     QTemporaryDir folder_;
     std::unique_ptr<MainWindow> window_;
+    bool translated_ = false;
 
     QtUi& ui() { return static_cast<QtUi&>(window_->ui()); }
 
@@ -39,6 +41,7 @@ class TestQtUi : public QObject {
 
 private slots:
     void initTestCase() {
+        translated_ = InstallQtTranslations(*qApp);
         SetProgramFolder(folder_.path());
         QFile dictionary(folder_.filePath("sprav.mdb"));
         QVERIFY(dictionary.open(QIODevice::WriteOnly));
@@ -85,6 +88,31 @@ private slots:
         QVERIFY(ui().askYesNo("Перезаписать?", {}));
     }
 
+    void questionsAnswerInRussian() {
+        // The set-up installs Qt's translations; only a machine without them may skip.
+        if (!QFile::exists(QtTranslationFile())) {
+            QSKIP("Qt's Russian translations are not installed");
+        }
+        QVERIFY2(translated_, qPrintable(QtTranslationFile()));
+        QString yes, no;
+        int width = 0, titleWidth = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                QFAIL("no message box");
+            }
+            yes = box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+            no = box->button(QMessageBox::No)->text().remove(QLatin1Char('&'));
+            width = box->width();
+            titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->button(QMessageBox::No)->click();
+        });
+        QVERIFY(!ui().askYesNo("Да?", "Обнаружены недостатки справочника"));
+        QCOMPARE(yes, QStringLiteral("Да"));
+        QCOMPARE(no, QStringLiteral("Нет"));
+        QVERIFY2(width > titleWidth, qPrintable(QString::number(width)));  // a short text
+    }
+
     void statusReportAndBusyReachTheWindow() {
         ui().setStatus(StatusLabel::Check, "Проверка поля MUK");
         ui().setStatusVisible(StatusLabel::Check, true);
@@ -95,11 +123,15 @@ private slots:
 
         ui().showReport("Файл: les.db\r\n\r\nстрока 1\r\n");
         QCOMPARE(window_->txtReport->toPlainText(), QStringLiteral("Файл: les.db\n\nстрока 1\n"));
-        QVERIFY(!window_->reportVisible());  // showing a report does not open the panel
+        QVERIFY(window_->reportVisible());  // a recorded report opens the panel by itself
 
         ui().setBusy(true);
         ui().setBusy(true);  // nested calls do not stack the cursor
         QVERIFY(!window_->SSTab1->isEnabled());
+        // The progress caption stays readable on the disabled tab.
+        const QPalette status = window_->lblStatusCheck->palette();
+        QCOMPARE(status.color(QPalette::Disabled, QPalette::WindowText),
+                 status.color(QPalette::Active, QPalette::WindowText));
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         ui().processEvents();
         ui().setBusy(false);
