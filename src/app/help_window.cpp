@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kPreferredWidth = 640;
 constexpr int kPreferredHeight = 560;
-constexpr int kNarrowestWidth = 360;  // still a readable page
+constexpr int kNarrowestWidth = 300;  // still a readable page
 constexpr int kGap = 8;
 
 // A browser that leaves out the links to the pages of hidden tabs, on every page it loads.
@@ -102,8 +102,8 @@ bool HelpWindow::placeBeside(const QRect& occupied, const QSize& frame) {
     }
     const int outerHeight = std::min(kPreferredHeight + frame.height(), free.height());
     resize(outerWidth - frame.width(), outerHeight - frame.height());
-    const int left = roomRight >= roomLeft ? occupied.right() + 1 + kGap
-                                           : occupied.left() - kGap - outerWidth;
+    const int left =
+        roomRight >= roomLeft ? occupied.right() + 1 + kGap : occupied.left() - kGap - outerWidth;
     const int top = std::clamp(occupied.top(), free.top(), free.bottom() + 1 - outerHeight);
     move(left, top);
     return true;

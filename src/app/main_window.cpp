@@ -23,6 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -112,7 +113,7 @@ void MainWindow::build() {
     connectCheckCommands();
     connectExportCommands();
     focusConnection_ = connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { markDefaultButton(now); });
+                               [this](QWidget*, QWidget* now) { markDefaultButton(now); });
 
     setFixedWidth(TwipsToPixels(kClientWidthTwips));
 }
@@ -197,33 +198,46 @@ void MainWindow::hideTab(int index) {
 }
 
 int MainWindow::outerHeight() const {
-    return frameGeometry().height();
+    return height() + frameHeight();
+}
+
+int MainWindow::frameHeight() const {
+    // Asked of the window itself: the widget's own frame geometry keeps what it learnt when the
+    // window was shown, before the window manager had framed it.
+    const QWindow* window = windowHandle();
+    if (!isVisible() || window == nullptr) {
+        return 0;
+    }
+    const QMargins margins = window->frameMargins();
+    return margins.top() + margins.bottom();
 }
 
 void MainWindow::setOuterHeight(int twips) {
     heightTwips_ = twips;
     // The frame is known only once the window manager has framed the shown window; until then
     // the client area takes the whole height, and event() corrects it when the frame appears.
-    frameHeight_ = isVisible() ? frameGeometry().height() - geometry().height() : 0;
+    frameHeight_ = frameHeight();
     setFixedHeight(TwipsToPixels(twips) - frameHeight_);
     // Without a window frame (no window manager) the short height would show the top of the
     // report panel; it belongs to the tall height only.
     txtReport->setVisible(twips > kShortHeightTwips);
 }
 
-bool MainWindow::event(QEvent* event) {
-    const bool handled = QWidget::event(event);
-    // The window manager frames the window after it was shown and reports it with a move; the
-    // height then loses the frame before anything is painted in the wrong size.
-    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && isVisible() &&
-        frameGeometry().height() - geometry().height() != frameHeight_) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The window manager frames the window after it was shown and says so without an event of
+    // its own; the frame is known by the time the window is first exposed, and the height loses
+    // it before that first paint.
+    if (watched == windowHandle() && isVisible() && frameHeight() != frameHeight_) {
         setOuterHeight(heightTwips_);
     }
-    return handled;
+    return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (QWindow* window = windowHandle(); window != nullptr && !centred_) {
+        window->installEventFilter(this);
+    }
     setOuterHeight(heightTwips_);
     if (!centred_) {
         centred_ = true;

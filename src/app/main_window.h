@@ -57,6 +57,7 @@ public:
 
     // The window's outer height (frame included once the window is shown), in pixels.
     int outerHeight() const;
+    int frameHeight() const;
 
     // The report of the running command: shown in the panel, which opens by itself.
     void showOperationReport(const QString& text);
@@ -113,7 +114,7 @@ public:
     std::array<QPushButton*, 5> cmdClose{};
 
 protected:
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -166,7 +167,7 @@ private:
     bool commandReported_ = false;
     std::vector<std::pair<QLineEdit*, QPushButton*>> enterTargets_;
     QMetaObject::Connection focusConnection_;
-    QString yearListPath_;  // the database whose years cmbYear holds
+    QString yearListPath_;        // the database whose years cmbYear holds
     bool yearListReady_ = false;  // that database passed its checks
 
     friend class QtUi;

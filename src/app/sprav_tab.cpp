@@ -40,9 +40,8 @@ void MainWindow::connectSpravCommands() {
             txtNsiPath->setText(*folder);
         }
     });
-    connect(cmdFormSprav, &QPushButton::clicked, this, [this] {
-        runCommand([this] { RunReferenceFormation(ui(), txtNsiPath->text()); });
-    });
+    connect(cmdFormSprav, &QPushButton::clicked, this,
+            [this] { runCommand([this] { RunReferenceFormation(ui(), txtNsiPath->text()); }); });
     runOnEnter(txtNsiPath, cmdFormSprav);
 }
 

@@ -162,7 +162,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.outerHeight(), 281);
         // The frame is taken off the client area from the start: no strip below the tabs.
-        QCOMPARE(window.height(), 281 - (window.frameGeometry().height() - window.geometry().height()));
+        QCOMPARE(window.height(),
+                 281 - (window.frameGeometry().height() - window.geometry().height()));
         QCOMPARE(window.width(), 464);
         QCOMPARE(window.minimumSize(), window.maximumSize());  // not resizable
         QVERIFY(!window.reportVisible());
@@ -212,9 +213,29 @@ private slots:
         window.cmdHelp_Click(7);  // no topic: nothing happens
         QVERIFY(ui.messages.isEmpty());
 
+        // Beside the main window, never over it.
+        QVERIFY(!window.helpWindow()->frameGeometry().intersects(window.frameGeometry()));
+
         window.cmdClose[0]->click();
         QVERIFY(!window.isVisible());
         QVERIFY(!window.helpWindow()->isVisible());  // the program ends with its main window
+
+        // The export edition does not offer the pages of its hidden tabs, the import edition
+        // keeps the links to its own pages.
+        MainWindow exportEdition(2, ui);
+        exportEdition.show();
+        exportEdition.cmdHelp_Click(3);
+        const QString exportPage = exportEdition.helpWindow()->browser->toHtml();
+        QVERIFY(!exportPage.contains("import.htm") && !exportPage.contains("checksprav.htm"));
+        QVERIFY(!exportEdition.helpWindow()->browser->toPlainText().contains("См. также"));
+        MainWindow importEdition(1, ui);
+        importEdition.cmdHelp_Click(0);
+        const QString importPage = importEdition.helpWindow()->browser->toHtml();
+        QVERIFY(!importPage.contains("export.htm"));
+        QVERIFY(importPage.contains("formsprav.htm") && importPage.contains("checksprav.htm"));
+        QVERIFY(importEdition.helpWindow()->browser->toPlainText().contains(
+            QStringLiteral("Создание справочника, Проверка базы.")));
+        QVERIFY(ui.messages.isEmpty());
     }
 
     void missingHelpPageSaysSo() {
