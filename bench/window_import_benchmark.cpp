@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         if (auto* files = qobject_cast<QFileDialog*>(modal)) {
             files->selectFile(target);
             timer.start();
-            files->accept();
+            static_cast<QDialog*>(files)->accept();  // QFileDialog's own accept, protected there
         } else if (auto* unit = qobject_cast<converter::ForestUnitDialog*>(modal)) {
             unit->txtLeshoz->setText(QStringLiteral("12345678"));
             unit->txtLesnich->setText(QStringLiteral("5"));
