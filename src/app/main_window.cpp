@@ -215,7 +215,7 @@ int MainWindow::frameHeight() const {
 void MainWindow::setOuterHeight(int twips) {
     heightTwips_ = twips;
     // The frame is known only once the window manager has framed the shown window; until then
-    // the client area takes the whole height, and event() corrects it when the frame appears.
+    // the client area takes the whole height, and eventFilter() corrects it when it appears.
     frameHeight_ = frameHeight();
     setFixedHeight(TwipsToPixels(twips) - frameHeight_);
     // Without a window frame (no window manager) the short height would show the top of the
