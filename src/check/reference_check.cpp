@@ -7,14 +7,19 @@
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/reference_tables.h"
+#include "storage/sql/sql_select.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 namespace converter {
 
@@ -135,39 +140,90 @@ bool LoadReferenceTable(Ui& ui, const QString& path, const QString& failureText,
     return result;
 }
 
-// Looks up every distinct stored value of one coded column in its book. False when the query
-// cannot be run; a failure while reading its rows goes to the caller.
-bool CompareColumnValues(const QString& connection, const QString& tableName,
-                         const QString& columnName, const SpfieldEntry& entry,
-                         const QSet<qint32>& codes, ReferenceCheckState& state) {
-    QString columns = QLatin1Char('[') + columnName + QLatin1Char(']');
-    QString orderBy;
-    const QString sql = BuildSelect(tableName, columns, QString(), true, orderBy);
-    RecordsetPtr values;
-    try {
-        values = OpenRecordset(connection, sql, kSourceSql);
-    } catch (const Failure&) {
-        return false;
-    }
-    if (!values) {
-        return false;
-    }
-    try {
-        for (values->moveFirst(); !values->eof(); values->moveNext()) {
-            const QVariant value = values->value(0);
-            if (IsEmptyValue(value) || IsKnownCode(value, codes)) {
-                continue;
+// A name the column query could not have named: brackets cannot hold "]" or a blank name.
+bool CannotBeBracketed(const QString& name) {
+    return name.contains(QLatin1Char(']')) || name.trimmed().isEmpty();
+}
+
+// The distinct values one coded column holds, gathered in the single scan of the table. Numbers
+// are kept as such, so that the usual whole-number column costs a hash insert per row; anything
+// else (text, a NaN) is kept once per distinct key, as a DISTINCT query would.
+struct ColumnValues {
+    int column = 0;  // where the values are read from
+    QString name;
+    const SpfieldEntry* entry = nullptr;
+    const QSet<qint32>* codes = nullptr;
+    std::unordered_set<double> numbers;
+    std::vector<QVariant> others;
+    QSet<QString> otherKeys;
+
+    void add(const QVariant& value) {
+        if (IsNumberVariant(value)) {
+            const double number = value.toDouble();
+            if (!std::isnan(number)) {
+                numbers.insert(number == 0 ? 0.0 : number);
+                return;
             }
-            AddCheckError(state, kCheckMissingValue,
-                          columnName + QStringLiteral(" - ") + entry.Text + QStringLiteral(" - ") +
-                              StoredValueText(value));
         }
-    } catch (...) {
-        CloseRecordset(values);
-        throw;
+        if (IsEmptyValue(value)) {
+            return;
+        }
+        const QString key = sql::DistinctKey(value);
+        if (!otherKeys.contains(key)) {
+            otherKeys.insert(key);
+            others.push_back(value);
+        }
     }
-    CloseRecordset(values);
-    return true;
+
+    // The values in the order a DISTINCT query returns them: ascending, numbers before text.
+    std::vector<QVariant> sorted() const {
+        std::vector<double> ordered(numbers.begin(), numbers.end());
+        std::sort(ordered.begin(), ordered.end());
+        std::vector<QVariant> values;
+        values.reserve(ordered.size() + others.size());
+        for (const double number : ordered) {
+            values.emplace_back(number);
+        }
+        std::vector<QVariant> rest = others;
+        const auto less = [](const QVariant& a, const QVariant& b) {
+            return sql::CompareValues(a, b) < 0;
+        };
+        std::stable_sort(rest.begin(), rest.end(), less);
+        rest.erase(std::unique(rest.begin(), rest.end(),
+                               [](const QVariant& a, const QVariant& b) {
+                                   return sql::CompareValues(a, b) == 0;
+                               }),
+                   rest.end());
+        std::vector<QVariant> merged;
+        merged.reserve(values.size() + rest.size());
+        std::merge(values.begin(), values.end(), rest.begin(), rest.end(),
+                   std::back_inserter(merged), less);
+        return merged;
+    }
+};
+
+// One pass over the rows feeds every coded column at once: the table is read and decoded once
+// however many columns are coded.
+void CollectValues(Recordset& table, std::vector<ColumnValues>& columns) {
+    if (columns.empty() || table.recordCount() == 0) {
+        return;
+    }
+    for (table.moveFirst(); !table.eof(); table.moveNext()) {
+        for (ColumnValues& values : columns) {
+            values.add(table.value(values.column));
+        }
+    }
+}
+
+void ReportUnknownValues(const ColumnValues& values, ReferenceCheckState& state) {
+    for (const QVariant& value : values.sorted()) {
+        if (IsKnownCode(value, *values.codes)) {
+            continue;
+        }
+        AddCheckError(state, kCheckMissingValue,
+                      values.name + QStringLiteral(" - ") + values.entry->Text +
+                          QStringLiteral(" - ") + StoredValueText(value));
+    }
 }
 
 }  // namespace
@@ -258,6 +314,7 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
             return false;
         }
         const int columnCount = table->fieldCount();
+        std::vector<ColumnValues> coded;
         for (int i = 0; i < columnCount; ++i) {
             ui.setStatus(StatusLabel::Check, QStringLiteral("Обработано полей: ") +
                                                  QString::number(i + 1) + QLatin1Char('/') +
@@ -276,15 +333,27 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
             if (entry.SpNum == 0) {
                 continue;
             }
-            const QSet<qint32> codes = CodesOfBook(state, entry.SpNum);
-            if (codes.isEmpty()) {
+            const auto codes = state.codesByBook.constFind(entry.SpNum);
+            if (codes == state.codesByBook.cend() || codes->isEmpty()) {
                 AddCheckError(state, kCheckEmptyBook,
                               name + QStringLiteral(" - ") + QString::number(entry.SpNum));
                 continue;
             }
-            if (!CompareColumnValues(connection, tableName, name, entry, codes, state)) {
+            if (CannotBeBracketed(name) || CannotBeBracketed(tableName)) {
                 AddCheckError(state, kCheckNoDistinctValues, name);
+                continue;
             }
+            // Columns are found by name regardless of case, as the query found them.
+            ColumnValues values;
+            values.column = table->indexOf(name);
+            values.name = name;
+            values.entry = &entry;
+            values.codes = &*codes;
+            coded.push_back(std::move(values));
+        }
+        CollectValues(*table, coded);
+        for (const ColumnValues& values : coded) {
+            ReportUnknownValues(values, state);
         }
         CloseRecordset(table);
 

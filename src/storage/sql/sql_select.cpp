@@ -56,8 +56,16 @@ bool ReadsAsNumber(const QVariant& v, double& number) {
     return ok;
 }
 
-// A text that two values share exactly when CompareValues finds them equal, so that DISTINCT can
-// drop repeats while reading instead of sorting every row first.
+int FindColumn(const Recordset& source, const QString& name, const QString& table) {
+    const int index = source.indexOf(name);
+    if (index < 0) {
+        throw Failure(QStringLiteral("Поле [%1] не найдено в таблице [%2]").arg(name, table));
+    }
+    return index;
+}
+
+}  // namespace
+
 QString DistinctKey(const QVariant& v) {
     if (v.isNull() || !v.isValid()) {
         return QStringLiteral("N");
@@ -76,16 +84,6 @@ QString DistinctKey(const QVariant& v) {
             return QLatin1Char('S') + v.toString().toCaseFolded();
     }
 }
-
-int FindColumn(const Recordset& source, const QString& name, const QString& table) {
-    const int index = source.indexOf(name);
-    if (index < 0) {
-        throw Failure(QStringLiteral("Поле [%1] не найдено в таблице [%2]").arg(name, table));
-    }
-    return index;
-}
-
-}  // namespace
 
 int CompareValues(const QVariant& a, const QVariant& b) {
     const bool aNull = a.isNull() || !a.isValid();

@@ -10,6 +10,10 @@ namespace converter::sql {
 // and counts as one value. A text compared with a number equals it when it reads as that number.
 RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement);
 
+// A text that two values share exactly when CompareValues finds them equal, so that DISTINCT can
+// drop repeats while reading instead of sorting every row first.
+QString DistinctKey(const QVariant& value);
+
 // Orders two values: NULL first, numbers by value, text without regard to case.
 int CompareValues(const QVariant& a, const QVariant& b);
 
