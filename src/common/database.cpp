@@ -116,10 +116,7 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
     if (!select) {
         throw Failure(QStringLiteral("Инструкция не возвращает записей: %1").arg(source));
     }
-    RecordsetPtr table = OpenTableOf(connection, select->table, false);
-    RecordsetPtr result = sql::RunSelect(*table, *select);
-    table->close();
-    return result;
+    return sql::RunSelect(OpenTableOf(connection, select->table, false), *select);
 }
 
 void CloseRecordset(RecordsetPtr& recordset) {

@@ -24,6 +24,8 @@ public:
     void moveLast() override { position_ = recordCount() - 1; }
     void moveNext() override;
     void movePrevious() override;
+    int position() const override { return position_; }
+    void moveTo(int row) override { position_ = row; }
 
     QVariant value(int index) const override;
 

@@ -55,6 +55,13 @@ public:
     virtual void moveLast() = 0;
     virtual void moveNext() = 0;
     virtual void movePrevious() = 0;
+    // The current row's number from 0 (recordCount() past the last), and a jump to a row, so
+    // that rows known to be in order can be searched instead of walked.
+    virtual int position() const = 0;
+    virtual void moveTo(int row) = 0;
+    // How many leading columns the rows are known to ascend by, in the order CompareValues
+    // gives: a keyed table read from its file is in the order of its numeric key.
+    virtual int orderedColumnCount() const { return 0; }
 
     // The current row's value; a Failure when there is no current row or no such field.
     virtual QVariant value(int index) const = 0;

@@ -275,7 +275,8 @@ bool ElementLine(const LayoutPlan& plan, const Recordset& elements, ValueWriter&
 }
 
 // Walks the element rows forward in step with the stands: both are in key order, so the rows of
-// one stand follow the rows of the stands before it, and rows of stands not exported are passed.
+// one stand follow the rows of the stands before it, and rows of stands not exported are passed
+// over by a search rather than read.
 class ElementCursor {
 public:
     ElementCursor(Recordset& elements, const LayoutPlan& plan, ValueWriter& values)
@@ -290,8 +291,8 @@ public:
     }
 
     void writeElementsOf(const StandKey& stand, TextFileWriter& writer) {
-        while (!elements_.eof() && currentKey() < stand) {
-            advance();
+        if (!elements_.eof() && currentKey() < stand) {
+            seek(stand);
         }
         while (!elements_.eof() && currentKey() == stand) {
             // Element 1 is the stand's own layout-10 line, written from the main table.
@@ -313,6 +314,23 @@ private:
     }
     void advance() {
         elements_.moveNext();
+        key_.reset();
+    }
+    // The first row at or after `stand`, found by halving the rows ahead: a year holds a few
+    // stands of many, and only their rows need decoding.
+    void seek(const StandKey& stand) {
+        int low = elements_.position() + 1;
+        int high = elements_.recordCount();
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            elements_.moveTo(middle);
+            if (ReadKey(elements_, keys_) < stand) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        elements_.moveTo(low);
         key_.reset();
     }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace converter::paradox {
@@ -66,6 +67,32 @@ void ParadoxRecordset::movePrevious() {
     if (position_ >= 0) {
         --position_;
     }
+}
+
+void ParadoxRecordset::moveTo(int row) {
+    cancelUpdate();
+    position_ = std::clamp(row, -1, table_.rowCount());
+}
+
+int ParadoxRecordset::orderedColumnCount() const {
+    // Loading puts the records of a numeric key in byte order, which the value encoding makes
+    // numeric order; rows added since then are appended unsorted.
+    if (dirty_) {
+        return 0;
+    }
+    for (int i = 0; i < table_.keyFieldCount(); ++i) {
+        switch (table_.fields()[static_cast<size_t>(i)].type) {
+            case kShort:
+            case kLong:
+            case kAutoIncrement:
+            case kNumber:
+            case kCurrency:
+                break;
+            default:
+                return 0;
+        }
+    }
+    return table_.keyFieldCount();
 }
 
 QVariant ParadoxRecordset::value(int index) const {

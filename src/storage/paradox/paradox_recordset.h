@@ -26,6 +26,9 @@ public:
     void moveLast() override;
     void moveNext() override;
     void movePrevious() override;
+    int position() const override { return position_; }
+    void moveTo(int row) override;
+    int orderedColumnCount() const override;
 
     QVariant value(int index) const override;
 

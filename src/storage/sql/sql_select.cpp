@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/memory_recordset.h"
+#include "common/row_view_recordset.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -233,6 +234,83 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
         }
     }
     return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
+}
+
+RecordsetPtr RunSelect(RecordsetPtr source, const SelectStatement& statement) {
+    if (statement.distinct) {
+        RecordsetPtr result = RunSelect(*source, statement);
+        source->close();
+        return result;
+    }
+    std::vector<int> columns;
+    if (statement.columns.isEmpty()) {
+        for (int i = 0; i < source->fieldCount(); ++i) {
+            columns.push_back(i);
+        }
+    } else {
+        for (const QString& name : statement.columns) {
+            columns.push_back(FindColumn(*source, name, statement.table));
+        }
+    }
+    std::vector<std::pair<int, bool>> order;  // source column, descending
+    bool inTableOrder = true;
+    for (const OrderTerm& term : statement.orderBy) {
+        const int column = FindColumn(*source, term.column, statement.table);
+        inTableOrder = inTableOrder && !term.descending &&
+                       column == static_cast<int>(order.size()) &&
+                       column < source->orderedColumnCount();
+        order.emplace_back(column, term.descending);
+    }
+    const int whereColumn =
+        statement.where ? FindColumn(*source, statement.where->column, statement.table) : -1;
+
+    std::vector<int> rows;
+    const int count = source->recordCount();
+    for (int row = 0; row < count; ++row) {
+        if (whereColumn >= 0) {
+            source->moveTo(row);
+            double number = 0;
+            if (!ReadsAsNumber(source->value(whereColumn), number) ||
+                number != statement.where->number) {
+                continue;
+            }
+        }
+        rows.push_back(row);
+    }
+    if (!order.empty() && !inTableOrder) {
+        // Only the ordering columns are decoded, once per row.
+        std::vector<std::vector<QVariant>> keys(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            source->moveTo(rows[i]);
+            for (const auto& term : order) {
+                keys[i].push_back(source->value(term.first));
+            }
+        }
+        std::vector<size_t> sequence(rows.size());
+        for (size_t i = 0; i < sequence.size(); ++i) {
+            sequence[i] = i;
+        }
+        auto before = [&order, &keys](size_t a, size_t b) {
+            for (size_t t = 0; t < order.size(); ++t) {
+                const int c = CompareValues(keys[a][t], keys[b][t]);
+                if (c != 0) {
+                    return order[t].second ? c > 0 : c < 0;
+                }
+            }
+            return false;
+        };
+        if (!std::is_sorted(sequence.begin(), sequence.end(), before)) {
+            std::stable_sort(sequence.begin(), sequence.end(), before);
+            std::vector<int> sorted;
+            sorted.reserve(rows.size());
+            for (const size_t i : sequence) {
+                sorted.push_back(rows[i]);
+            }
+            rows = std::move(sorted);
+        }
+    }
+    return std::make_unique<RowViewRecordset>(std::move(source), std::move(columns),
+                                              std::move(rows));
 }
 
 }  // namespace converter::sql
