@@ -1,5 +1,7 @@
 #include "import/dovi_number.h"
 
+#include <charconv>
+
 namespace converter {
 
 namespace {
@@ -55,6 +57,53 @@ std::optional<DoviNumber> ParseDoviNumber(QStringView text) {
         return std::nullopt;
     }
     return number;
+}
+
+std::optional<double> PlainDecimalValue(QStringView text) {
+    qsizetype i = 0;
+    qsizetype end = text.size();
+    while (i < end && text[i] == QLatin1Char(' ')) {
+        ++i;
+    }
+    while (end > i && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    char buffer[32];
+    int length = 0;
+    if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        if (text[i] == QLatin1Char('-')) {
+            buffer[length++] = '-';
+        }
+        ++i;
+    }
+    if (end - i > 31 - length) {
+        return std::nullopt;
+    }
+    bool digitSeen = false;
+    bool separatorSeen = false;
+    for (; i < end; ++i) {
+        const QChar c = text[i];
+        if (IsDigit(c)) {
+            digitSeen = true;
+            buffer[length++] = static_cast<char>(c.unicode());
+        } else if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !separatorSeen) {
+            separatorSeen = true;
+            buffer[length++] = '.';
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digitSeen) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto [last, error] =
+        std::from_chars(buffer, buffer + length, value, std::chars_format::fixed);
+    if (error != std::errc() || last != buffer + length) {
+        return std::nullopt;
+    }
+    // DoviNumberText never writes "-0".
+    return value == 0 ? 0.0 : value;
 }
 
 DoviNumber RoundHalfEven(const DoviNumber& number, int decimals) {

@@ -19,6 +19,12 @@ struct DoviNumber {
 // digit; letters, exponents and empty text are not numbers.
 std::optional<DoviNumber> ParseDoviNumber(QStringView text);
 
+// The value of a plain decimal of up to 31 characters (blanks around, a sign, digits with at most
+// one point or comma), read straight into a double: the same number that ParseDoviNumber and the
+// text of DoviNumberText give, without building either. nullopt for anything else, which the
+// caller then reads the long way.
+std::optional<double> PlainDecimalValue(QStringView text);
+
 // Rounds to `decimals` places (0 or more), a half going to the even neighbour.
 DoviNumber RoundHalfEven(const DoviNumber& number, int decimals);
 

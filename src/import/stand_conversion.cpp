@@ -186,6 +186,19 @@ private:
                                    QStringLiteral(" - значение ") + Quoted(asRead));
             }
         }
+        // Most values are plain decimals stored as they stand: read them once, straight into
+        // the number the table keeps.
+        if (!entry.multTen && name != QLatin1String("KV") && name != QLatin1String("VYDEL")) {
+            if (const std::optional<double> plain = PlainDecimalValue(value)) {
+                try {
+                    store(column, name, *plain, value);
+                    return;
+                } catch (const Failure&) {
+                    // A value the column refuses: the long way below refuses it again, with the
+                    // value written as the message has always shown it.
+                }
+            }
+        }
         std::optional<DoviNumber> number = ParseDoviNumber(value);
         if (!number) {
             AddImportError(state_, kNotNumeric,
@@ -202,15 +215,19 @@ private:
         } else if (name == QLatin1String("VYDEL")) {
             currentSknr_ = WholeNumber(*number, name);
         }
-        const QString numberText = DoviNumberText(*number);
+        store(column, name, DoviNumberText(*number), value);
+    }
+
+    // Numeric columns get `number`, text columns the value as read.
+    void store(int column, const QString& name, const QVariant& number, const QString& value) {
         if (!split_.elementLine || elementNumber_ == 1) {
-            setMain(column, mainNumeric_[column] ? numberText : value);
+            setMain(column, mainNumeric_[column] ? number : QVariant(value));
         }
         if (split_.elementLine) {
             const auto elementColumn = state_.elementColumnByName.constFind(name);
             if (elementColumn != state_.elementColumnByName.constEnd()) {
                 const int c = *elementColumn;
-                setElement(c, elementNumeric_[c] ? numberText : value);
+                setElement(c, elementNumeric_[c] ? number : QVariant(value));
             } else if (!unknownElementNames_.contains(name)) {
                 unknownElementNames_.insert(name);
                 AddImportError(state_, kUnknownElementName, name);
