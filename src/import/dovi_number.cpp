@@ -106,6 +106,60 @@ std::optional<double> PlainDecimalValue(QStringView text) {
     return value == 0 ? 0.0 : value;
 }
 
+std::optional<double> PlainDecimalTenth(QStringView text) {
+    qsizetype i = 0;
+    qsizetype end = text.size();
+    while (i < end && text[i] == QLatin1Char(' ')) {
+        ++i;
+    }
+    while (end > i && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    bool negative = false;
+    if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    qint64 mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    bool separatorSeen = false;
+    for (; i < end; ++i) {
+        const QChar c = text[i];
+        if (IsDigit(c)) {
+            // Fifteen digits stay exact in a double, so that the division below is exact too.
+            if (++digits > 15) {
+                return std::nullopt;
+            }
+            mantissa = mantissa * 10 + (c.unicode() - '0');
+            scale += separatorSeen ? 1 : 0;
+        } else if ((c == QLatin1Char('.') || c == QLatin1Char(',')) && !separatorSeen) {
+            separatorSeen = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    // A tenth keeps one decimal: the `scale` digits beyond it go, a half to the even neighbour.
+    if (scale > 0) {
+        qint64 power = 1;
+        for (int d = 0; d < scale; ++d) {
+            power *= 10;
+        }
+        const qint64 rest = mantissa % power;
+        mantissa /= power;
+        if (2 * rest > power || (2 * rest == power && mantissa % 2 == 1)) {
+            ++mantissa;
+        }
+    }
+    // Both operands are exact, so the quotient is the double nearest to the decimal tenth, as
+    // reading its text would give.
+    const double value = static_cast<double>(mantissa) / 10.0;
+    return value == 0 ? 0.0 : (negative ? -value : value);
+}
+
 DoviNumber RoundHalfEven(const DoviNumber& number, int decimals) {
     if (number.scale <= decimals) {
         return number;

@@ -25,6 +25,9 @@ std::optional<DoviNumber> ParseDoviNumber(QStringView text);
 // caller then reads the long way.
 std::optional<double> PlainDecimalValue(QStringView text);
 
+// The same for a ten-fold value of at most 15 digits: the number DivideByTenRounded gives.
+std::optional<double> PlainDecimalTenth(QStringView text);
+
 // Rounds to `decimals` places (0 or more), a half going to the even neighbour.
 DoviNumber RoundHalfEven(const DoviNumber& number, int decimals);
 

@@ -188,8 +188,11 @@ private:
         }
         // Most values are plain decimals stored as they stand: read them once, straight into
         // the number the table keeps.
-        if (!entry.multTen && name != QLatin1String("KV") && name != QLatin1String("VYDEL")) {
-            if (const std::optional<double> plain = PlainDecimalValue(value)) {
+        if (name != QLatin1String("KV") && name != QLatin1String("VYDEL") &&
+            (!entry.multTen || onlyNumericTargets(column, name))) {
+            const std::optional<double> plain =
+                entry.multTen ? PlainDecimalTenth(value) : PlainDecimalValue(value);
+            if (plain) {
                 try {
                     store(column, name, *plain, value);
                     return;
@@ -216,6 +219,19 @@ private:
             currentSknr_ = WholeNumber(*number, name);
         }
         store(column, name, DoviNumberText(*number), value);
+    }
+
+    // Whether the value goes only to numeric columns, which need no text of it.
+    bool onlyNumericTargets(int column, const QString& name) const {
+        if (!mainNumeric_[column]) {
+            return false;
+        }
+        if (!split_.elementLine) {
+            return true;
+        }
+        const auto elementColumn = state_.elementColumnByName.constFind(name);
+        return elementColumn == state_.elementColumnByName.constEnd() ||
+               elementNumeric_[*elementColumn];
     }
 
     // Numeric columns get `number`, text columns the value as read.

@@ -4,8 +4,11 @@
 #include "support/fake_ui.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using namespace converter;
 using converter::testing::FakeUi;
@@ -151,6 +154,22 @@ private slots:
         QTest::newRow("inner blank") << "1 2"
                                      << ""
                                      << "" << 0;
+        // The short way (straight into a double) must give what the long way's text gives.
+        QTest::newRow("tie down to even") << "14.5"
+                                          << "14.5"
+                                          << "1.4" << 14;
+        QTest::newRow("trailing point") << "-5."
+                                        << "-5"
+                                        << "-0.5" << -5;
+        QTest::newRow("15 digits") << "123456789012.345"
+                                   << "123456789012.345"
+                                   << "12345678901.2" << 0;
+        QTest::newRow("16 digits") << "1234567890123.456"
+                                   << "1234567890123.456"
+                                   << "123456789012.3" << 0;
+        QTest::newRow("32 characters") << "0.000000000000000000000000000001"
+                                       << "0.000000000000000000000000000001"
+                                       << "0" << 0;
     }
 
     void numbers() {
@@ -159,14 +178,35 @@ private slots:
         QFETCH(QString, tenth);
         QFETCH(int, whole);
         const std::optional<DoviNumber> number = ParseDoviNumber(text);
+        const std::optional<double> shortPlain = PlainDecimalValue(text);
+        const std::optional<double> shortTenth = PlainDecimalTenth(text);
         if (plain.isEmpty()) {
             QVERIFY(!number.has_value());
+            QVERIFY(!shortPlain && !shortTenth);
             return;
         }
         QVERIFY(number.has_value());
         QCOMPARE(DoviNumberText(*number), plain);
         QCOMPARE(DoviNumberText(DivideByTenRounded(*number)), tenth);
-        QCOMPARE(DoviNumberToInt32(*number), std::optional<qint32>(whole));
+        if (std::abs(number->digits.toDouble()) < 1e9) {
+            QCOMPARE(DoviNumberToInt32(*number), std::optional<qint32>(whole));
+        }
+        // Bit for bit, so that a "-0" would show; declining is allowed only beyond the limits.
+        const auto bits = [](double value) {
+            return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+        };
+        if (text.size() <= 31) {
+            QVERIFY(shortPlain.has_value());
+            QCOMPARE(bits(*shortPlain), bits(QLocale::c().toDouble(plain)));
+        } else {
+            QVERIFY(!shortPlain.has_value());
+        }
+        if (number->digits.size() <= 15) {
+            QVERIFY(shortTenth.has_value());
+            QCOMPARE(bits(*shortTenth), bits(QLocale::c().toDouble(tenth)));
+        } else {
+            QVERIFY(!shortTenth.has_value());
+        }
     }
 
     void wholeNumbersBeyond32Bits() {
