@@ -1,5 +1,7 @@
 // Writes and reads back a keyed Paradox table of many rows through the recordset API and prints
-// rows per second for each, with the peak memory against the table's file size.
+// rows per second for each, with the peak memory against the table's file size. Numbers go
+// through the typed calls (setNumber, numberValue) and, for comparison, through QVariant; the
+// reference is the same bytes written with fwrite and read with fread in the same run.
 //
 //   paradox_benchmark [rows] [folder]
 #include "common/database.h"
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -54,6 +57,56 @@ QString CreateText(const QString& table) {
     return text + QStringLiteral(")");
 }
 
+// Seconds of wall time that `work` takes.
+template <typename Work>
+double Seconds(Work work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The reference for writing: the table's bytes written with fwrite into new files.
+double FwriteSeconds(const std::vector<QByteArray>& files, const QString& folder) {
+    return Seconds([&] {
+        for (size_t i = 0; i < files.size(); ++i) {
+            const QByteArray name =
+                QFile::encodeName(QDir(folder).filePath(QStringLiteral("copy%1.bin").arg(i)));
+            FILE* out = std::fopen(name.constData(), "wb");
+            if (!out || std::fwrite(files[i].constData(), 1, static_cast<size_t>(files[i].size()),
+                                    out) != static_cast<size_t>(files[i].size())) {
+                std::perror("fwrite");
+                std::exit(1);
+            }
+            std::fclose(out);
+        }
+    });
+}
+
+// The reference for reading: the table's files read whole with fread.
+double FreadSeconds(const QStringList& paths, long long& bytes) {
+    return Seconds([&] {
+        std::vector<char> buffer;
+        for (const QString& path : paths) {
+            FILE* in = std::fopen(QFile::encodeName(path).constData(), "rb");
+            if (!in) {
+                std::perror("fread");
+                std::exit(1);
+            }
+            std::fseek(in, 0, SEEK_END);
+            buffer.resize(static_cast<size_t>(std::ftell(in)));
+            std::fseek(in, 0, SEEK_SET);
+            bytes += static_cast<long long>(std::fread(buffer.data(), 1, buffer.size(), in));
+            std::fclose(in);
+        }
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,16 +116,9 @@ int main(int argc, char** argv) {
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
     const QString table = QStringLiteral("bench");
     const QString path = QDir(folder).filePath(table + QStringLiteral(".db"));
-    QFile::remove(path);
-    QFile::remove(QDir(folder).filePath(table + QStringLiteral(".px")));
+    const QString indexPath = QDir(folder).filePath(table + QStringLiteral(".px"));
     try {
         const QString connection = BuildConnectionString(kParadoxFolder, path);
-        ExecuteStatement(connection, CreateText(table));
-        ExecuteStatement(
-            connection,
-            QStringLiteral("CREATE INDEX [%1] ON [%1] ([GIR], [KV], [SKNR]) WITH PRIMARY")
-                .arg(table));
-
         // Keys in random order, values prepared beforehand so that only the table is timed.
         std::vector<int> order(static_cast<size_t>(rows));
         std::iota(order.begin(), order.end(), 0);
@@ -80,64 +126,104 @@ int main(int argc, char** argv) {
         const QString texts[] = {QStringLiteral("Сосна"), QStringLiteral("Ель обыкновенная"),
                                  QStringLiteral("Берёза"), QStringLiteral("")};
 
-        QElapsedTimer timer;
-        timer.start();
-        double cpu = CpuSeconds();
-        RecordsetPtr rs =
-            OpenRecordset(connection, QStringLiteral("[%1]").arg(table), kSourceTable);
-        const int fields = rs->fieldCount();
-        for (int n : order) {
-            rs->addNew();
-            rs->setValue(0, 34567800 + n / 10000);
-            rs->setValue(1, (n / 100) % 100 + 1);
-            rs->setValue(2, n % 100 + 1);
-            rs->setValue(3, 12345678);
-            for (int f = 4; f < fields; ++f) {
-                const int kind = f < 40 ? (f - 4) % 3 : 3;
-                if (kind == 0) {
-                    rs->setValue(f, (n + f) % 30000);
-                } else if (kind == 1) {
-                    rs->setValue(f, n * 7 + f);
-                } else if (kind == 2) {
-                    rs->setValue(f, (n % 1000) / 10.0);
-                } else {
-                    rs->setValue(f, texts[(n + f) % 4]);
+        const auto write = [&](bool typed) {
+            QFile::remove(path);
+            QFile::remove(indexPath);
+            ExecuteStatement(connection, CreateText(table));
+            ExecuteStatement(
+                connection,
+                QStringLiteral("CREATE INDEX [%1] ON [%1] ([GIR], [KV], [SKNR]) WITH PRIMARY")
+                    .arg(table));
+            const double cpu = CpuSeconds();
+            const double seconds = Seconds([&] {
+                RecordsetPtr rs =
+                    OpenRecordset(connection, QStringLiteral("[%1]").arg(table), kSourceTable);
+                const int fields = rs->fieldCount();
+                const auto set = [&rs, typed](int field, double number) {
+                    if (typed) {
+                        rs->setNumber(field, number);
+                    } else if (number == static_cast<int>(number)) {
+                        rs->setValue(field, static_cast<int>(number));
+                    } else {
+                        rs->setValue(field, number);
+                    }
+                };
+                for (int n : order) {
+                    rs->addNew();
+                    set(0, 34567800 + n / 10000);
+                    set(1, (n / 100) % 100 + 1);
+                    set(2, n % 100 + 1);
+                    set(3, 12345678);
+                    for (int f = 4; f < fields; ++f) {
+                        const int kind = f < 40 ? (f - 4) % 3 : 3;
+                        if (kind == 0) {
+                            set(f, (n + f) % 30000);
+                        } else if (kind == 1) {
+                            set(f, n * 7 + f);
+                        } else if (kind == 2) {
+                            set(f, (n % 1000) / 10.0);
+                        } else {
+                            rs->setValue(f, texts[(n + f) % 4]);
+                        }
+                    }
+                    rs->update();
                 }
-            }
-            rs->update();
-        }
-        rs->close();
-        const double writeSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        const double writeCpu = CpuSeconds() - cpu;
-        rs.reset();
-
-        timer.restart();
-        cpu = CpuSeconds();
-        rs = OpenRecordset(connection, table, kSourceTable);
-        const double openSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        long long checksum = 0;
+                rs->close();
+            });
+            return std::make_pair(seconds, CpuSeconds() - cpu);
+        };
         int count = 0;
-        for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
-            for (int f = 0; f < fields; ++f) {
-                checksum += rs->value(f).typeId();
-            }
-            ++count;
-        }
-        rs->close();
-        const double readSeconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        const double readCpu = CpuSeconds() - cpu;
+        long long checksum = 0;
+        const auto read = [&](bool typed) {
+            const double cpu = CpuSeconds();
+            const double seconds = Seconds([&] {
+                RecordsetPtr rs = OpenRecordset(connection, table, kSourceTable);
+                const int fields = rs->fieldCount();
+                std::vector<bool> numeric;
+                for (int f = 0; f < fields; ++f) {
+                    numeric.push_back(typed && IsNumericType(rs->field(f).type));
+                }
+                count = 0;
+                checksum = 0;
+                for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+                    for (int f = 0; f < fields; ++f) {
+                        if (numeric[static_cast<size_t>(f)]) {
+                            checksum += static_cast<long long>(rs->numberValue(f).value_or(0));
+                        } else {
+                            checksum += rs->value(f).typeId();
+                        }
+                    }
+                    ++count;
+                }
+                rs->close();
+            });
+            return std::make_pair(seconds, CpuSeconds() - cpu);
+        };
 
-        const qint64 fileSize =
-            QFileInfo(path).size() +
-            QFileInfo(QDir(folder).filePath(table + QStringLiteral(".px"))).size();
-        std::printf("rows %d, fields %d, files %.1f MB\n", count, fields, fileSize / 1e6);
-        std::printf("write: %.3f s, %.0f rows/s (processor time %.3f s)\n", writeSeconds,
-                    rows / writeSeconds, writeCpu);
-        std::printf(
-            "read:  %.3f s, %.0f rows/s (processor time %.3f s, opening %.3f s; checksum %lld)\n",
-            readSeconds, count / readSeconds, readCpu, openSeconds, checksum);
+        const auto [variantWrite, variantWriteCpu] = write(false);
+        const auto [variantRead, variantReadCpu] = read(false);
+        const auto [typedWrite, typedWriteCpu] = write(true);
+        const auto [typedRead, typedReadCpu] = read(true);
+        const std::vector<QByteArray> files = {FileBytes(path), FileBytes(indexPath)};
+        const double fwriteSeconds = FwriteSeconds(files, folder);
+        long long bytes = 0;
+        const double freadSeconds = FreadSeconds({path, indexPath}, bytes);
+
+        std::printf("rows %d, files %.1f MB\n", count, static_cast<double>(bytes) / 1e6);
+        std::printf("write, typed:   %.3f s, %.0f rows/s (processor %.3f s), %.1f x fwrite\n",
+                    typedWrite, rows / typedWrite, typedWriteCpu, typedWrite / fwriteSeconds);
+        std::printf("write, QVariant: %.3f s, %.0f rows/s (processor %.3f s), %.1f x fwrite\n",
+                    variantWrite, rows / variantWrite, variantWriteCpu,
+                    variantWrite / fwriteSeconds);
+        std::printf("write, fwrite of the same bytes: %.4f s\n", fwriteSeconds);
+        std::printf("read, typed:    %.3f s, %.0f rows/s (processor %.3f s), %.1f x fread\n",
+                    typedRead, count / typedRead, typedReadCpu, typedRead / freadSeconds);
+        std::printf("read, QVariant: %.3f s, %.0f rows/s (processor %.3f s), %.1f x fread\n",
+                    variantRead, count / variantRead, variantReadCpu, variantRead / freadSeconds);
+        std::printf("read, fread of the same files: %.4f s (checksum %lld)\n", freadSeconds,
+                    checksum);
         std::printf("peak memory %.1f MB = %.2f x file size\n", PeakMemoryKb() / 1024.0,
-                    PeakMemoryKb() * 1024.0 / static_cast<double>(fileSize));
+                    PeakMemoryKb() * 1024.0 / static_cast<double>(bytes));
         return count == rows ? 0 : 1;
     } catch (const Failure& failure) {
         std::fprintf(stderr, "%s\n", failure.what());

@@ -157,13 +157,11 @@ struct ColumnValues {
     std::vector<QVariant> others;
     QSet<QString> otherKeys;
 
+    bool numeric = false;  // read through numberValue()
+
     void add(const QVariant& value) {
-        if (IsNumberVariant(value)) {
-            const double number = value.toDouble();
-            if (!std::isnan(number)) {
-                numbers.insert(number == 0 ? 0.0 : number);
-                return;
-            }
+        if (IsNumberVariant(value) && addNumber(value.toDouble())) {
+            return;
         }
         if (IsEmptyValue(value)) {
             return;
@@ -173,6 +171,14 @@ struct ColumnValues {
             otherKeys.insert(key);
             others.push_back(value);
         }
+    }
+
+    bool addNumber(double number) {
+        if (std::isnan(number)) {
+            return false;
+        }
+        numbers.insert(number == 0 ? 0.0 : number);
+        return true;
     }
 
     // The values in the order a DISTINCT query returns them: ascending, numbers before text.
@@ -210,7 +216,13 @@ void CollectValues(Recordset& table, std::vector<ColumnValues>& columns) {
     }
     for (table.moveFirst(); !table.eof(); table.moveNext()) {
         for (ColumnValues& values : columns) {
-            values.add(table.value(values.column));
+            if (!values.numeric) {
+                values.add(table.value(values.column));
+            } else if (const std::optional<double> number = table.numberValue(values.column)) {
+                if (!values.addNumber(*number)) {
+                    values.add(QVariant(*number));
+                }
+            }
         }
     }
 }
@@ -346,6 +358,8 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
             // Columns are found by name regardless of case, as the query found them.
             ColumnValues values;
             values.column = table->indexOf(name);
+            const FieldType type = table->field(values.column).type;
+            values.numeric = IsNumericType(type) && type != FieldType::Bcd;
             values.name = name;
             values.entry = &entry;
             values.codes = &*codes;

@@ -35,6 +35,13 @@ QVariant Recordset::valueByName(const QString& name) const {
     return value(index);
 }
 
+std::optional<double> Recordset::numberValue(int index) const {
+    const QVariant current = value(index);
+    bool ok = false;
+    const double number = current.isNull() ? 0 : current.toDouble(&ok);
+    return ok ? std::optional<double>(number) : std::nullopt;
+}
+
 void Recordset::setValueByName(const QString& name, const QVariant& newValue) {
     const int index = indexOf(name);
     if (index < 0) {
@@ -43,11 +50,19 @@ void Recordset::setValueByName(const QString& name, const QVariant& newValue) {
     setValue(index, newValue);
 }
 
-static Failure ReadOnly() { return Failure(QStringLiteral("Набор записей только для чтения")); }
+static Failure ReadOnly() {
+    return Failure(QStringLiteral("Набор записей только для чтения"));
+}
 
-void Recordset::addNew() { throw ReadOnly(); }
-void Recordset::setValue(int, const QVariant&) { throw ReadOnly(); }
-void Recordset::update() { throw ReadOnly(); }
+void Recordset::addNew() {
+    throw ReadOnly();
+}
+void Recordset::setValue(int, const QVariant&) {
+    throw ReadOnly();
+}
+void Recordset::update() {
+    throw ReadOnly();
+}
 void Recordset::cancelUpdate() {}
 
 }  // namespace converter

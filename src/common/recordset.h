@@ -4,6 +4,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 namespace converter {
 
@@ -66,6 +67,10 @@ public:
     // The current row's value; a Failure when there is no current row or no such field.
     virtual QVariant value(int index) const = 0;
     QVariant valueByName(const QString& name) const;
+    // The current row's value of a numeric column (short, long, autoincrement, number,
+    // currency) as a number, nullopt when blank; a value of another column when it converts to
+    // a number. Tables override it to skip the QVariant.
+    virtual std::optional<double> numberValue(int index) const;
 
     virtual bool isUpdatable() const { return false; }
     virtual void addNew();
@@ -73,6 +78,8 @@ public:
     // text or a null QVariant is NULL. A value the column cannot hold is a Failure.
     virtual void setValue(int index, const QVariant& value);
     void setValueByName(const QString& name, const QVariant& value);
+    // setValue for a number, which tables store without a QVariant.
+    virtual void setNumber(int index, double value) { setValue(index, value); }
     virtual void update();
     virtual void cancelUpdate();
 

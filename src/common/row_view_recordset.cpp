@@ -49,6 +49,15 @@ QVariant RowViewRecordset::value(int index) const {
     return source_->value(columns_[static_cast<size_t>(index)]);
 }
 
+std::optional<double> RowViewRecordset::numberValue(int index) const {
+    if (!open_ || bof() || eof()) {
+        throw Failure(QStringLiteral("Нет текущей записи"));
+    }
+    field(index);
+    source_->moveTo(rows_[static_cast<size_t>(position_)]);
+    return source_->numberValue(columns_[static_cast<size_t>(index)]);
+}
+
 void RowViewRecordset::close() {
     if (open_) {
         open_ = false;

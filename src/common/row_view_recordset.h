@@ -29,6 +29,7 @@ public:
     void moveTo(int row) override;
 
     QVariant value(int index) const override;
+    std::optional<double> numberValue(int index) const override;
 
     bool isOpen() const override { return open_; }
     void close() override;

@@ -92,9 +92,13 @@ QString SiblingFile(const QString& path, const QString& extension) {
 
 void ParadoxTable::computeLayout() {
     int offset = 0;
+    autoIncrementFields_.clear();
     for (ParadoxField& field : fields_) {
         field.offset = offset;
         offset += field.length;
+        if (field.type == kAutoIncrement) {
+            autoIncrementFields_.push_back(static_cast<int>(&field - fields_.data()));
+        }
     }
     recordSize_ = offset;
     hasBlobFields_ = std::any_of(fields_.begin(), fields_.end(), [](const ParadoxField& field) {

@@ -21,13 +21,11 @@ ParadoxRecordset::~ParadoxRecordset() {
     }
 }
 
-void ParadoxRecordset::checkOpen() const {
-    if (!open_) {
-        throw Failure(QStringLiteral("Набор записей закрыт"));
-    }
+void ParadoxRecordset::refuseClosed() {
+    throw Failure(QStringLiteral("Набор записей закрыт"));
 }
 
-void ParadoxRecordset::checkUpdatable() const {
+void ParadoxRecordset::refuseUpdate() const {
     checkOpen();
     if (!updatable_) {
         throw Failure(QStringLiteral("Набор записей только для чтения"));
@@ -36,6 +34,7 @@ void ParadoxRecordset::checkUpdatable() const {
         throw Failure(QStringLiteral("Таблица %1 с полями примечаний не может быть изменена")
                           .arg(QFileInfo(table_.path()).completeBaseName()));
     }
+    throw Failure(QStringLiteral("Набор записей только для чтения"));
 }
 
 const FieldInfo& ParadoxRecordset::field(int index) const {
@@ -95,16 +94,30 @@ int ParadoxRecordset::orderedColumnCount() const {
     return table_.keyFieldCount();
 }
 
-QVariant ParadoxRecordset::value(int index) const {
+const char* ParadoxRecordset::currentRecord() const {
     checkOpen();
-    field(index);
     if (mode_ != EditMode::None) {
-        return table_.decodeValue(buffer_.constData(), index);
+        return buffer_.constData();
     }
     if (bof() || eof()) {
         throw Failure(QStringLiteral("Нет текущей записи"));
     }
-    return table_.decodeValue(table_.row(position_), index);
+    return table_.row(position_);
+}
+
+QVariant ParadoxRecordset::value(int index) const {
+    checkOpen();
+    field(index);
+    return table_.decodeValue(currentRecord(), index);
+}
+
+std::optional<double> ParadoxRecordset::numberValue(int index) const {
+    checkOpen();
+    field(index);
+    if (!ParadoxTable::IsNumberField(table_.fields()[static_cast<size_t>(index)].type)) {
+        return Recordset::numberValue(index);
+    }
+    return table_.decodeNumber(currentRecord(), index);
 }
 
 void ParadoxRecordset::addNew() {
@@ -113,7 +126,7 @@ void ParadoxRecordset::addNew() {
     mode_ = EditMode::Adding;
 }
 
-void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
+char* ParadoxRecordset::editBuffer() {
     checkUpdatable();
     if (mode_ == EditMode::None) {
         if (bof() || eof()) {
@@ -122,7 +135,18 @@ void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
         buffer_ = QByteArray(table_.row(position_), table_.recordSize());
         mode_ = EditMode::Editing;
     }
-    table_.encodeValue(buffer_.data(), index, newValue);
+    return buffer_.data();
+}
+
+void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
+    table_.encodeValue(editBuffer(), index, newValue);
+}
+
+void ParadoxRecordset::setNumber(int index, double newValue) {
+    char* record = editBuffer();
+    if (!table_.encodeNumber(record, index, newValue)) {
+        table_.encodeValue(record, index, newValue);
+    }
 }
 
 void ParadoxRecordset::update() {

@@ -11,7 +11,7 @@ namespace converter::paradox {
 // close() writes the table when it was changed (sorted by key). A pending AddNew or edit that
 // was not saved with update() is dropped by addNew(), a move or close(), never saved implicitly:
 // callers that ignore a refused row simply go on with the next one.
-class ParadoxRecordset : public Recordset {
+class ParadoxRecordset final : public Recordset {
 public:
     ParadoxRecordset(ParadoxTable table, bool updatable);
     ~ParadoxRecordset() override;
@@ -31,10 +31,12 @@ public:
     int orderedColumnCount() const override;
 
     QVariant value(int index) const override;
+    std::optional<double> numberValue(int index) const override;
 
     bool isUpdatable() const override { return updatable_ && !table_.hasBlobFields(); }
     void addNew() override;
     void setValue(int index, const QVariant& value) override;
+    void setNumber(int index, double value) override;
     void update() override;
     void cancelUpdate() override;
 
@@ -45,8 +47,20 @@ public:
 
 private:
     enum class EditMode { None, Adding, Editing };
-    void checkOpen() const;
-    void checkUpdatable() const;
+    void checkOpen() const {
+        if (!open_) {
+            refuseClosed();
+        }
+    }
+    [[noreturn]] static void refuseClosed();
+    void checkUpdatable() const {
+        if (!open_ || !updatable_ || table_.hasBlobFields()) {
+            refuseUpdate();
+        }
+    }
+    [[noreturn]] void refuseUpdate() const;
+    const char* currentRecord() const;
+    char* editBuffer();
 
     ParadoxTable table_;
     bool updatable_;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -89,6 +90,15 @@ public:
     QVariant decodeValue(const char* record, int field) const;
     // Converts `value` to the field's type and stores it in `record`; Failure when it cannot.
     void encodeValue(char* record, int field, const QVariant& value) const;
+    // The same for a number, without a QVariant: false, and nothing written, when the field is
+    // not numeric (short, long, autoincrement, number, currency).
+    bool encodeNumber(char* record, int field, double value) const;
+    // The number in a numeric field, nullopt when blank or when the field is not numeric.
+    std::optional<double> decodeNumber(const char* record, int field) const;
+    static bool IsNumberField(std::uint8_t type) {
+        return type == kShort || type == kLong || type == kAutoIncrement || type == kNumber ||
+               type == kCurrency;
+    }
 
     // Makes the table keyed on its first `count` fields; Failure on duplicate keys.
     void setKeyFieldCount(int count);
@@ -152,6 +162,7 @@ private:
     bool keyIndexBuilt_ = false;
     KeyOrder keyOrder_;  // of the key the index was built for
     bool hasBlobFields_ = false;
+    std::vector<int> autoIncrementFields_;  // so that rows without one pay nothing for them
     qint64 autoIncrement_ = 0;  // the largest number given out, as the header keeps it
     const CodePage* codePage_ = &CodePageFor(1251);
 };

@@ -246,6 +246,26 @@ QVariant ParadoxTable::decodeValue(const char* record, int index) const {
     }
 }
 
+std::optional<double> ParadoxTable::decodeNumber(const char* record, int index) const {
+    const ParadoxField& field = fields_[static_cast<size_t>(index)];
+    const char* p = record + field.offset;
+    if (!IsNumberField(field.type) || AllZero(p, field.length)) {
+        return std::nullopt;
+    }
+    switch (field.type) {
+        case kShort: {
+            const auto bits = static_cast<std::uint16_t>((static_cast<unsigned char>(p[0]) << 8) |
+                                                         static_cast<unsigned char>(p[1]));
+            return static_cast<qint16>(bits ^ 0x8000u);
+        }
+        case kLong:
+        case kAutoIncrement:
+            return DecodeInt32(p);
+        default:
+            return DecodeDouble(p);
+    }
+}
+
 namespace {
 
 [[noreturn]] void Refuse(const ParadoxField& field, const QVariant& value, const QString& reason) {
@@ -294,14 +314,55 @@ double ToNumber(const ParadoxField& field, const QVariant& value) {
     return number;
 }
 
-qint64 ToInteger(const ParadoxField& field, const QVariant& value, qint64 limit) {
-    const double number = ToNumber(field, value);
+// A refused number is shown as the caller gave it (`shown`), or as the number itself.
+[[noreturn]] void RefuseNumber(const ParadoxField& field, double number, const QVariant* shown,
+                               const QString& reason) {
+    Refuse(field, shown ? *shown : QVariant(number), reason);
+}
+
+qint64 ToInteger(const ParadoxField& field, double number, const QVariant* shown, qint64 limit) {
     // Fractions round half to even, as the provider's own conversion does.
     const double rounded = std::nearbyint(number);
     if (std::fabs(rounded) > static_cast<double>(limit)) {
-        Refuse(field, value, QStringLiteral("допустимы целые числа от -%1 до %1").arg(limit));
+        RefuseNumber(field, number, shown,
+                     QStringLiteral("допустимы целые числа от -%1 до %1").arg(limit));
     }
     return static_cast<qint64>(rounded);
+}
+
+// Stores a number in a numeric field; false, nothing written, for fields of other types.
+bool EncodeNumber(const ParadoxField& field, char* record, double number, const QVariant* shown) {
+    if (!ParadoxTable::IsNumberField(field.type)) {
+        return false;
+    }
+    if (!std::isfinite(number)) {
+        RefuseNumber(field, number, shown, QStringLiteral("число вне допустимого диапазона"));
+    }
+    char* p = record + field.offset;
+    switch (field.type) {
+        case kShort: {
+            const auto v = static_cast<std::uint16_t>(ToInteger(field, number, shown, 32767));
+            const auto bits = static_cast<std::uint16_t>(v ^ 0x8000u);
+            p[0] = static_cast<char>(bits >> 8);
+            p[1] = static_cast<char>(bits);
+            return true;
+        }
+        case kLong:
+            EncodeInt32(p, static_cast<qint32>(ToInteger(field, number, shown, 2147483647)));
+            return true;
+        case kAutoIncrement: {
+            const qint64 v = ToInteger(field, number, shown, 2147483647);
+            if (v < 1) {
+                RefuseNumber(field, number, shown,
+                             QStringLiteral("счётчик должен быть положительным"));
+            }
+            EncodeInt32(p, static_cast<qint32>(v));
+            return true;
+        }
+        default:
+            EncodeDouble(p, number);
+            return true;
+    }
 }
 
 QDate ToDate(const ParadoxField& field, const QVariant& value) {
@@ -398,6 +459,16 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
     }
     const ParadoxField& field = fields_[static_cast<size_t>(index)];
+    // Numbers into numeric fields, the bulk of every table, go the short way.
+    const int typeId = value.typeId();
+    if (typeId == QMetaType::Int && !value.isNull() &&
+        EncodeNumber(field, record, *static_cast<const int*>(value.constData()), &value)) {
+        return;
+    }
+    if (typeId == QMetaType::Double && !value.isNull() &&
+        EncodeNumber(field, record, *static_cast<const double*>(value.constData()), &value)) {
+        return;
+    }
     char* p = record + field.offset;
     const bool blank =
         value.isNull() || !value.isValid() ||
@@ -425,27 +496,12 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
             std::memcpy(p, bytes->constData(), static_cast<size_t>(bytes->size()));
             return;
         }
-        case kShort: {
-            const auto v = static_cast<std::uint16_t>(ToInteger(field, value, 32767));
-            const auto bits = static_cast<std::uint16_t>(v ^ 0x8000u);
-            p[0] = static_cast<char>(bits >> 8);
-            p[1] = static_cast<char>(bits);
-            return;
-        }
+        case kShort:
         case kLong:
-            EncodeInt32(p, static_cast<qint32>(ToInteger(field, value, 2147483647)));
-            return;
-        case kAutoIncrement: {
-            const qint64 v = ToInteger(field, value, 2147483647);
-            if (v < 1) {
-                Refuse(field, value, QStringLiteral("счётчик должен быть положительным"));
-            }
-            EncodeInt32(p, static_cast<qint32>(v));
-            return;
-        }
+        case kAutoIncrement:
         case kNumber:
         case kCurrency:
-            EncodeDouble(p, ToNumber(field, value));
+            EncodeNumber(field, record, ToNumber(field, value), &value);
             return;
         case kLogical:
             p[0] = static_cast<char>(ToLogical(field, value) ? 0x81 : 0x80);
@@ -479,6 +535,13 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         default:
             Refuse(field, value, QStringLiteral("поля этого типа только читаются"));
     }
+}
+
+bool ParadoxTable::encodeNumber(char* record, int index, double number) const {
+    if (index < 0 || index >= fieldCount()) {
+        throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
+    }
+    return EncodeNumber(fields_[static_cast<size_t>(index)], record, number, nullptr);
 }
 
 }  // namespace converter::paradox

@@ -174,9 +174,9 @@ static Failure DuplicateKey(const ParadoxTable& table, const char* record) {
 }
 
 void ParadoxTable::assignAutoIncrement(char* record) {
-    for (int f = 0; f < fieldCount(); ++f) {
+    for (const int f : autoIncrementFields_) {
         const ParadoxField& field = fields_[static_cast<size_t>(f)];
-        if (field.type != kAutoIncrement || !decodeValue(record, f).isNull()) {
+        if (!decodeValue(record, f).isNull()) {
             continue;
         }
         const qint64 next = autoIncrement_;
@@ -197,11 +197,8 @@ void ParadoxTable::appendRow(const char* record) {
     }
     rows_.append(record, recordSize_);
     ++rowCount_;
-    for (const ParadoxField& field : fields_) {
-        if (field.type == kAutoIncrement) {
-            const QVariant value = decodeValue(record, static_cast<int>(&field - fields_.data()));
-            autoIncrement_ = std::max<qint64>(autoIncrement_, value.toInt());
-        }
+    for (const int f : autoIncrementFields_) {
+        autoIncrement_ = std::max<qint64>(autoIncrement_, decodeValue(record, f).toInt());
     }
     if (keyFields_ > 0) {
         prepareKeys(nullptr);
