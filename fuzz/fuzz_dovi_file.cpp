@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     DoviLine line;
-    for (const QString& text : lines) {
-        const QString upper = text.toUpper();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString upper = lines[i].toUpper();
         SplitDoviLine(upper, line);
         for (const DoviItem& item : line.items) {
             if (item.kind != DoviItem::Kind::Pair) {

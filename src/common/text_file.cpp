@@ -95,45 +95,6 @@ const CodePage& CodePageOf(TextCodec codec) {
     return codec == TextCodec::Cp866 ? cp866 : windows1251;
 }
 
-// DOS programs end a text file with 0x1A, and some pad its last block with NUL bytes: neither is
-// text.
-QByteArrayView TextEnd(QByteArrayView bytes) {
-    qsizetype end = bytes.size();
-    while (end > 0 && (bytes[end - 1] == '\x1A' || bytes[end - 1] == '\0')) {
-        --end;
-    }
-    return bytes.first(end);
-}
-
-QStringList SplitTextLines(const QString& text) {
-    const qsizetype size = text.size();
-    const qsizetype feeds = text.count(QLatin1Char('\n'));
-    // A file converted to CR LF twice ends every line with CR CR LF; read as it is, each line would
-    // be followed by an empty one. Only when every line end has that form is it one line end.
-    const bool doubled = feeds > 0 && text.count(QLatin1String("\r\r\n")) == feeds &&
-                         text.count(QLatin1Char('\r')) == 2 * feeds;
-
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (doubled) {
-                i += 2;
-            } else if (c == QLatin1Char('\r') && i + 1 < size &&
-                       text.at(i + 1) == QLatin1Char('\n')) {
-                ++i;
-            }
-            start = i + 1;
-        }
-    }
-    if (start < size) {
-        lines.append(text.mid(start));
-    }
-    return lines;
-}
-
 const QByteArray kLineEnd("\r\n");
 
 }  // namespace
@@ -146,18 +107,86 @@ QByteArray EncodeText(const QString& text, TextCodec codec, int* unmappable) {
     return CodePageOf(codec).encode(text, unmappable);
 }
 
-QStringList ReadTextLines(const QString& path, TextCodec codec) {
+QByteArrayView TextEnd(QByteArrayView bytes) {
+    qsizetype end = bytes.size();
+    while (end > 0 && (bytes[end - 1] == '\x1A' || bytes[end - 1] == '\0')) {
+        --end;
+    }
+    return bytes.first(end);
+}
+
+void FindLineStarts(QByteArrayView text, const std::function<void(qsizetype)>& lineStart) {
+    const char* data = text.data();
+    const qsizetype size = text.size();
+    qsizetype feeds = 0;
+    qsizetype returns = 0;
+    qsizetype doubledEnds = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (data[i] == '\n') {
+            ++feeds;
+            doubledEnds += i >= 2 && data[i - 1] == '\r' && data[i - 2] == '\r' ? 1 : 0;
+        } else if (data[i] == '\r') {
+            ++returns;
+        }
+    }
+    // A file converted to CR LF twice ends every line with CR CR LF; read as it is, each line would
+    // be followed by an empty one. Only when every line end has that form is it one line end.
+    const bool doubled = feeds > 0 && doubledEnds == feeds && returns == 2 * feeds;
+
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\r' || c == '\n') {
+            lineStart(start);
+            if (doubled) {
+                i += 2;
+            } else if (c == '\r' && i + 1 < size && data[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < size) {
+        lineStart(start);
+    }
+}
+
+qsizetype LineEnd(QByteArrayView text, qsizetype start) {
+    const char* data = text.data();
+    qsizetype end = start;
+    while (end < text.size() && data[end] != '\r' && data[end] != '\n') {
+        ++end;
+    }
+    return end;
+}
+
+QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw Failure(QStringLiteral("Не удалось открыть файл: ") + path + QLatin1Char('\r') +
                       file.errorString());
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    // Read at the size the file has: readAll grows its buffer by doubling, up to twice the file.
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    const qint64 read = file.read(bytes.data(), bytes.size());
+    if (read >= 0) {
+        bytes.truncate(read);
+    }
+    if (read < 0 || file.error() != QFileDevice::NoError) {
         throw Failure(QStringLiteral("Ошибка при чтении файла: ") + path + QLatin1Char('\r') +
                       file.errorString());
     }
-    return SplitTextLines(DecodeText(TextEnd(bytes), codec));
+    return bytes;
+}
+
+QStringList ReadTextLines(const QString& path, TextCodec codec) {
+    const QByteArray bytes = ReadFileBytes(path);
+    const QByteArrayView text = TextEnd(bytes);
+    QStringList lines;
+    FindLineStarts(text, [&](qsizetype start) {
+        lines.append(DecodeText(text.sliced(start, LineEnd(text, start) - start), codec));
+    });
+    return lines;
 }
 
 struct TextFileWriter::Impl {

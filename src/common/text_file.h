@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace converter {
@@ -15,6 +16,15 @@ enum class TextCodec { Windows1251, Cp866 };
 // line without an end is kept; DOS end-of-file marks (0x1A) and NUL bytes at the very end are not
 // text. No trimming. A file that cannot be opened is a Failure naming it.
 QStringList ReadTextLines(const QString& path, TextCodec codec);
+// The bytes of a whole file; a file that cannot be opened or read is a Failure naming it.
+QByteArray ReadFileBytes(const QString& path);
+// The text part of a file's bytes: without DOS end marks (0x1A) and NUL bytes at the very end.
+QByteArrayView TextEnd(QByteArrayView bytes);
+// Calls `lineStart` with where each line of `text` begins, by the line ends ReadTextLines
+// follows; a line runs from there to LineEnd.
+void FindLineStarts(QByteArrayView text, const std::function<void(qsizetype)>& lineStart);
+// Where the line that begins at `start` ends: its first CR or LF, or the end of the text.
+qsizetype LineEnd(QByteArrayView text, qsizetype start);
 
 // Writes lines in Windows-1251, each ended by CR LF. A new file is written to a temporary file
 // and replaces the target only on commit(), so a failed write never leaves a truncated file;

@@ -1,5 +1,6 @@
 #include "import/dovi_file.h"
 
+#include "common/failure.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 
@@ -35,26 +36,58 @@ DoviReadResult ReadDoviFile(Ui& ui, const QString& path, DoviLines& lines) {
     }
     lines.clear();
     try {
-        lines = ReadTextLines(path, TextCodec::Windows1251);
+        lines.assign(ReadFileBytes(path));
     } catch (...) {
         lines.clear();
         ui.showMessage(QStringLiteral("Ошибка при чтении файла"), QString(), MessageIcon::None);
         return DoviReadResult::Failed;
     }
-    for (QString& line : lines) {
-        const QStringView trimmed = TrimBlanks(QStringView(line));
-        // A line of tabs and blanks holds no item: it ends the stand as an empty line does, or
-        // the next stand's keys would overwrite the open one.
-        const bool blank = std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) {
-            return c == QLatin1Char('\t') || c == QLatin1Char(' ');
-        });
-        if (blank) {
-            line.clear();
-        } else if (trimmed.size() != line.size()) {
-            line = trimmed.toString();
-        }
-    }
     return lines.isEmpty() ? DoviReadResult::Empty : DoviReadResult::Read;
+}
+
+void DoviLines::assign(QByteArray bytes) {
+    clear();
+    if (static_cast<quint64>(bytes.size()) >= 0xFFFFFFFFull) {
+        throw Failure(QStringLiteral("Файл длиннее 4 ГБ"));
+    }
+    bytes_ = std::move(bytes);
+    bytes_.truncate(TextEnd(bytes_).size());
+    FindLineStarts(bytes_,
+                   [this](qsizetype start) { starts_.push_back(static_cast<quint32>(start)); });
+}
+
+void DoviLines::clear() {
+    bytes_.clear();
+    starts_.clear();
+    starts_.shrink_to_fit();
+}
+
+QString DoviLines::operator[](qsizetype index) const {
+    const char* data = bytes_.constData();
+    qsizetype begin = starts_[static_cast<size_t>(index)];
+    qsizetype end = LineEnd(bytes_, begin);
+    // Blanks and tabs are the same bytes in the code page, so the line is trimmed before decoding.
+    while (begin < end && data[begin] == ' ') {
+        ++begin;
+    }
+    while (end > begin && data[end - 1] == ' ') {
+        --end;
+    }
+    // A line of tabs and blanks holds no item: it ends the stand as an empty line does, or the
+    // next stand's keys would overwrite the open one.
+    if (std::all_of(data + begin, data + end, [](char c) { return c == '\t' || c == ' '; })) {
+        return QString();
+    }
+    return DecodeText(QByteArrayView(data + begin, end - begin), TextCodec::Windows1251);
+}
+
+QStringList DoviLines::toList() const {
+    QStringList list;
+    list.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i) {
+        list.append((*this)[i]);
+    }
+    return list;
 }
 
 void SplitDoviLine(QStringView upperLine, DoviLine& line) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -11,8 +12,25 @@ namespace converter {
 class Ui;
 
 // Lines of a Dovi per-stand file, blanks trimmed at both ends (tabs kept). Line number i of the
-// file is entry i - 1.
-using DoviLines = QStringList;
+// file is entry i - 1. The file is held as its bytes and where each line starts, and a line is
+// decoded when asked for, so that a large file is not held three times over.
+class DoviLines {
+public:
+    qsizetype size() const { return static_cast<qsizetype>(starts_.size()); }
+    bool isEmpty() const { return starts_.empty(); }
+    QString operator[](qsizetype index) const;
+    QString last() const { return (*this)[size() - 1]; }
+    QStringList toList() const;
+
+    // Takes a whole file's bytes: CR LF, a lone CR and a lone LF each end a line, and a final
+    // line without an end is kept. A Failure for a file of 4 GiB or more.
+    void assign(QByteArray bytes);
+    void clear();
+
+private:
+    QByteArray bytes_;
+    std::vector<quint32> starts_;
+};
 
 enum class DoviReadResult {
     Read,     // at least one line

@@ -76,15 +76,16 @@ private slots:
         const QString path = dir.filePath("les.txt");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(EncodeText("\t\r\n  \r\n \t \t\r\n  KV=1\tПОР=ель\t  \r\n\r\n",
+        // CR LF, a lone CR, a lone LF, a last line without an end and DOS end marks.
+        file.write(EncodeText("\t\r\n  \r \t \t\n  KV=1\tПОР=ель\t  \n\r\n end \x1A\x1A",
                               TextCodec::Windows1251));
         file.close();
 
         FakeUi ui;
-        DoviLines lines{"old"};
+        DoviLines lines;
         QCOMPARE(ReadDoviFile(ui, path, lines), DoviReadResult::Read);
         // Tabs and blanks alone make an empty line, which ends a stand.
-        QCOMPARE(lines, QStringList({"", "", "", "KV=1\tПОР=ель\t", ""}));
+        QCOMPARE(lines.toList(), QStringList({"", "", "", "KV=1\tПОР=ель\t", "", "end"}));
         QVERIFY(ui.messages.isEmpty());
     }
 

@@ -371,6 +371,23 @@ private slots:
             for (int key : keys) {
                 AddRow(*rs, {key, key % 30000, QStringLiteral("Строка %1").arg(key)});
             }
+            // Every third key moved to a free one and back: rows that leave the key index must
+            // not hide the rows stored after them.
+            for (const int shift : {1, 0}) {
+                rs->moveFirst();
+                for (int i = 0; i < count; ++i, rs->moveNext()) {
+                    if (i % 3 == 0) {
+                        rs->setValue(0, keys[static_cast<size_t>(i)] + shift);
+                        rs->update();
+                    }
+                }
+                for (int i = 0; i < count; i += 10) {
+                    QVERIFY_THROWS_EXCEPTION(Failure, AddRow(*rs, {keys[static_cast<size_t>(i)] +
+                                                                       (i % 3 == 0 ? shift : 0),
+                                                                   0, QString()}));
+                    rs->cancelUpdate();
+                }
+            }
             rs->close();
         }
         const QStringList problems = testing::CheckTableStructure(file, index);

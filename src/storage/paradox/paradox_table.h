@@ -2,6 +2,7 @@
 
 #include "common/recordset.h"
 #include "storage/paradox/code_page.h"
+#include "storage/paradox/key_index.h"
 #include "storage/paradox/paradox_collation.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace converter::paradox {
@@ -116,34 +116,8 @@ private:
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
-    // Keys are row numbers hashed by their record bytes and compared in the table's key order
-    // (equal only when the bytes are); -1 stands for the record being checked. The context lives
-    // on the heap so that moving the table keeps it.
-    struct KeyContext {
-        const char* rows = nullptr;
-        const char* probe = nullptr;
-        int recordSize = 0;
-        int keySize = 0;
-        const KeyOrder* order = nullptr;
-        const char* key(int row) const {
-            return row < 0 ? probe : rows + static_cast<qsizetype>(row) * recordSize;
-        }
-    };
-    struct KeyHash {
-        std::shared_ptr<KeyContext> context;
-        size_t operator()(int row) const {
-            return std::hash<std::string_view>()(
-                std::string_view(context->key(row), static_cast<size_t>(context->keySize)));
-        }
-    };
-    struct KeyEqual {
-        std::shared_ptr<KeyContext> context;
-        bool operator()(int a, int b) const {
-            return context->order->compare(context->key(a), context->key(b)) == 0;
-        }
-    };
-    // Points the key context at the current rows, key order (and `probe`); Failure-free.
-    void prepareKeys(const char* probe) const;
+    // Where the index finds the keys of the rows as they are now.
+    KeyIndex::Keys keys() const { return {rows_.constData(), recordSize_, keySize()}; }
     QVariant decodeMemo(const char* bytes, int length) const;
 
     QString path_;
@@ -156,14 +130,11 @@ private:
     int rowCount_ = 0;
     QString memoPath_;  // read a value at a time
     bool memoFileFound_ = false;
-    std::shared_ptr<KeyContext> keyContext_ = std::make_shared<KeyContext>();
-    std::unordered_set<int, KeyHash, KeyEqual> keyIndex_{0, KeyHash{keyContext_},
-                                                         KeyEqual{keyContext_}};
+    KeyIndex keyIndex_;
     bool keyIndexBuilt_ = false;
-    KeyOrder keyOrder_;  // of the key the index was built for
     bool hasBlobFields_ = false;
     std::vector<int> autoIncrementFields_;  // so that rows without one pay nothing for them
-    qint64 autoIncrement_ = 0;  // the largest number given out, as the header keeps it
+    qint64 autoIncrement_ = 0;              // the largest number given out, as the header keeps it
     const CodePage* codePage_ = &CodePageFor(1251);
 };
 

@@ -124,24 +124,13 @@ ParadoxTable::ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fiel
     computeLayout();
 }
 
-void ParadoxTable::prepareKeys(const char* probe) const {
-    keyContext_->rows = rows_.constData();
-    keyContext_->probe = probe;
-    keyContext_->recordSize = recordSize_;
-    keyContext_->keySize = keySize();
-    keyContext_->order = &keyOrder_;
-}
-
 void ParadoxTable::buildKeyIndex() {
     if (keyIndexBuilt_) {
         return;
     }
-    keyOrder_ = KeyOrder(fields_, keyFields_, driver_);
-    prepareKeys(nullptr);
     keyIndex_.clear();
-    keyIndex_.reserve(static_cast<size_t>(std::max(rowCount_, 1024)));
     for (int i = 0; i < rowCount_; ++i) {
-        keyIndex_.insert(i);
+        keyIndex_.insert(i, keys());
     }
     keyIndexBuilt_ = true;
 }
@@ -190,8 +179,7 @@ void ParadoxTable::assignAutoIncrement(char* record) {
 void ParadoxTable::appendRow(const char* record) {
     if (keyFields_ > 0) {
         buildKeyIndex();
-        prepareKeys(record);
-        if (keyIndex_.count(-1) != 0) {
+        if (keyIndex_.contains(record, keys())) {
             throw DuplicateKey(*this, record);
         }
     }
@@ -201,8 +189,7 @@ void ParadoxTable::appendRow(const char* record) {
         autoIncrement_ = std::max<qint64>(autoIncrement_, decodeValue(record, f).toInt());
     }
     if (keyFields_ > 0) {
-        prepareKeys(nullptr);
-        keyIndex_.insert(rowCount_ - 1);
+        keyIndex_.insert(rowCount_ - 1, keys());
     }
 }
 
@@ -213,16 +200,14 @@ void ParadoxTable::replaceRow(int index, const char* record) {
         keyFields_ > 0 && std::memcmp(target, record, static_cast<size_t>(size)) != 0;
     if (keyChanges) {
         buildKeyIndex();
-        prepareKeys(record);
-        if (keyIndex_.count(-1) != 0) {
+        if (keyIndex_.contains(record, keys())) {
             throw DuplicateKey(*this, record);
         }
-        prepareKeys(nullptr);
-        keyIndex_.erase(index);
+        keyIndex_.erase(index, keys());
     }
     std::memcpy(target, record, static_cast<size_t>(recordSize_));
     if (keyChanges) {
-        keyIndex_.insert(index);
+        keyIndex_.insert(index, keys());
     }
 }
 
