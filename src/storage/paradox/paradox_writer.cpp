@@ -183,6 +183,11 @@ void ParadoxTable::appendRow(const char* record) {
             throw DuplicateKey(*this, record);
         }
     }
+    // Grown in place (realloc) rather than by a fresh copy, so that a large table is not held
+    // twice while it grows.
+    if (rows_.size() + recordSize_ > rows_.capacity()) {
+        rows_.reserve(std::max<qsizetype>(rows_.capacity() * 2, qsizetype{64} * 1024));
+    }
     rows_.append(record, recordSize_);
     ++rowCount_;
     for (const int f : autoIncrementFields_) {
