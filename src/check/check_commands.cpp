@@ -94,6 +94,7 @@ CheckCommandOutcome RunReferenceCheck(Ui& ui, const QString& databasePath,
             outcome.completed = true;
             outcome.deficiencies = deficiencies;
             ui.showMessage(QStringLiteral("Файл: ") + databasePath + QLatin1Char('\r') +
+                               (reportText.isEmpty() ? QString() : reportText + QLatin1Char('\r')) +
                                FormatElapsedTime(ElapsedSeconds(startTime)),
                            deficiencies ? QStringLiteral("Обнаружены недостатки справочника")
                                         : QStringLiteral("Проверка выполнена успешно"),

@@ -371,13 +371,14 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
         }
         CloseRecordset(table);
 
+        reportText.clear();
         if (state.deficienciesFound) {
             const QString reports = WritableProgramFolder(kReportsFolder);
             QDir().mkpath(reports);
-            WriteReport(ui, reports + QLatin1Char('/') + kCheckReportName,
-                        databasePath + QStringLiteral("\r\nПуть к справочнику: ") + referenceFolder,
-                        state.errors, kReportCheck);
-            reportText.clear();
+            reportText = WriteReport(
+                ui, reports + QLatin1Char('/') + kCheckReportName,
+                databasePath + QStringLiteral("\r\nПуть к справочнику: ") + referenceFolder,
+                state.errors, kReportCheck);
         }
         return true;
     } catch (...) {

@@ -122,8 +122,16 @@ int CliExport(ConsoleUi& ui, const QString& mainDb, int year, const QString& out
 }
 
 int CliForm(ConsoleUi& ui, const QString& nsiFolder, const QString& targetFolder) {
-    ui.saveFileAnswer = AbsoluteFolder(targetFolder) + QStringLiteral("spfield.db");
-    return Outcome(ui, RunReferenceFormation(ui, AbsoluteFolder(nsiFolder)));
+    // The window's dialog only offers folders that exist; a folder named on the command line is
+    // made, as "mkdir" would, and removed again when the formation leaves nothing in it.
+    const QString folder = AbsoluteFolder(targetFolder);
+    const bool made = !QFileInfo::exists(folder) && QDir().mkpath(folder);
+    ui.saveFileAnswer = folder + QStringLiteral("spfield.db");
+    const bool formed = RunReferenceFormation(ui, AbsoluteFolder(nsiFolder));
+    if (made && !formed) {
+        QDir().rmdir(folder);
+    }
+    return Outcome(ui, formed);
 }
 
 int CliCheck(ConsoleUi& ui, const QString& mainDb, const QString& referenceFolder) {

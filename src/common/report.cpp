@@ -57,8 +57,8 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
     return lines;
 }
 
-void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
-                 const std::vector<ReportSection>& sections, int kind) {
+QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
+                    const std::vector<ReportSection>& sections, int kind) {
     try {
         WriteReportFile(reportPath, header, sections);
 
@@ -66,16 +66,28 @@ void WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         if (!QFileInfo(reports).isDir() && !QDir().mkpath(reports)) {
             throw Failure(QStringLiteral("Не удалось создать папку: ") + reports);
         }
+        // A user of an installed program would look for the copy beside the program in vain.
+        const bool perUser = reports != ProgramFile(kReportsFolder);
+        QString where;
         const QString copyName = FixedCopyName(kind);
         // The check's report is itself the copy under reports/.
-        if (!copyName.isEmpty() &&
-            CanonicalPath(reportPath) != CanonicalPath(reports + QLatin1Char('/') + copyName)) {
-            CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName);
+        if (copyName.isEmpty()) {
+            if (perUser &&
+                CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
+                where = QStringLiteral("Отчет сохранен в папке: ");
+            }
+        } else if (CanonicalPath(reportPath) !=
+                   CanonicalPath(reports + QLatin1Char('/') + copyName)) {
+            if (CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName) && perUser) {
+                where = QStringLiteral("Копия отчета сохранена в папке: ");
+            }
         }
         ShowReport(ui, reportPath);
+        return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
     } catch (...) {
         ui.showMessage(QStringLiteral("Ошибка при формировании отчета"), QString(),
                        MessageIcon::Warning);
+        return {};
     }
 }
 
@@ -94,7 +106,7 @@ void ShowReport(Ui& ui, const QString& reportPath) {
     }
 }
 
-void CopyTextFile(const QString& source, const QString& target) {
+bool CopyTextFile(const QString& source, const QString& target) {
     try {
         const QStringList lines = ReadTextLines(source, TextCodec::Windows1251);
         TextFileWriter writer(target);
@@ -102,8 +114,10 @@ void CopyTextFile(const QString& source, const QString& target) {
             writer.writeLine(line);
         }
         writer.commit();
+        return true;
     } catch (...) {
         // A missing copy is not worth interrupting the operation for: the report itself exists.
+        return false;
     }
 }
 

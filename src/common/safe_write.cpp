@@ -3,6 +3,7 @@
 #include "common/failure.h"
 #include "common/ui.h"
 #include "common/write_fault.h"
+#include "storage/paradox/paradox_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -272,6 +273,35 @@ void StagedReplacement::commit(const QStringList& replaced) {
         const QString oldName = QFileInfo(old).fileName();
         if (!old.isEmpty() && !staged.contains(oldName) && !removals.contains(oldName)) {
             removals.append(oldName);
+        }
+    }
+    // Secondary indexes and validity checks of a replaced table would mislead the GIS about the
+    // new one. The engine pairs them with the table by base name in any case; one whose exact
+    // base names another table that stays belongs to that table.
+    const QStringList entries = target.entryList(QDir::Files | QDir::Hidden);
+    auto keptTable = [&](const QString& base) {
+        return std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
+            const QFileInfo info(entry);
+            return info.completeBaseName() == base &&
+                   info.suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0 &&
+                   !removals.contains(entry) && !staged.contains(entry);
+        });
+    };
+    for (const QString& name : replaced) {
+        const QFileInfo table(name);
+        if (table.suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) != 0) {
+            continue;
+        }
+        for (const QString& entry : entries) {
+            const QFileInfo info(entry);
+            if (info.completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) ==
+                    0 &&
+                paradox::IsTableCompanionSuffix(info.suffix()) &&
+                (info.completeBaseName() == table.completeBaseName() ||
+                 !keptTable(info.completeBaseName())) &&
+                !removals.contains(entry)) {
+                removals.append(entry);
+            }
         }
     }
     // A folder in the place of a file would stop the step half-way: refuse before it starts.

@@ -82,7 +82,8 @@ public:
     // Moves every staged file into the target folder; `replaced` are the final names of the
     // files this set consists of: an old file the table engine would take for one of them (in
     // another letter case, or one the new set does not hold) is removed; for a table that exists
-    // under its exact name, only exact names count. Every file is synced first. Failure on any
+    // under its exact name, only exact names count. The secondary indexes of every table
+    // replaced go with it. Every file is synced first. Failure on any
     // error; when it comes before the journal is written the old files are untouched.
     void commit(const QStringList& replaced);
 

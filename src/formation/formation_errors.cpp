@@ -28,15 +28,16 @@ void AddFormationError(FormationErrors& errors, int section, const QString& deta
     }
 }
 
-void WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors,
-                          const QString& shownFolder) {
+QString WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors,
+                             const QString& shownFolder) {
     if (errors.hadErrors || errors.section(kRepeatedKeySection).count > 0) {
         const QString reportTarget = SptabPath(targetFolder);
-        WriteReport(ui,
-                    SplitPath(reportTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                    SptabPath(shownFolder.isEmpty() ? targetFolder : shownFolder), errors.sections,
-                    kReportFormation);
+        return WriteReport(
+            ui, SplitPath(reportTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+            SptabPath(shownFolder.isEmpty() ? targetFolder : shownFolder), errors.sections,
+            kReportFormation);
     }
+    return {};
 }
 
 }  // namespace converter

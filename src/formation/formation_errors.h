@@ -35,9 +35,10 @@ struct FormationErrors {
 void AddFormationError(FormationErrors& errors, int section, const QString& detail);
 
 // Writes sptab_rep.txt in the target folder, copies and shows it, when the run had errors or
-// repeated keys; otherwise leaves an older report as it was. The report names the table as it
-// lies in `shownFolder` (the target folder when empty): the tables may be written elsewhere first.
-void WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors,
-                          const QString& shownFolder = {});
+// repeated keys; otherwise writes nothing. The report names the table as it lies in
+// `shownFolder` (the target folder when empty): the tables may be written elsewhere first.
+// Returns WriteReport's line naming a per-user folder of the copy, or empty.
+QString WriteFormationReport(Ui& ui, const QString& targetFolder, const FormationErrors& errors,
+                             const QString& shownFolder = {});
 
 }  // namespace converter

@@ -18,13 +18,15 @@ namespace converter {
 
 namespace {
 
-// The files a formation replaces in its target folder; a report of an earlier run stays unless
-// this run writes one.
+// The files a formation replaces in its target folder. The report belongs to the tables it
+// describes: a run without faults removes the one of older tables.
 const QStringList kFormedFiles{QStringLiteral("sptab.db"), QStringLiteral("sptab.px"),
-                               QStringLiteral("spfield.db"), QStringLiteral("spfield.px")};
+                               QStringLiteral("spfield.db"), QStringLiteral("spfield.px"),
+                               QStringLiteral("sptab_rep.txt")};
 
 bool FormInto(Ui& ui, const QString& folder, const QString& shownFolder,
-              const QString& referenceFolder, QString& report, FormationErrors& errors) {
+              const QString& referenceFolder, QString& report, FormationErrors& errors,
+              QString& reportsLine) {
     if (!CreateSptabTable(ui, folder) || !CreateSpfieldTable(ui, folder)) {
         return false;
     }
@@ -40,7 +42,7 @@ bool FormInto(Ui& ui, const QString& folder, const QString& shownFolder,
     // and also when the indicator table failed, as the value table's faults stand (its copy
     // under reports/ and the report panel keep them when the new tables are dropped).
     const bool filled = FillSpfield(ui, folder, report, errors);
-    WriteFormationReport(ui, folder, errors, shownFolder);
+    reportsLine = WriteFormationReport(ui, folder, errors, shownFolder);
     return filled;
 }
 
@@ -71,10 +73,15 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
         }
         // The old tables stay until the new pair is complete.
         StagedReplacement staging(targetFolder, QString::fromLatin1(kReferenceTablesKey));
-        if (!FormInto(ui, staging.folder(), targetFolder, referenceFolder, report, errors)) {
+        QString reportsLine;
+        if (!FormInto(ui, staging.folder(), targetFolder, referenceFolder, report, errors,
+                      reportsLine)) {
             return false;
         }
         staging.commit(kFormedFiles);
+        if (!reportsLine.isEmpty()) {
+            report += QLatin1Char('\r') + reportsLine;
+        }
         hadErrors = errors.hadErrors;
         return true;
     } catch (...) {

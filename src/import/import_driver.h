@@ -11,7 +11,8 @@ struct ReportSection;
 
 // The import: checks the dictionary, reads the Dovi file, creates the main, elements and
 // current-changes tables of the new database and converts the stands. True when the database
-// was built; `countText` then holds "Количество выделов: " and the stand count, `hadErrors`
+// was built; `countText` then holds "Количество выделов: " and the stand count (and the line
+// naming a per-user folder of the report's copy, see ConvertStands), `hadErrors`
 // whether the report lists faults. False after the failing step's own message; an empty file
 // gives a warning naming it and creates nothing. With `reportSections` the report is not written
 // but its sections are handed back (see ConvertStands). The source must be a text file and no

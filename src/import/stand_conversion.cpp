@@ -379,15 +379,19 @@ bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QSt
         InitImportErrors(state);
         converter.run();
         const int count = converter.close();
+        QString reportsLine;
         if (reportSections != nullptr) {
             *reportSections = state.importErrors;
         } else if (state.importHadErrors) {
-            WriteReport(ui,
-                        SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                        state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath,
-                        state.importErrors, kReportImport);
+            reportsLine = WriteReport(
+                ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+                state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath, state.importErrors,
+                kReportImport);
         }
         countText = QStringLiteral("Количество выделов: ") + QString::number(count);
+        if (!reportsLine.isEmpty()) {
+            countText += QLatin1Char('\r') + reportsLine;
+        }
         return true;
     } catch (...) {
         const Failure failure = CurrentFailure();

@@ -19,7 +19,8 @@ inline constexpr int kFirstStandLine = 9;
 // created with their lookups before). Asks for the forest unit first: a cancel deletes the new
 // database and returns false silently. Data faults go into the error sections and, at the end,
 // into the report "<mainPath without extension>_rep.txt". On success `countText` is
-// "Количество выделов: " and the number of stands in the main table. Any other failure ends the
+// "Количество выделов: " and the number of stands in the main table, followed on a line of its
+// own by the per-user folder the report's copy went to, if it did. Any other failure ends the
 // conversion with a message naming the line; rows saved before it stay in the tables.
 // With `reportSections` the sections are handed back there instead of being written as a report
 // (a validation, whose database is thrown away).

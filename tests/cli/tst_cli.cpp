@@ -194,8 +194,13 @@ private slots:
         for (const QString& name : QDir(SourceDir() + "/data/nsi").entryList({"*.000"})) {
             QVERIFY(QFile::copy(SourceDir() + "/data/nsi/" + name, nsi + "/" + name));
         }
-        const QString target = folder_ + "/sprav";
-        Run run = cli(withFolder({"form", nsi, target}));
+        // A named folder that does not exist is made; a run refused (here for want of a
+        // dictionary) leaves none behind.
+        const QString target = folder_ + "/named/sprav";
+        Run run = cli({"--program-folder", folder_ + "/nsi", "form", nsi, target});
+        QCOMPARE(run.status, 2);
+        QVERIFY(!QFileInfo::exists(target));
+        run = cli(withFolder({"form", nsi, target}));
         QVERIFY2(run.status == 0 || run.status == 1, qPrintable(run.err));
         QVERIFY(QFile::exists(target + "/sptab.db"));
         QVERIFY(QFile::exists(target + "/spfield.db"));

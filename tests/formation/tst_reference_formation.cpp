@@ -162,6 +162,7 @@ private slots:
                  QStringList{QStringLiteral("12 - 1 - Второй")});
     }
 
+    // A report of older tables would describe faults the new ones do not have: it goes.
     void noFaultsWritesNoReport() {
         FormationFixture fixture;
         fixture.addStandartBook(12);
@@ -182,8 +183,7 @@ private slots:
         const SptabRows rows = ReadSptab(fixture.targetFolder());
         QCOMPARE(RowsOfBook(rows, 12), 1);
         QCOMPARE(rows.at({12, 0}).name, QStringLiteral("нет"));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("older report"));
+        QVERIFY(!old.exists());
         QCOMPARE(ui.reportShown, 0);
     }
 

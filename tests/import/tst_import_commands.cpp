@@ -99,6 +99,17 @@ private slots:
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2" << QStringList{"les.db", "Les.db", "Les.px", "lesX.db"}
             << QStringList{"Les.db", "Les.px", "lesX.db"};
+        QTest::newRow("secondary indexes of the replaced tables go, in any case")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2"
+            << QStringList{"les.db",      "LES.X02",   "les.YG0", "Les.xg1",  "LESСОСТ.Y0F",
+                           "lesсост.VAL", "les_TI.X1", "les.X0G", "les.X100", "lesX.X02"}
+            << QStringList{"les.X0G", "les.X100", "lesX.X02"};
+        QTest::newRow("another table's secondary indexes stay")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2"
+            << QStringList{"les.db", "Les.db", "Les.px", "Les.X02", "LES.YG0", "les.XG1"}
+            << QStringList{"Les.db", "Les.px", "Les.X02"};
     }
 
     void importOverAnOldDatabase() {

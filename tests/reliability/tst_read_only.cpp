@@ -2,7 +2,6 @@
 // change to it, and a target folder that cannot take files gives the operation's message.
 #include "reliability_fixture.h"
 
-#include "common/report.h"
 #include "export/export_writer.h"
 #include "formation/formation_commands.h"
 
@@ -87,14 +86,22 @@ private slots:
         SetProgramFolder(disk.path(QString()));
         const QString userFolder = home.path() + QStringLiteral("/dovi2tarvel");
 
+        // The sample's faults make a report, whose copy the outcome places.
         FakeUi ui;
-        ReportSection section;
-        section.caption = QStringLiteral("Неизвестные имена");
-        section.add(QStringLiteral("XX"));
-        WriteReport(ui, fixture.path(QStringLiteral("les_rep.txt")), QStringLiteral("les.db"),
-                    {section}, kReportImport);
+        ui.forestUnitAnswers.push_back(
+            ForestUnitInput{QStringLiteral("12345678"), QStringLiteral("3")});
+        const QString db = fixture.path(QStringLiteral("les.db"));
+        QString countText;
+        bool hadErrors = false;
+        QVERIFY(ImportDoviFile(ui, ProgramFixture::SampleDoviFile(), db,
+                               ProgramFixture::ElementsPath(db), countText, hadErrors));
+        QVERIFY(hadErrors);
         const QString copy = userFolder + QStringLiteral("/reports/создание базы.txt");
         QCOMPARE(FileBytes(copy), FileBytes(fixture.path(QStringLiteral("les_rep.txt"))));
+        QCOMPARE(countText.split(QLatin1Char('\r')),
+                 QStringList({QStringLiteral("Количество выделов: 35"),
+                              QStringLiteral("Копия отчета сохранена в папке: ") + userFolder +
+                                  QStringLiteral("/reports")}));
 
         const QString target = fixture.makeFolder(QStringLiteral("target"));
         ui.saveFileAnswers.push_back(target + QStringLiteral("/spfield.db"));
@@ -103,6 +110,9 @@ private slots:
         const QStringList initialNames = ui.saveInitialNames;
         qputenv("XDG_DATA_HOME", oldDataHome);
         QVERIFY2(formed, qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        // A run without a report has no copy to place.
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Создание успешно завершено"));
+        QVERIFY(!ui.lastMessage().text.contains(userFolder));
         QCOMPARE(initialNames, QStringList{userFolder + QStringLiteral("/sprav/spfield.db")});
         QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/sprav")));
         QVERIFY(QFileInfo::exists(target + QStringLiteral("/sptab.db")));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace converter::paradox {
 
@@ -32,6 +33,12 @@ QString FindTableFile(const QString& folder, const QString& tableName) {
         }
     }
     return {};
+}
+
+bool IsTableCompanionSuffix(const QString& suffix) {
+    static const QRegularExpression companion(QStringLiteral("^(X|Y|XG|YG)[0-9A-F]{1,2}$|^VAL$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    return companion.match(suffix).hasMatch();
 }
 
 ParadoxTable LoadTable(const QString& folder, const QString& tableName) {

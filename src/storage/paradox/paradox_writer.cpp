@@ -3,13 +3,13 @@
 #include "common/failure.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
+#include "storage/paradox/paradox_folder.h"
 #include "storage/paradox/paradox_table.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -104,14 +104,12 @@ void ReplaceFile(const QString& temporary, const QString& target) {
 // Secondary indexes and validity checks of the old table no longer match the records just
 // written; another program would trust them, so they go.
 void RemoveStaleCompanions(const QString& dbPath) {
-    static const QRegularExpression companion(QStringLiteral("^(X|Y|XG|YG)[0-9A-F]{1,2}$|^VAL$"),
-                                              QRegularExpression::CaseInsensitiveOption);
     const QFileInfo info(dbPath);
     const QDir dir = info.dir();
     const QString base = info.completeBaseName();
     for (const QFileInfo& entry : dir.entryInfoList(QDir::Files)) {
         if (entry.completeBaseName().compare(base, Qt::CaseInsensitive) == 0 &&
-            companion.match(entry.suffix()).hasMatch()) {
+            IsTableCompanionSuffix(entry.suffix())) {
             QFile::remove(entry.filePath());
         }
     }
