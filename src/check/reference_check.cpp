@@ -371,7 +371,6 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
         }
         CloseRecordset(table);
 
-        reportText.clear();
         if (state.deficienciesFound) {
             const QString reports = WritableProgramFolder(kReportsFolder);
             QDir().mkpath(reports);

@@ -43,8 +43,9 @@ std::vector<ReportSection> EmptyCheckErrors();
 // Checks the coded values of the stand database's main table against the reference tables of
 // `referenceFolder`. True when the check ran to its end; `deficienciesFound` is then set, and
 // when there were deficiencies the report "проверка.txt" has been written into reports/ beside
-// the program and shown. `reportText` is then the line naming the per-user reports/ it went to
-// when the program folder takes no files, else empty. False after the failing step's message.
+// the program and shown, and `reportText` set to the line naming the per-user reports/ it went
+// to when the program folder takes no files, else emptied. False after the failing step's
+// message.
 bool CheckTarvelDatabase(Ui& ui, const QString& databasePath, const QString& referenceFolder,
                          QString& reportText, bool& deficienciesFound);
 

@@ -41,6 +41,8 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         folder_ = dir_->path();
+        // A program folder that exists, so that reports stay in the test's own folder.
+        QVERIFY(QDir().mkpath(folder_ + "/program"));
         SetProgramFolder(folder_ + "/program");
     }
 
