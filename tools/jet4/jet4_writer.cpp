@@ -212,115 +212,115 @@ void CheckName(const QString& name, const QString& what) {
     }
 }
 
-QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& values, int rowNumber) {
-    const int columnCount = static_cast<int>(table.columns.size());
-    if (static_cast<int>(values.size()) > columnCount) {
-        Fail(QStringLiteral("row %1 of table %2 has %3 values for %4 columns")
-                 .arg(rowNumber)
-                 .arg(table.name)
-                 .arg(values.size())
-                 .arg(columnCount));
-    }
-    QByteArray fixed(table.fixedSize, '\0');
-    std::vector<QByteArray> variable(static_cast<size_t>(table.varCount));
-    QByteArray bitmap((columnCount + 7) / 8, '\0');
-    auto fail = [&](const StoredColumn& c, const QString& why) {
-        Fail(QStringLiteral("table %1, row %2, column %3: %4")
-                 .arg(table.name)
-                 .arg(rowNumber)
-                 .arg(c.name, why));
-    };
-    for (const StoredColumn& c : table.columns) {
-        const QVariant value = c.number < static_cast<int>(values.size())
-                                   ? values[static_cast<size_t>(c.number)]
-                                   : QVariant();
-        bool present = !value.isNull();
-        if (c.code == kBoolean) {
-            present = present && value.toBool();
-        } else if (present) {
-            bool ok = true;
-            switch (c.code) {
-                case kByte:
-                case kInteger:
-                case kLong: {
-                    const qlonglong v = value.toLongLong(&ok);
-                    const qlonglong low = c.code == kByte      ? 0
-                                          : c.code == kInteger ? -32768
-                                                               : INT32_MIN;
-                    const qlonglong high = c.code == kByte      ? 255
-                                           : c.code == kInteger ? 32767
-                                                                : INT32_MAX;
-                    if (!ok || v < low || v > high) {
-                        fail(c, QStringLiteral("\"%1\" is not an integer from %2 to %3")
-                                    .arg(value.toString())
-                                    .arg(low)
-                                    .arg(high));
-                    }
-                    const auto bits = static_cast<uint32_t>(static_cast<int32_t>(v));
-                    if (c.code == kByte) {
-                        fixed[c.fixedOffset] = static_cast<char>(bits & 0xFF);
-                    } else if (c.code == kInteger) {
-                        Put16(fixed, c.fixedOffset, bits & 0xFFFF);
-                    } else {
-                        Put32(fixed, c.fixedOffset, bits);
-                    }
-                    break;
-                }
-                case kDouble: {
-                    const double v = value.toDouble(&ok);
-                    if (!ok) {
-                        fail(c, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
-                    }
-                    PutDouble(fixed, c.fixedOffset, v);
-                    break;
-                }
-                case kDecimal: {
-                    // A sign byte, then the scaled magnitude as 128 bits: four little-endian
-                    // 32-bit words, the most significant first. 64 bits are enough here.
-                    const double v = value.toDouble(&ok) * std::pow(10.0, c.scale);
-                    if (!ok || !std::isfinite(v) || std::fabs(v) >= 9.2e18) {
-                        fail(c, QStringLiteral("\"%1\" is not a decimal of 18 digits")
-                                    .arg(value.toString()));
-                    }
-                    const auto magnitude = static_cast<uint64_t>(std::llround(std::fabs(v)));
-                    fixed[c.fixedOffset] = static_cast<char>(v < 0 ? 0x80 : 0x00);
-                    Put32(fixed, c.fixedOffset + 9, static_cast<uint32_t>(magnitude >> 32));
-                    Put32(fixed, c.fixedOffset + 13, static_cast<uint32_t>(magnitude));
-                    break;
-                }
-                case kDateTime: {
-                    const double v = DateToJet(value, &ok);
-                    if (!ok) {
-                        fail(c, QStringLiteral("\"%1\" is not a date").arg(value.toString()));
-                    }
-                    PutDouble(fixed, c.fixedOffset, v);
-                    break;
-                }
-                default: {
-                    const QString text = value.toString();
-                    if (text.size() * 2 > c.byteLength) {
-                        fail(c, QStringLiteral("\"%1\" is longer than %2 characters")
-                                    .arg(text)
-                                    .arg(c.byteLength / 2));
-                    }
-                    for (QChar ch : text) {
-                        if (ch.isSurrogate() || ch.unicode() == 0) {
-                            fail(c, QStringLiteral("\"%1\" holds a character that cannot be stored")
-                                        .arg(text));
-                        }
-                    }
-                    variable[static_cast<size_t>(c.varIndex)] = Ucs2(text);
-                    break;
-                }
-            }
-        }
-        if (present) {
-            bitmap[c.number / 8] = static_cast<char>(bitmap[c.number / 8] | (1 << (c.number % 8)));
-        }
-    }
+// Where a value sits, for the message that refuses it.
+struct CellPlace {
+    const StoredTable& table;
+    int rowNumber;
+    const StoredColumn& column;
+};
 
+[[noreturn]] void FailCell(const CellPlace& at, const QString& why) {
+    Fail(QStringLiteral("table %1, row %2, column %3: %4")
+             .arg(at.table.name)
+             .arg(at.rowNumber)
+             .arg(at.column.name, why));
+}
+
+void PutInteger(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
+    const StoredColumn& c = at.column;
+    bool ok = true;
+    const qlonglong v = value.toLongLong(&ok);
+    const qlonglong low = c.code == kByte ? 0 : c.code == kInteger ? -32768 : INT32_MIN;
+    const qlonglong high = c.code == kByte ? 255 : c.code == kInteger ? 32767 : INT32_MAX;
+    if (!ok || v < low || v > high) {
+        FailCell(at, QStringLiteral("\"%1\" is not an integer from %2 to %3")
+                         .arg(value.toString())
+                         .arg(low)
+                         .arg(high));
+    }
+    const auto bits = static_cast<uint32_t>(static_cast<int32_t>(v));
+    if (c.code == kByte) {
+        fixed[c.fixedOffset] = static_cast<char>(bits & 0xFF);
+    } else if (c.code == kInteger) {
+        Put16(fixed, c.fixedOffset, bits & 0xFFFF);
+    } else {
+        Put32(fixed, c.fixedOffset, bits);
+    }
+}
+
+// A sign byte, then the scaled magnitude as 128 bits: four little-endian 32-bit words, the most
+// significant first. 64 bits are enough here.
+void PutDecimal(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
+    const StoredColumn& c = at.column;
+    bool ok = true;
+    const double v = value.toDouble(&ok) * std::pow(10.0, c.scale);
+    if (!ok || !std::isfinite(v) || std::fabs(v) >= 9.2e18) {
+        FailCell(at, QStringLiteral("\"%1\" is not a decimal of 18 digits").arg(value.toString()));
+    }
+    const auto magnitude = static_cast<uint64_t>(std::llround(std::fabs(v)));
+    fixed[c.fixedOffset] = static_cast<char>(v < 0 ? 0x80 : 0x00);
+    Put32(fixed, c.fixedOffset + 9, static_cast<uint32_t>(magnitude >> 32));
+    Put32(fixed, c.fixedOffset + 13, static_cast<uint32_t>(magnitude));
+}
+
+QByteArray TextValue(const QVariant& value, const CellPlace& at) {
+    const QString text = value.toString();
+    if (text.size() * 2 > at.column.byteLength) {
+        FailCell(at, QStringLiteral("\"%1\" is longer than %2 characters")
+                         .arg(text)
+                         .arg(at.column.byteLength / 2));
+    }
+    for (QChar ch : text) {
+        if (ch.isSurrogate() || ch.unicode() == 0) {
+            FailCell(at,
+                     QStringLiteral("\"%1\" holds a character that cannot be stored").arg(text));
+        }
+    }
+    return Ucs2(text);
+}
+
+// Puts a present, non-Boolean value into the fixed part or its variable slot.
+void EncodeValue(const QVariant& value, const CellPlace& at, QByteArray& fixed,
+                 std::vector<QByteArray>& variable) {
+    const StoredColumn& c = at.column;
+    bool ok = true;
+    switch (c.code) {
+        case kByte:
+        case kInteger:
+        case kLong:
+            PutInteger(fixed, value, at);
+            break;
+        case kDouble: {
+            const double v = value.toDouble(&ok);
+            if (!ok) {
+                FailCell(at, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
+            }
+            PutDouble(fixed, c.fixedOffset, v);
+            break;
+        }
+        case kDecimal:
+            PutDecimal(fixed, value, at);
+            break;
+        case kDateTime: {
+            const double v = DateToJet(value, &ok);
+            if (!ok) {
+                FailCell(at, QStringLiteral("\"%1\" is not a date").arg(value.toString()));
+            }
+            PutDouble(fixed, c.fixedOffset, v);
+            break;
+        }
+        default:
+            variable[static_cast<size_t>(c.varIndex)] = TextValue(value, at);
+            break;
+    }
+}
+
+// The row as a data page holds it: column count, fixed part, variable values, their end and
+// start offsets (last first) and count, then the null bitmap.
+QByteArray AssembleRow(const StoredTable& table, const QByteArray& fixed,
+                       const std::vector<QByteArray>& variable, const QByteArray& bitmap) {
     QByteArray row;
-    Append16(row, static_cast<uint32_t>(columnCount));
+    Append16(row, static_cast<uint32_t>(table.columns.size()));
     row.append(fixed);
     if (table.varCount > 0) {
         std::vector<int> starts;
@@ -335,6 +335,36 @@ QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& valu
         Append16(row, static_cast<uint32_t>(table.varCount));
     }
     row.append(bitmap);
+    return row;
+}
+
+QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& values, int rowNumber) {
+    const int columnCount = static_cast<int>(table.columns.size());
+    if (static_cast<int>(values.size()) > columnCount) {
+        Fail(QStringLiteral("row %1 of table %2 has %3 values for %4 columns")
+                 .arg(rowNumber)
+                 .arg(table.name)
+                 .arg(values.size())
+                 .arg(columnCount));
+    }
+    QByteArray fixed(table.fixedSize, '\0');
+    std::vector<QByteArray> variable(static_cast<size_t>(table.varCount));
+    QByteArray bitmap((columnCount + 7) / 8, '\0');
+    for (const StoredColumn& c : table.columns) {
+        const QVariant value = c.number < static_cast<int>(values.size())
+                                   ? values[static_cast<size_t>(c.number)]
+                                   : QVariant();
+        bool present = !value.isNull();
+        if (c.code == kBoolean) {
+            present = present && value.toBool();
+        } else if (present) {
+            EncodeValue(value, {table, rowNumber, c}, fixed, variable);
+        }
+        if (present) {
+            bitmap[c.number / 8] = static_cast<char>(bitmap[c.number / 8] | (1 << (c.number % 8)));
+        }
+    }
+    const QByteArray row = AssembleRow(table, fixed, variable, bitmap);
     if (row.size() > kPageSize - kDataPageHeader - 2) {
         Fail(QStringLiteral("row %1 of table %2 needs %3 bytes, more than a page holds")
                  .arg(rowNumber)
