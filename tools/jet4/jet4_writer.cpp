@@ -534,9 +534,8 @@ StoredTable SystemCatalog() {
                      true);
 }
 
-}  // namespace
-
-QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
+// The catalog first, then each table with its rows encoded.
+std::vector<StoredTable> EncodeTables(const std::vector<Jet4Table>& tables) {
     std::vector<StoredTable> stored;
     stored.push_back(SystemCatalog());
     {
@@ -558,24 +557,36 @@ QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
             t.rows.push_back(EncodeRow(t, tables[i].rows[r], static_cast<int>(r) + 1));
         }
     }
+    return stored;
+}
 
-    // Page plan: header, first map page, catalog definition, more map pages, user definitions,
-    // then the data pages of the catalog and of each table.
+struct PagePlan {
+    std::vector<int> mapPages;
+    int pageCount = 0;
+};
+
+// Header, first map page, catalog definition, more map pages, user definitions; each table's
+// map rows on the map page of its group.
+PagePlan PlanDefinitionPages(std::vector<StoredTable>& stored) {
+    PagePlan plan;
     const int tableCount = static_cast<int>(stored.size());
     const int mapPageCount = (tableCount + kTablesPerMapPage - 1) / kTablesPerMapPage;
-    std::vector<int> mapPages{1};
+    plan.mapPages.push_back(1);
     for (int i = 1; i < mapPageCount; ++i) {
-        mapPages.push_back(2 + i);
+        plan.mapPages.push_back(2 + i);
     }
-    int nextPage = 2 + mapPageCount;
+    plan.pageCount = 2 + mapPageCount;
     for (int i = 0; i < tableCount; ++i) {
         StoredTable& t = stored[static_cast<size_t>(i)];
-        t.tdefPage = i == 0 ? 2 : nextPage++;
-        t.mapPage = mapPages[static_cast<size_t>(i / kTablesPerMapPage)];
+        t.tdefPage = i == 0 ? 2 : plan.pageCount++;
+        t.mapPage = plan.mapPages[static_cast<size_t>(i / kTablesPerMapPage)];
         t.mapRow = 2 * (i % kTablesPerMapPage);
     }
+    return plan;
+}
 
-    // The catalog rows depend only on the definition pages, known now.
+// The catalog rows depend only on the definition pages, so they follow the definition plan.
+void AddCatalogRows(std::vector<StoredTable>& stored) {
     StoredTable& catalog = stored[0];
     const QDateTime created(QDate(2024, 1, 1), QTime(12, 0));  // kCreationDate
     for (const StoredTable& t : stored) {
@@ -585,7 +596,10 @@ QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
                                           t.name, 1, created, created, flags},
                                          static_cast<int>(catalog.rows.size()) + 1));
     }
+}
 
+// The data pages of the catalog and of each table, after the definitions.
+void PlanDataPages(std::vector<StoredTable>& stored, PagePlan& plan) {
     for (StoredTable& t : stored) {
         t.pages = PlanPages(t);
         if (static_cast<int>(t.pages.size()) > kMapPagesCovered) {
@@ -593,24 +607,26 @@ QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
                      .arg(t.name)
                      .arg(kMapPagesCovered));
         }
-        t.firstDataPage = nextPage;
-        nextPage += static_cast<int>(t.pages.size());
+        t.firstDataPage = plan.pageCount;
+        plan.pageCount += static_cast<int>(t.pages.size());
     }
+}
 
-    QByteArray file(static_cast<qsizetype>(nextPage) * kPageSize, '\0');
+QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& plan) {
+    QByteArray file(static_cast<qsizetype>(plan.pageCount) * kPageSize, '\0');
     auto place = [&](int pageNumber, const QByteArray& page) {
         std::memcpy(file.data() + static_cast<qsizetype>(pageNumber) * kPageSize, page.constData(),
                     kPageSize);
     };
     place(0, HeaderPage());
-    for (size_t m = 0; m < mapPages.size(); ++m) {
+    for (size_t m = 0; m < plan.mapPages.size(); ++m) {
         std::vector<QByteArray> mapRows;
         for (size_t i = m * kTablesPerMapPage; i < stored.size() && i < (m + 1) * kTablesPerMapPage;
              ++i) {
             mapRows.push_back(MapRow(stored[i]));
             mapRows.push_back(MapRow(stored[i]));
         }
-        place(mapPages[m], DataPage(0, mapRows));
+        place(plan.mapPages[m], DataPage(0, mapRows));
     }
     for (const StoredTable& t : stored) {
         place(t.tdefPage, TdefPage(t));
@@ -624,6 +640,16 @@ QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
         }
     }
     return file;
+}
+
+}  // namespace
+
+QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
+    std::vector<StoredTable> stored = EncodeTables(tables);
+    PagePlan plan = PlanDefinitionPages(stored);
+    AddCatalogRows(stored);
+    PlanDataPages(stored, plan);
+    return WriteImage(stored, plan);
 }
 
 void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path) {
