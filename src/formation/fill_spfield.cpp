@@ -109,6 +109,80 @@ bool IsNameless(const Recordset& source, int nameColumn) {
     return IsEmptyValue(source.value(nameColumn));
 }
 
+// Checks one dictionary table, then hands each of its rows to `store`, with the table open in
+// `source` so that a failure on the way closes it. False after a message.
+template <typename Store>
+bool StoreDictionaryRows(Ui& ui, bool (*check)(Ui&), const QString& table, RecordsetPtr& source,
+                         Store store) {
+    if (!check(ui)) {
+        return false;
+    }
+    source = OpenDictionaryTable(table);
+    if (!CheckConnected(ui, source.get())) {
+        return false;
+    }
+    for (source->moveFirst(); !source->eof(); source->moveNext()) {
+        store(*source);
+    }
+    CloseRecordset(source);
+    return true;
+}
+
+// Every named row of Fields is a column of the stand database; a repeated name fails the run.
+bool StoreFields(Ui& ui, SpfieldWriter& writer, RecordsetPtr& source, int& count) {
+    const FieldsColumns& fields = CurrentDictionaryColumns().fields;
+    return StoreDictionaryRows(ui, CheckFieldsTable, kFieldsTable, source, [&](Recordset& row) {
+        if (IsNameless(row, fields.Tarvel)) {
+            return;
+        }
+        const QVariant spCode = row.value(fields.SpCode);
+        writer.store({row.value(fields.Tarvel), row.value(fields.Name),
+                      IsEmptyValue(spCode) ? QVariant(0) : spCode, row.value(fields.EdIzm),
+                      row.value(fields.ShortText)});
+        ++count;
+    });
+}
+
+// The forest district and enterprise columns come from the forest-unit dialog, not from the
+// dictionary; a dictionary row of the same name wins, and the row counts either way.
+void StoreForestUnitColumns(SpfieldWriter& writer, int& count) {
+    writer.storeIgnoringRefusal({QStringLiteral("GIR"), QStringLiteral("Лесничество"),
+                                 QStringLiteral("13000002"), QVariant(), QStringLiteral("лесн")},
+                                false);
+    ++count;
+    writer.storeIgnoringRefusal({QStringLiteral("MUK"), QStringLiteral("Лесхоз"),
+                                 QStringLiteral("15500009"), QVariant(), QStringLiteral("лсхз")},
+                                false);
+    ++count;
+}
+
+// Makets rows are stored but, as always, not counted.
+bool StoreMakets(Ui& ui, SpfieldWriter& writer, RecordsetPtr& source) {
+    const MaketsColumns& makets = CurrentDictionaryColumns().makets;
+    return StoreDictionaryRows(ui, CheckMaketsTable, kMaketsTable, source, [&](Recordset& row) {
+        if (!IsNameless(row, makets.Name)) {
+            writer.storeIgnoringRefusal({row.value(makets.Name), row.value(makets.Text),
+                                         QVariant(0), QVariant(), row.value(makets.ShortText)});
+        }
+    });
+}
+
+// A repeated name counts, as it always has; a row the table refused is not loaded.
+bool StoreTiFields(Ui& ui, SpfieldWriter& writer, RecordsetPtr& source, int& count) {
+    const TiFieldsColumns& tiFields = CurrentDictionaryColumns().tiFields;
+    return StoreDictionaryRows(ui, CheckTiFieldsTable, kTiFieldsTable, source, [&](Recordset& row) {
+        if (IsNameless(row, tiFields.Name)) {
+            return;
+        }
+        const auto outcome = writer.storeIgnoringRefusal(
+            {row.value(tiFields.Name), row.value(tiFields.Text), row.value(tiFields.SpCode),
+             row.value(tiFields.EdIzm), row.value(tiFields.ShortText)});
+        if (outcome != SpfieldWriter::Outcome::Refused) {
+            ++count;
+        }
+    });
+}
+
 }  // namespace
 
 bool FillSpfield(Ui& ui, const QString& targetFolder, QString& report, FormationErrors& errors) {
@@ -125,87 +199,16 @@ bool FillSpfield(Ui& ui, const QString& targetFolder, QString& report, Formation
             return false;
         }
         SpfieldWriter writer(*spfield, CurrentSpfieldColumns(), errors);
-        const DictionaryColumns& dictionary = CurrentDictionaryColumns();
         int count = 0;
-
-        if (!CheckFieldsTable(ui)) {
+        if (!StoreFields(ui, writer, source, count)) {
             CloseRecordset(spfield);
             return false;
         }
-        source = OpenDictionaryTable(kFieldsTable);
-        if (!CheckConnected(ui, source.get())) {
+        StoreForestUnitColumns(writer, count);
+        if (!StoreMakets(ui, writer, source) || !StoreTiFields(ui, writer, source, count)) {
             CloseRecordset(spfield);
             return false;
         }
-        const FieldsColumns& fields = dictionary.fields;
-        for (source->moveFirst(); !source->eof(); source->moveNext()) {
-            if (IsNameless(*source, fields.Tarvel)) {
-                continue;
-            }
-            const QVariant spCode = source->value(fields.SpCode);
-            writer.store({source->value(fields.Tarvel), source->value(fields.Name),
-                          IsEmptyValue(spCode) ? QVariant(0) : spCode, source->value(fields.EdIzm),
-                          source->value(fields.ShortText)});
-            ++count;
-        }
-        CloseRecordset(source);
-
-        // The forest district and enterprise columns come from the forest-unit dialog, not from
-        // the dictionary; a dictionary row of the same name wins, and the row counts either way.
-        writer.storeIgnoringRefusal(
-            {QStringLiteral("GIR"), QStringLiteral("Лесничество"), QStringLiteral("13000002"),
-             QVariant(), QStringLiteral("лесн")},
-            false);
-        ++count;
-        writer.storeIgnoringRefusal(
-            {QStringLiteral("MUK"), QStringLiteral("Лесхоз"), QStringLiteral("15500009"),
-             QVariant(), QStringLiteral("лсхз")},
-            false);
-        ++count;
-
-        if (!CheckMaketsTable(ui)) {
-            CloseRecordset(spfield);
-            return false;
-        }
-        source = OpenDictionaryTable(kMaketsTable);
-        if (!CheckConnected(ui, source.get())) {
-            CloseRecordset(spfield);
-            return false;
-        }
-        const MaketsColumns& makets = dictionary.makets;
-        for (source->moveFirst(); !source->eof(); source->moveNext()) {
-            if (!IsNameless(*source, makets.Name)) {
-                writer.storeIgnoringRefusal({source->value(makets.Name), source->value(makets.Text),
-                                             QVariant(0), QVariant(),
-                                             source->value(makets.ShortText)});
-            }
-        }
-        CloseRecordset(source);
-
-        if (!CheckTiFieldsTable(ui)) {
-            CloseRecordset(spfield);
-            return false;
-        }
-        source = OpenDictionaryTable(kTiFieldsTable);
-        if (!CheckConnected(ui, source.get())) {
-            CloseRecordset(spfield);
-            return false;
-        }
-        const TiFieldsColumns& tiFields = dictionary.tiFields;
-        for (source->moveFirst(); !source->eof(); source->moveNext()) {
-            if (IsNameless(*source, tiFields.Name)) {
-                continue;
-            }
-            // A repeated name counts, as it always has; a row the table refused is not loaded.
-            const auto outcome = writer.storeIgnoringRefusal(
-                {source->value(tiFields.Name), source->value(tiFields.Text),
-                 source->value(tiFields.SpCode), source->value(tiFields.EdIzm),
-                 source->value(tiFields.ShortText)});
-            if (outcome != SpfieldWriter::Outcome::Refused) {
-                ++count;
-            }
-        }
-        CloseRecordset(source);
 
         // The table is written when it closes: a failure there must not pass for success.
         spfield->close();
