@@ -306,6 +306,54 @@ bool IsText(const MdbColumn* col) {
     return col->col_type == MDB_TEXT || col->col_type == MDB_MEMO;
 }
 
+// An empty text and a NULL both arrive with no bytes; only the row's null bitmap tells them
+// apart, so the current row (still in the page buffer) is cracked once more when it matters.
+// True when `cracked` then holds the row's fields.
+bool CrackRowIfNeeded(MdbHandle* mdb, MdbTableDef* table, std::vector<MdbField>& cracked) {
+    bool needed = false;
+    for (unsigned i = 0; i < table->num_cols && !needed; ++i) {
+        const MdbColumn* col = Column(table, i);
+        needed = IsText(col) && col->cur_value_len == 0;
+    }
+    int start = 0;
+    size_t length = 0;
+    if (!needed || table->cur_row == 0 ||
+        mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) != 0) {
+        return false;
+    }
+    const MdbField unknown{nullptr, 0, 0, 1, 0, -1, 0};
+    std::fill(cracked.begin(), cracked.end(), unknown);
+    return mdb_crack_row(table, start & 0x1FFF, length, cracked.data()) >= 0;
+}
+
+// The values of the fetched row; `cracked` (or null) tells an empty text from a NULL.
+MemoryRecordset::Row RowValues(MdbTableDef* table, const std::vector<std::vector<char>>& buffers,
+                               const RowReader& reader, const std::vector<MdbField>* cracked) {
+    MemoryRecordset::Row row(table->num_cols);
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        const MdbColumn* col = Column(table, i);
+        if (col->col_type == MDB_BOOL) {
+            // The null bit is the value, reported inverted.
+            row[i] = col->cur_value_len == 0;
+        } else if (IsText(col)) {
+            if (col->cur_value_len != 0) {
+                row[i] = QString::fromUtf8(buffers[i].data());
+            } else if (cracked != nullptr) {
+                bool isNull = true;
+                for (const MdbField& f : *cracked) {
+                    if (f.colnum == static_cast<int>(i)) {
+                        isNull = f.is_null != 0;
+                    }
+                }
+                row[i] = isNull ? QVariant() : QVariant(QString());
+            }
+        } else {
+            row[i] = reader.number(col);
+        }
+    }
+    return row;
+}
+
 }  // namespace
 
 struct AccessFile::Impl {
@@ -402,52 +450,13 @@ std::unique_ptr<MemoryRecordset> AccessFile::Impl::readRows(MdbCatalogEntry* ent
     const RowReader reader(mdb);
     std::vector<MemoryRecordset::Row> rows;
     std::vector<MdbField> cracked(columnCount);
-    const MdbField unknown{nullptr, 0, 0, 1, 0, -1, 0};
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
         if (static_cast<int>(rows.size()) >= kMaxRows) {
             throw DamagedTable(tableName, path);
         }
-        // An empty text and a NULL both arrive with no bytes; only the row's null bitmap tells
-        // them apart, so crack the row (still in the page buffer) once more when it matters.
-        bool crackedOk = false;
-        if (hasText) {
-            bool needed = false;
-            for (unsigned i = 0; i < columnCount && !needed; ++i) {
-                const MdbColumn* col = Column(table.get(), i);
-                needed = IsText(col) && col->cur_value_len == 0;
-            }
-            int start = 0;
-            size_t length = 0;
-            if (needed && table->cur_row > 0 &&
-                mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &start, &length) == 0) {
-                std::fill(cracked.begin(), cracked.end(), unknown);
-                crackedOk = mdb_crack_row(table.get(), start & 0x1FFF, length, cracked.data()) >= 0;
-            }
-        }
-        MemoryRecordset::Row row(columnCount);
-        for (unsigned i = 0; i < columnCount; ++i) {
-            const MdbColumn* col = Column(table.get(), i);
-            if (col->col_type == MDB_BOOL) {
-                // The null bit is the value, reported inverted.
-                row[i] = col->cur_value_len == 0;
-            } else if (IsText(col)) {
-                if (col->cur_value_len != 0) {
-                    row[i] = QString::fromUtf8(buffers[i].data());
-                } else if (crackedOk) {
-                    bool isNull = true;
-                    for (const MdbField& f : cracked) {
-                        if (f.colnum == static_cast<int>(i)) {
-                            isNull = f.is_null != 0;
-                        }
-                    }
-                    row[i] = isNull ? QVariant() : QVariant(QString());
-                }
-            } else {
-                row[i] = reader.number(col);
-            }
-        }
-        rows.push_back(std::move(row));
+        const bool crackedOk = hasText && CrackRowIfNeeded(mdb, table.get(), cracked);
+        rows.push_back(RowValues(table.get(), buffers, reader, crackedOk ? &cracked : nullptr));
     }
     return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
 }
