@@ -44,6 +44,52 @@ QString TextValue(const QVariant& value) {
     return value.isNull() ? QString() : ValueText(value);
 }
 
+// One empty column per maket number of the list.
+void StartColumns(const std::vector<int>& makets, ExportFieldTable& table) {
+    table.clear();
+    for (int maket : makets) {
+        if (maket < -32768 || maket > 32767) {
+            throw Failure(QStringLiteral("Недопустимый номер макета: %1").arg(maket));
+        }
+        table.push_back(ExportFieldColumn{maket, {}});
+    }
+    if (table.empty()) {
+        throw Failure(QStringLiteral("В справочнике нет ни одного числового номера макета"));
+    }
+}
+
+// The current Fields row joins its maket's column when it names both a Tarvel and a Dovi field
+// and the main table has the Tarvel one.
+void AddFieldRow(const Recordset& fields, const FieldsColumns& columns, const Recordset& mainTable,
+                 ExportFieldTable& table) {
+    const QString tarvel = TextValue(fields.value(columns.Tarvel));
+    const QString dovi = TextValue(fields.value(columns.Dovi));
+    if (tarvel.isEmpty() || dovi.isEmpty()) {
+        return;
+    }
+    const int maket = MaketNumber(fields.value(columns.Maket));
+    auto column = std::find_if(table.begin(), table.end(),
+                               [maket](const auto& c) { return c.layout == maket; });
+    if (column == table.end()) {
+        throw Failure(QStringLiteral("Макет %1 отсутствует в списке макетов").arg(maket));
+    }
+    if (FindFieldIndex(tarvel, &mainTable) == -1) {
+        return;
+    }
+    FieldMapEntry field;
+    field.tarvel = tarvel;
+    field.dovi = dovi;
+    field.layout = maket;
+    field.multTen = FlagValue(fields.value(columns.MultTen), QStringLiteral("MultTen"));
+    field.decode = FlagValue(fields.value(columns.Decode), QStringLiteral("Decode"));
+    if (static_cast<int>(column->fields.size()) >= kMaxExportFieldsPerMaket) {
+        throw Failure(QStringLiteral("В макете %1 больше %2 показателей")
+                          .arg(maket)
+                          .arg(kMaxExportFieldsPerMaket));
+    }
+    column->fields.push_back(std::move(field));
+}
+
 }  // namespace
 
 bool LoadMaketList(Ui& ui, std::vector<int>& makets) {
@@ -86,16 +132,7 @@ bool LoadExportFieldMap(Ui& ui, const QString& mainPath, const std::vector<int>&
     RecordsetPtr fields;
     bool result = false;
     try {
-        table.clear();
-        for (int maket : makets) {
-            if (maket < -32768 || maket > 32767) {
-                throw Failure(QStringLiteral("Недопустимый номер макета: %1").arg(maket));
-            }
-            table.push_back(ExportFieldColumn{maket, {}});
-        }
-        if (table.empty()) {
-            throw Failure(QStringLiteral("В справочнике нет ни одного числового номера макета"));
-        }
+        StartColumns(makets, table);
 
         mainTable = OpenRecordset(
             BuildConnectionString(kParadoxFolder, mainPath),
@@ -109,36 +146,7 @@ bool LoadExportFieldMap(Ui& ui, const QString& mainPath, const std::vector<int>&
             const FieldsColumns& columns = CurrentDictionaryColumns().fields;
             if (fields->recordCount() > 0) {
                 for (fields->moveFirst(); !fields->eof(); fields->moveNext()) {
-                    const QString tarvel = TextValue(fields->value(columns.Tarvel));
-                    const QString dovi = TextValue(fields->value(columns.Dovi));
-                    if (tarvel.isEmpty() || dovi.isEmpty()) {
-                        continue;
-                    }
-                    const int maket = MaketNumber(fields->value(columns.Maket));
-                    auto column = std::find_if(table.begin(), table.end(), [maket](const auto& c) {
-                        return c.layout == maket;
-                    });
-                    if (column == table.end()) {
-                        throw Failure(
-                            QStringLiteral("Макет %1 отсутствует в списке макетов").arg(maket));
-                    }
-                    if (FindFieldIndex(tarvel, mainTable.get()) == -1) {
-                        continue;
-                    }
-                    FieldMapEntry field;
-                    field.tarvel = tarvel;
-                    field.dovi = dovi;
-                    field.layout = maket;
-                    field.multTen =
-                        FlagValue(fields->value(columns.MultTen), QStringLiteral("MultTen"));
-                    field.decode =
-                        FlagValue(fields->value(columns.Decode), QStringLiteral("Decode"));
-                    if (static_cast<int>(column->fields.size()) >= kMaxExportFieldsPerMaket) {
-                        throw Failure(QStringLiteral("В макете %1 больше %2 показателей")
-                                          .arg(maket)
-                                          .arg(kMaxExportFieldsPerMaket));
-                    }
-                    column->fields.push_back(std::move(field));
+                    AddFieldRow(*fields, columns, *mainTable, table);
                 }
             }
             result = true;
