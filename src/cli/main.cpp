@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <optional>
 
 using namespace converter;
 
@@ -127,12 +128,9 @@ Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool 
     return parsed;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
-    QStringList args = application.arguments().mid(1);
-
+// --help and --version end the run; a leading --program-folder sets the folder. The exit status
+// when the run ends here.
+std::optional<int> TakeLeadingOptions(QStringList& args) {
     if (args.isEmpty()) {
         return Usage("no command given");
     }
@@ -158,6 +156,89 @@ int main(int argc, char* argv[]) {
     if (args.isEmpty()) {
         return Usage("no command given");
     }
+    return std::nullopt;
+}
+
+bool IsWholeNumber(const QString& text) {
+    bool ok = false;
+    text.toInt(&ok);
+    return ok;
+}
+
+// The usage complaint when the command's positional arguments do not fit it; null when they do
+// (or the command is unknown).
+const char* ArgumentsProblem(const QString& command, const Parsed& parsed) {
+    const QStringList& p = parsed.positional;
+    if (command == QLatin1String("dump")) {
+        if (p.size() < 1 || p.size() > 2) {
+            return "dump needs TABLE_FILE [TABLE]";
+        }
+        if (p[0].endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive) && p.size() != 2) {
+            return "dump of an Access file needs TABLE";
+        }
+    } else if (command == QLatin1String("import")) {
+        if (p.size() != 2 || !parsed.hasLeshoz || !parsed.hasLesnich) {
+            return "import needs DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER";
+        }
+    } else if (command == QLatin1String("years")) {
+        if (p.size() != 1) {
+            return "years needs MAIN_DB";
+        }
+    } else if (command == QLatin1String("export")) {
+        if (p.size() != 3 || !IsWholeNumber(p[1])) {
+            return "export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)";
+        }
+    } else if (command == QLatin1String("form")) {
+        if (p.size() != 2) {
+            return "form needs NSI_FOLDER TARGET_FOLDER";
+        }
+    } else if (command == QLatin1String("check")) {
+        if (p.size() != 2) {
+            return "check needs MAIN_DB REFERENCE_FOLDER";
+        }
+    } else if (command == QLatin1String("validate")) {
+        if (p.isEmpty()) {
+            return "validate needs DOVI_FILE...";
+        }
+    }
+    return nullptr;
+}
+
+// Runs a command whose arguments fit it; its exit status.
+int RunCommand(const QString& command, const Parsed& parsed, ConsoleUi& ui) {
+    const QStringList& p = parsed.positional;
+    if (command == QLatin1String("dump")) {
+        return DumpTable(p[0], p.value(1), stdout, stderr);
+    }
+    if (command == QLatin1String("import")) {
+        return CliImport(ui, p[0], p[1], parsed.leshoz, parsed.lesnich);
+    }
+    if (command == QLatin1String("years")) {
+        return CliYears(ui, p[0], stdout);
+    }
+    if (command == QLatin1String("export")) {
+        return CliExport(ui, p[0], p[1].toInt(), p[2], parsed.decimalSeparator);
+    }
+    if (command == QLatin1String("form")) {
+        return CliForm(ui, p[0], p[1]);
+    }
+    if (command == QLatin1String("check")) {
+        return CliCheck(ui, p[0], p[1]);
+    }
+    if (command == QLatin1String("validate")) {
+        return CliValidate(ui, p, stdout);
+    }
+    return Usage(qPrintable(QStringLiteral("unknown command ") + command));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QStringList args = application.arguments().mid(1);
+    if (const std::optional<int> status = TakeLeadingOptions(args)) {
+        return *status;
+    }
 
     const QString command = args.takeFirst();
     const bool overwriteAllowed = command == QLatin1String("import") ||
@@ -172,57 +253,11 @@ int main(int argc, char* argv[]) {
     if (!parsed.programFolder.isEmpty()) {
         SetProgramFolder(parsed.programFolder);
     }
-    const QStringList& p = parsed.positional;
+    if (const char* problem = ArgumentsProblem(command, parsed)) {
+        return Usage(problem);
+    }
 
     ConsoleUi ui;
     ui.overwrite = parsed.overwrite;
-
-    if (command == QLatin1String("dump")) {
-        if (p.size() < 1 || p.size() > 2) {
-            return Usage("dump needs TABLE_FILE [TABLE]");
-        }
-        if (p[0].endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive) && p.size() != 2) {
-            return Usage("dump of an Access file needs TABLE");
-        }
-        return DumpTable(p[0], p.value(1), stdout, stderr);
-    }
-    if (command == QLatin1String("import")) {
-        if (p.size() != 2 || !parsed.hasLeshoz || !parsed.hasLesnich) {
-            return Usage("import needs DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER");
-        }
-        return CliImport(ui, p[0], p[1], parsed.leshoz, parsed.lesnich);
-    }
-    if (command == QLatin1String("years")) {
-        if (p.size() != 1) {
-            return Usage("years needs MAIN_DB");
-        }
-        return CliYears(ui, p[0], stdout);
-    }
-    if (command == QLatin1String("export")) {
-        bool ok = false;
-        const int year = p.size() == 3 ? p[1].toInt(&ok) : 0;
-        if (p.size() != 3 || !ok) {
-            return Usage("export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)");
-        }
-        return CliExport(ui, p[0], year, p[2], parsed.decimalSeparator);
-    }
-    if (command == QLatin1String("form")) {
-        if (p.size() != 2) {
-            return Usage("form needs NSI_FOLDER TARGET_FOLDER");
-        }
-        return CliForm(ui, p[0], p[1]);
-    }
-    if (command == QLatin1String("check")) {
-        if (p.size() != 2) {
-            return Usage("check needs MAIN_DB REFERENCE_FOLDER");
-        }
-        return CliCheck(ui, p[0], p[1]);
-    }
-    if (command == QLatin1String("validate")) {
-        if (p.isEmpty()) {
-            return Usage("validate needs DOVI_FILE...");
-        }
-        return CliValidate(ui, p, stdout);
-    }
-    return Usage(qPrintable(QStringLiteral("unknown command ") + command));
+    return RunCommand(command, parsed, ui);
 }
