@@ -5,7 +5,6 @@
 //     check_benchmark [stands] [sprav.mdb] [all]
 #include "bench_ui.h"
 #include "check/reference_check.h"
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
@@ -13,6 +12,7 @@
 #include "import/import_driver.h"
 #include "import/stand_database.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,6 @@
 // year), and prints the time and the stands per second:
 //     export_benchmark [stands] [sprav.mdb] [K]
 #include "bench_ui.h"
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
@@ -14,6 +13,7 @@
 #include "import/stand_database.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

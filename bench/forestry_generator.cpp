@@ -2,9 +2,9 @@
 
 #include "common/failure.h"
 #include "common/program_folder.h"
-#include "common/recordset.h"
 #include "common/text_file.h"
 #include "storage/access/access_table.h"
+#include "storage/recordset.h"
 
 #include <QCoreApplication>
 #include <QFile>

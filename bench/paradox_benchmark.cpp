@@ -4,8 +4,8 @@
 // reference is the same bytes written with fwrite and read with fread in the same run.
 //
 //   paradox_benchmark [rows] [folder]
-#include "common/database.h"
 #include "common/failure.h"
+#include "storage/database.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 // every value, answer a query, and read back the same after our writer saved it.
 #include "fuzz_support.h"
 
-#include "common/database.h"
 #include "common/failure.h"
+#include "storage/database.h"
 #include "storage/paradox/paradox_table.h"
 
 #include <cstdlib>

@@ -3,9 +3,9 @@
 // small table [t], and every table there must read afterwards.
 #include "fuzz_support.h"
 
-#include "common/database.h"
 #include "common/failure.h"
-#include "common/memory_recordset.h"
+#include "storage/database.h"
+#include "storage/memory_recordset.h"
 #include "storage/paradox/paradox_table.h"
 #include "storage/sql/sql_select.h"
 #include "storage/sql/sql_statement.h"

@@ -1,12 +1,12 @@
 #include "check/reference_check.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
 #include "storage/sql/sql_select.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "cli/dump.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/utilities.h"
+#include "storage/database.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -3,12 +3,12 @@
 #include "common/failure.h"
 #include "common/ui.h"
 #include "common/write_fault.h"
-#include "storage/paradox/paradox_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -163,6 +163,12 @@ QString InputFileProblem(const QString& path, qint64 maxSize, bool text) {
     return {};
 }
 
+bool IsTableCompanionSuffix(const QString& suffix) {
+    static const QRegularExpression companion(QStringLiteral("^(X|Y|XG|YG)[0-9A-F]{1,2}$|^VAL$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    return companion.match(suffix).hasMatch();
+}
+
 QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name) {
     QStringList found;
     const QDir dir(FolderOf(folder));
@@ -296,7 +302,7 @@ void StagedReplacement::commit(const QStringList& replaced) {
             const QFileInfo info(entry);
             if (info.completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) ==
                     0 &&
-                paradox::IsTableCompanionSuffix(info.suffix()) &&
+                IsTableCompanionSuffix(info.suffix()) &&
                 (info.completeBaseName() == table.completeBaseName() ||
                  !keptTable(info.completeBaseName())) &&
                 !removals.contains(entry)) {

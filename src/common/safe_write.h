@@ -29,6 +29,11 @@ bool RefuseOutputsAmongInputs(Ui& ui, const QStringList& outputs, const QStringL
 // hold no NUL bytes except as trailing padding.
 QString InputFileProblem(const QString& path, qint64 maxSize = -1, bool text = false);
 
+// True for the suffix of a file that belongs to the table of the same base name beside its .db and
+// .px: a secondary index (X??, Y??, XG?, YG?) or validity checks (VAL), in any letter case. Those
+// of an old table do not match a new one written in its place.
+bool IsTableCompanionSuffix(const QString& suffix);
+
 // Every entry of `folder` whose name equals `name` without regard to letter case, as the table
 // engine finds them (folders too: one in a table's place must not pass unseen).
 QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name);

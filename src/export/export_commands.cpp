@@ -1,6 +1,5 @@
 #include "export/export_commands.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
@@ -8,6 +7,7 @@
 #include "export/export_values.h"
 #include "export/export_writer.h"
 #include "import/stand_database.h"
+#include "storage/database.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "export/export_field_table.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/utilities.h"
 #include "export/export_values.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,10 +1,8 @@
 #include "export/export_writer.h"
 
 #include <QFileInfo>
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
-#include "common/recordset.h"
 #include "common/safe_write.h"
 #include "common/text_file.h"
 #include "common/ui.h"
@@ -13,7 +11,9 @@
 #include "import/stand_database.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 #include "storage/paradox/paradox_table.h"
+#include "storage/recordset.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,6 +1,5 @@
 #include "formation/fill_spfield.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -8,6 +7,7 @@
 #include "formation/formation_tables.h"
 #include "reference/dictionary_checks.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
 
 #include <QSet>
 

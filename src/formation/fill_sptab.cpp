@@ -1,6 +1,5 @@
 #include "formation/fill_sptab.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/safe_write.h"
 #include "common/text_file.h"
@@ -12,6 +11,7 @@
 #include "formation/reference_file.h"
 #include "reference/dictionary_checks.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
 
 #include <QFile>
 

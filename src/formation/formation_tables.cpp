@@ -1,8 +1,8 @@
 #include "formation/formation_tables.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/utilities.h"
+#include "storage/database.h"
 
 namespace converter {
 

@@ -1,8 +1,8 @@
 #include "formation/reference_file.h"
 
 #include "common/failure.h"
-#include "common/recordset.h"
 #include "reference/dictionary_checks.h"
+#include "storage/recordset.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,13 +1,13 @@
 #include "import/field_map.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
-#include "common/recordset.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
+#include "storage/recordset.h"
 
 namespace converter {
 

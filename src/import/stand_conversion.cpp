@@ -1,8 +1,6 @@
 #include "import/stand_conversion.h"
 
-#include "common/database.h"
 #include "common/failure.h"
-#include "common/recordset.h"
 #include "common/report.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -10,6 +8,8 @@
 #include "import/forest_unit.h"
 #include "import/stand_database.h"
 #include "reference/code_lists.h"
+#include "storage/database.h"
+#include "storage/recordset.h"
 
 #include <QSet>
 

@@ -1,10 +1,10 @@
 #include "import/stand_database.h"
 
-#include "common/database.h"
 #include "common/failure.h"
-#include "common/recordset.h"
 #include "common/utilities.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
+#include "storage/recordset.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,9 +1,9 @@
 #include "reference/code_lists.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/ui.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 
 #include <QDate>
 #include <QDateTime>

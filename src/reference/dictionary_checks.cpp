@@ -1,10 +1,10 @@
 #include "reference/dictionary_checks.h"
 
-#include "common/database.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
 #include "reference/dictionary_table_check.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "reference/dictionary_table_check.h"
 
-#include "common/database.h"
 #include "common/failure.h"
 #include "common/ui.h"
 #include "common/utilities.h"
+#include "storage/database.h"
 
 #include <optional>
 

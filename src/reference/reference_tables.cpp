@@ -1,8 +1,8 @@
 #include "reference/reference_tables.h"
 
-#include "common/database.h"
 #include "common/ui.h"
 #include "reference/dictionary_table_check.h"
+#include "storage/database.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,9 +3,9 @@
 // Builders of the Paradox tables the check tests need, written through the program's own
 // database layer as the import and the formation write them.
 
-#include "common/database.h"
-#include "common/recordset.h"
 #include "reference/reference_tables.h"
+#include "storage/database.h"
+#include "storage/recordset.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "common/database.h"
 #include "common/text_file.h"
 #include "common/utilities.h"
 #include "export/export_writer.h"
 #include "import/import_fixture.h"
+#include "storage/database.h"
 
 #include <QFile>
 #include <QVariantMap>

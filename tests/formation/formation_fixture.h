@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/database.h"
 #include "common/program_folder.h"
 #include "common/text_file.h"
+#include "storage/database.h"
 #include "support/dictionary_builder.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "common/database.h"
 #include "common/text_file.h"
 #include "formation/reference_formation.h"
 #include "formation_fixture.h"
+#include "storage/database.h"
 #include "support/fake_ui.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "common/database.h"
 #include "common/program_folder.h"
 #include "common/text_file.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 #include "support/dictionary_builder.h"
 #include "support/fake_ui.h"
 

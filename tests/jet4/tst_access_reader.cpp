@@ -1,7 +1,7 @@
 #include "common/failure.h"
-#include "common/memory_recordset.h"
 #include "jet4/jet4_writer.h"
 #include "storage/access/access_table.h"
+#include "storage/memory_recordset.h"
 #include "support/test_paths.h"
 
 #include <QDateTime>

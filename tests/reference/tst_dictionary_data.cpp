@@ -1,6 +1,6 @@
-#include "common/database.h"
 #include "common/program_folder.h"
 #include "reference/dictionary_checks.h"
+#include "storage/database.h"
 #include "support/dictionary_builder.h"
 #include "support/fake_ui.h"
 

@@ -2,10 +2,10 @@
 // file as it was or no file, never a truncated one, and the user must hear of it.
 #include "reliability_fixture.h"
 
-#include "common/database.h"
 #include "common/report.h"
 #include "common/safe_write.h"
 #include "export/export_writer.h"
+#include "storage/database.h"
 #include "storage/paradox/paradox_folder.h"
 
 #include <QtTest>

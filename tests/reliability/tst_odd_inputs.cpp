@@ -2,11 +2,11 @@
 // crash, and what is read is what the file says.
 #include "reliability_fixture.h"
 
-#include "common/database.h"
 #include "export/export_commands.h"
 #include "export/export_writer.h"
 #include "formation/fill_sptab.h"
 #include "import/dovi_file.h"
+#include "storage/database.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "common/database.h"
 #include "common/failure.h"
 #include "paradox_structure.h"
+#include "storage/database.h"
 #include "support/fake_ui.h"
 #include "support/test_paths.h"
 

@@ -1,5 +1,5 @@
-#include "common/database.h"
 #include "common/failure.h"
+#include "storage/database.h"
 #include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
 #include "support/test_paths.h"

@@ -1,5 +1,5 @@
 #include "common/failure.h"
-#include "common/memory_recordset.h"
+#include "storage/memory_recordset.h"
 #include "storage/sql/sql_select.h"
 #include "storage/sql/sql_statement.h"
 

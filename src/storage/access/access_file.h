@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/memory_recordset.h"
+#include "storage/memory_recordset.h"
 
 #include <QString>
 #include <QStringList>

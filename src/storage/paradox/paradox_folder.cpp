@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace converter::paradox {
 
@@ -33,12 +32,6 @@ QString FindTableFile(const QString& folder, const QString& tableName) {
         }
     }
     return {};
-}
-
-bool IsTableCompanionSuffix(const QString& suffix) {
-    static const QRegularExpression companion(QStringLiteral("^(X|Y|XG|YG)[0-9A-F]{1,2}$|^VAL$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    return companion.match(suffix).hasMatch();
 }
 
 ParadoxTable LoadTable(const QString& folder, const QString& tableName) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/recordset.h"
 #include "storage/paradox/paradox_table.h"
+#include "storage/recordset.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,11 +13,6 @@ namespace converter::paradox {
 // The folder's `<tableName>.db`, found regardless of letter case (Cyrillic included); empty when
 // there is none.
 QString FindTableFile(const QString& folder, const QString& tableName);
-
-// True for the suffix of a file that belongs to the table of the same base name beside its .db and
-// .px: a secondary index (X??, Y??, XG?, YG?) or validity checks (VAL), in any letter case. Those
-// of an old table do not match a new one written in its place.
-bool IsTableCompanionSuffix(const QString& suffix);
 
 // Loads the named table of a folder; Failure when it is missing or damaged.
 ParadoxTable LoadTable(const QString& folder, const QString& tableName);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/recordset.h"
 #include "storage/paradox/paradox_table.h"
+#include "storage/recordset.h"
 
 #include <QByteArray>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/recordset.h"
 #include "storage/paradox/code_page.h"
 #include "storage/paradox/key_index.h"
 #include "storage/paradox/paradox_collation.h"
+#include "storage/recordset.h"
 
 #include <QByteArray>
 #include <QString>

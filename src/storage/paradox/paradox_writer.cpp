@@ -3,7 +3,6 @@
 #include "common/failure.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
-#include "storage/paradox/paradox_folder.h"
 #include "storage/paradox/paradox_table.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "storage/sql/sql_select.h"
 
 #include "common/failure.h"
-#include "common/memory_recordset.h"
-#include "common/row_view_recordset.h"
+#include "storage/memory_recordset.h"
+#include "storage/row_view_recordset.h"
 
 #include <QDate>
 #include <QDateTime>

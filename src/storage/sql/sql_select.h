@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/recordset.h"
+#include "storage/recordset.h"
 #include "storage/sql/sql_statement.h"
 
 namespace converter::sql {

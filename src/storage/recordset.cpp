@@ -1,4 +1,4 @@
-#include "common/recordset.h"
+#include "storage/recordset.h"
 
 #include "common/failure.h"
 

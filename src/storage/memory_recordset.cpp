@@ -1,4 +1,4 @@
-#include "common/memory_recordset.h"
+#include "storage/memory_recordset.h"
 
 #include "common/failure.h"
 

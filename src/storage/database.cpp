@@ -1,4 +1,4 @@
-#include "common/database.h"
+#include "storage/database.h"
 
 #include "common/failure.h"
 #include "common/ui.h"

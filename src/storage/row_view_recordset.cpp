@@ -1,4 +1,4 @@
-#include "common/row_view_recordset.h"
+#include "storage/row_view_recordset.h"
 
 #include "common/failure.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/recordset.h"
+#include "storage/recordset.h"
 
 #include <QString>
 
