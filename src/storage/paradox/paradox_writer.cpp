@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <optional>
+#include <span>
 
 #include <unistd.h>
 
@@ -27,6 +29,8 @@ constexpr int kNameArea = 261;
 constexpr std::uint32_t kPointerBase = 0x10000000;  // stands for the engine's memory address
 constexpr int kIndexBlockSize = 4096;
 constexpr unsigned kMaxStatistic = 32767;
+// The change count the .db header carries; the .px header's check byte derives from it.
+constexpr unsigned kChangeCount = 2;
 
 void Put8(QByteArray& b, int offset, unsigned value) {
     b[offset] = static_cast<char>(value);
@@ -213,112 +217,135 @@ void ParadoxTable::replaceRow(int index, const char* record) {
     }
 }
 
-void ParadoxTable::save() const {
-    const int nf = fieldCount();
-    if (nf < 1 || nf > 255) {
-        throw Failure(QStringLiteral("Неверное число полей таблицы: %1").arg(nf));
-    }
-    const CodePage& page = *codePage_;
-    const QFileInfo info(path_);
-    const QString baseName = info.completeBaseName();
+namespace {
 
-    // Records in key order: the reading program finds a record through the .px only when both
-    // follow its language driver's order.
-    std::vector<int> order(static_cast<size_t>(rowCount_));
+// How the records lie in the .db: blocks of one size, each holding `capacity` records.
+struct BlockLayout {
+    int blockSize = 0;
+    int capacity = 0;
+    int blockCount = 0;
+};
+
+// Records in key order: the reading program finds a record through the .px only when both
+// follow its language driver's order.
+std::vector<int> RowsInKeyOrder(const ParadoxTable& table) {
+    std::vector<int> order(static_cast<size_t>(table.rowCount()));
     std::iota(order.begin(), order.end(), 0);
-    const int keyBytes = keySize();
-    if (keyFields_ > 0) {
-        const KeyOrder keyOrder(fields_, keyFields_, driver_);
-        std::sort(order.begin(), order.end(),
-                  [this, &keyOrder](int a, int b) { return keyOrder(row(a), row(b)); });
+    if (table.keyFieldCount() > 0) {
+        const KeyOrder keyOrder(table.fields(), table.keyFieldCount(), table.driver());
+        std::sort(order.begin(), order.end(), [&table, &keyOrder](int a, int b) {
+            return keyOrder(table.row(a), table.row(b));
+        });
     }
+    return order;
+}
 
-    // The smallest block size that holds a record and keeps the block count in 16 bits.
+// The smallest block size that holds a record and keeps the block count in 16 bits.
+BlockLayout PlanBlocks(int recordSize, int rowCount, const QString& baseName) {
     int blockSize = 2048;
-    while (blockSize < 32768 &&
-           (recordSize_ > blockSize - 6 ||
-            (rowCount_ + (blockSize - 6) / recordSize_ - 1) / ((blockSize - 6) / recordSize_) >
-                65535)) {
+    while (
+        blockSize < 32768 &&
+        (recordSize > blockSize - 6 ||
+         (rowCount + (blockSize - 6) / recordSize - 1) / ((blockSize - 6) / recordSize) > 65535)) {
         blockSize *= 2;
     }
-    if (recordSize_ > blockSize - 6) {
+    if (recordSize > blockSize - 6) {
         throw Failure(QStringLiteral("Запись таблицы %1 слишком длинная: %2 байт")
                           .arg(baseName)
-                          .arg(recordSize_));
+                          .arg(recordSize));
     }
-    const int capacity = (blockSize - 6) / recordSize_;
-    const int blockCount = (rowCount_ + capacity - 1) / capacity;
-    if (blockCount > 65535) {
+    BlockLayout layout;
+    layout.blockSize = blockSize;
+    layout.capacity = (blockSize - 6) / recordSize;
+    layout.blockCount = (rowCount + layout.capacity - 1) / layout.capacity;
+    if (layout.blockCount > 65535) {
         throw Failure(QStringLiteral("Таблица %1 слишком велика").arg(baseName));
     }
+    return layout;
+}
 
+// A data block: the next block's number (0 after the last), its own number counted from 0, the
+// bytes its records take after the first, then the records.
+void FillDataBlock(const ParadoxTable& table, const std::vector<int>& order,
+                   const BlockLayout& layout, int b, char* block) {
+    const int recordSize = table.recordSize();
+    const int first = b * layout.capacity;
+    const int count = std::min(layout.capacity, table.rowCount() - first);
+    const unsigned next = b + 1 < layout.blockCount ? static_cast<unsigned>(b + 2) : 0;
+    block[0] = static_cast<char>(next);
+    block[1] = static_cast<char>(next >> 8);
+    block[2] = static_cast<char>(b);
+    block[3] = static_cast<char>(b >> 8);
+    const int addDataSize = (count - 1) * recordSize;
+    block[4] = static_cast<char>(addDataSize);
+    block[5] = static_cast<char>(addDataSize >> 8);
+    for (int r = 0; r < count; ++r) {
+        std::memcpy(block + 6 + r * recordSize, table.row(order[static_cast<size_t>(first + r)]),
+                    static_cast<size_t>(recordSize));
+    }
+}
+
+// Level 1 of the index: the first key and the record count of each data block.
+std::vector<IndexEntry> DataBlockEntries(const ParadoxTable& table, const std::vector<int>& order,
+                                         const BlockLayout& layout) {
     std::vector<IndexEntry> leaves;
-    leaves.reserve(static_cast<size_t>(blockCount));
-    for (int b = 0; b < blockCount; ++b) {
-        const int count = std::min(capacity, rowCount_ - b * capacity);
-        leaves.push_back(IndexEntry{row(order[static_cast<size_t>(b * capacity)]),
+    leaves.reserve(static_cast<size_t>(layout.blockCount));
+    for (int b = 0; b < layout.blockCount; ++b) {
+        const int count = std::min(layout.capacity, table.rowCount() - b * layout.capacity);
+        leaves.push_back(IndexEntry{table.row(order[static_cast<size_t>(b * layout.capacity)]),
                                     static_cast<unsigned>(b + 1), static_cast<unsigned>(count)});
     }
-    const auto fillDataBlock = [&](int b, char* block) {
-        const int first = b * capacity;
-        const int count = std::min(capacity, rowCount_ - first);
-        const unsigned next = b + 1 < blockCount ? static_cast<unsigned>(b + 2) : 0;
-        block[0] = static_cast<char>(next);
-        block[1] = static_cast<char>(next >> 8);
-        block[2] = static_cast<char>(b);
-        block[3] = static_cast<char>(b >> 8);
-        const int addDataSize = (count - 1) * recordSize_;
-        block[4] = static_cast<char>(addDataSize);
-        block[5] = static_cast<char>(addDataSize >> 8);
-        for (int r = 0; r < count; ++r) {
-            std::memcpy(block + 6 + r * recordSize_, row(order[static_cast<size_t>(first + r)]),
-                        static_cast<size_t>(recordSize_));
-        }
-    };
+    return leaves;
+}
 
-    // .db header.
+// Field names in the table's code page, each with its terminating zero counted in `size`.
+struct FieldNames {
     std::vector<QByteArray> names;
-    int namesSize = 0;
-    for (const ParadoxField& field : fields_) {
+    int size = 0;
+};
+
+FieldNames EncodeFieldNames(const std::vector<ParadoxField>& fields, const CodePage& page) {
+    FieldNames encoded;
+    for (const ParadoxField& field : fields) {
         const std::optional<QByteArray> name = page.encode(field.name);
         if (!name || name->isEmpty() || name->size() > 25) {
             throw Failure(QStringLiteral("Недопустимое имя поля: [%1]").arg(field.name));
         }
-        names.push_back(*name);
-        namesSize += static_cast<int>(name->size()) + 1;
+        encoded.names.push_back(*name);
+        encoded.size += static_cast<int>(name->size()) + 1;
     }
-    QByteArray tableName =
-        page.encode(info.fileName()).value_or(QByteArray("table.db")).left(kNameArea - 1);
-    const int realHeader =
-        0x78 + 8 * nf + 4 + kNameArea + namesSize + static_cast<int>(driver_.id.size()) + 1;
-    const int headerSize = HeaderSizeFor(realHeader);
-    const bool keyed = keyFields_ > 0;
-    QByteArray db(headerSize, '\0');
-    Put16(db, 0x00, static_cast<unsigned>(recordSize_));
-    Put16(db, 0x02, static_cast<unsigned>(headerSize));
+    return encoded;
+}
+
+// The .db header's fixed part, as real files carry it.
+void PutDbFixedPart(QByteArray& db, const ParadoxTable& table, const BlockLayout& layout,
+                    int realHeader, int namesSize, qint64 autoIncrement) {
+    const int nf = table.fieldCount();
+    const bool keyed = table.keyFieldCount() > 0;
+    const auto blockCount = static_cast<unsigned>(layout.blockCount);
+    Put16(db, 0x00, static_cast<unsigned>(table.recordSize()));
+    Put16(db, 0x02, static_cast<unsigned>(db.size()));
     Put8(db, 0x04, keyed ? 0 : 2);
-    Put8(db, 0x05, static_cast<unsigned>(blockSize / 1024));
-    Put32(db, 0x06, static_cast<std::uint32_t>(rowCount_));
-    Put16(db, 0x0A, static_cast<unsigned>(blockCount));
-    Put16(db, 0x0C, static_cast<unsigned>(blockCount));
+    Put8(db, 0x05, static_cast<unsigned>(layout.blockSize / 1024));
+    Put32(db, 0x06, static_cast<std::uint32_t>(table.rowCount()));
+    Put16(db, 0x0A, blockCount);
+    Put16(db, 0x0C, blockCount);
     Put16(db, 0x0E, blockCount > 0 ? 1 : 0);
-    Put16(db, 0x10, static_cast<unsigned>(blockCount));
+    Put16(db, 0x10, blockCount);
     Put16(db, 0x12, 5);
     Put32(db, 0x16, keyed ? kPointerBase + 0x1000 : 0);
     Put16(db, 0x21, static_cast<unsigned>(nf));
-    Put16(db, 0x23, static_cast<unsigned>(keyFields_));
+    Put16(db, 0x23, static_cast<unsigned>(table.keyFieldCount()));
     Put32(db, 0x25, 0xFF00FF00u);
-    Put8(db, 0x29, driver_.sortOrder);
-    const unsigned changeCount = 2;
-    Put8(db, 0x2D, changeCount);
+    Put8(db, 0x29, table.driver().sortOrder);
+    Put8(db, 0x2D, kChangeCount);
     Put8(db, 0x2E, 1);
     Put32(db, 0x34, kPointerBase + 0x78);
     Put32(db, 0x30, kPointerBase + 0x78 + 2 * static_cast<std::uint32_t>(nf));
     Put8(db, 0x39, 0x0C);
-    Put16(db, 0x3A, static_cast<unsigned>(blockCount));
+    Put16(db, 0x3A, blockCount);
     Put8(db, 0x3E, 0x1F);
     Put8(db, 0x3F, 0x0F);
-    const qint64 autoIncrement = autoIncrement_;
     Put32(db, 0x49, static_cast<std::uint32_t>(autoIncrement));
     Put16(db, 0x51, static_cast<unsigned>(realHeader));
     Put8(db, 0x56, 0x20);
@@ -327,13 +354,20 @@ void ParadoxTable::save() const {
     Put32(db, 0x60, static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()));
     Put16(db, 0x64, static_cast<unsigned>(nf + 1));
     Put16(db, 0x66, static_cast<unsigned>(297 + 6 * nf + namesSize));
-    Put16(db, 0x6A, static_cast<unsigned>(driver_.codePage));
+    Put16(db, 0x6A, static_cast<unsigned>(table.driver().codePage));
     Put8(db, 0x6C, 1);
     Put8(db, 0x6D, 1);
     Put16(db, 0x6E, static_cast<unsigned>(297 + 8 * nf + namesSize));
     Put16(db, 0x70, keyed ? 2 : 1);
+}
+
+// After the fixed part: the field descriptors, pointers to the table and field names, the name
+// area, the field names, the field numbers and the language driver's name.
+void PutDbFieldPart(QByteArray& db, const ParadoxTable& table, const FieldNames& names,
+                    const QByteArray& tableName) {
+    const int nf = table.fieldCount();
     int pos = 0x78;
-    for (const ParadoxField& field : fields_) {
+    for (const ParadoxField& field : table.fields()) {
         Put8(db, pos++, field.type);
         Put8(db, pos++, field.sizeByte);
     }
@@ -342,11 +376,11 @@ void ParadoxTable::save() const {
     Put32(db, tableNamePointer, kPointerBase + static_cast<std::uint32_t>(nameAreaStart));
     int nameStart = nameAreaStart + kNameArea;
     for (int f = 0; f < nf; ++f) {
+        const QByteArray& name = names.names[static_cast<size_t>(f)];
         Put32(db, tableNamePointer + 4 + 4 * f,
               kPointerBase + static_cast<std::uint32_t>(nameStart));
-        std::memcpy(db.data() + nameStart, names[static_cast<size_t>(f)].constData(),
-                    static_cast<size_t>(names[static_cast<size_t>(f)].size()));
-        nameStart += static_cast<int>(names[static_cast<size_t>(f)].size()) + 1;
+        std::memcpy(db.data() + nameStart, name.constData(), static_cast<size_t>(name.size()));
+        nameStart += static_cast<int>(name.size()) + 1;
     }
     std::memcpy(db.data() + nameAreaStart, tableName.constData(),
                 static_cast<size_t>(tableName.size()));
@@ -355,131 +389,195 @@ void ParadoxTable::save() const {
         Put16(db, pos, static_cast<unsigned>(f + 1));
         pos += 2;
     }
-    std::memcpy(db.data() + pos, driver_.id.constData(), static_cast<size_t>(driver_.id.size()));
+    const QByteArray& driverId = table.driver().id;
+    std::memcpy(db.data() + pos, driverId.constData(), static_cast<size_t>(driverId.size()));
+}
 
-    // .px: level 1 has one entry per data block; each level above one per block below, blocks
-    // filled to one less than capacity, the root written first and every level in key order.
-    QByteArray px;
-    QByteArray indexBlocks;
-    if (keyed) {
-        const int entrySize = keyBytes + 6;
-        const int fill = (kIndexBlockSize - 6) / entrySize - 1;
-        if (fill < 2) {
-            throw Failure(QStringLiteral("Ключ таблицы %1 слишком длинный").arg(baseName));
-        }
-        std::vector<std::vector<IndexEntry>> levels{leaves};
-        while (levels.back().size() > static_cast<size_t>(fill)) {
-            const std::vector<IndexEntry>& below = levels.back();
-            std::vector<IndexEntry> above;
-            for (size_t start = 0; start < below.size(); start += static_cast<size_t>(fill)) {
-                const size_t end = std::min(below.size(), start + static_cast<size_t>(fill));
-                unsigned statistic = 0;
-                for (size_t i = start; i < end; ++i) {
-                    statistic += below[i].statistic;
-                }
-                above.push_back(
-                    IndexEntry{below[start].key, 0, std::min(statistic, kMaxStatistic)});
+QByteArray DbHeader(const ParadoxTable& table, const CodePage& page, const BlockLayout& layout,
+                    qint64 autoIncrement) {
+    const FieldNames names = EncodeFieldNames(table.fields(), page);
+    const QByteArray tableName = page.encode(QFileInfo(table.path()).fileName())
+                                     .value_or(QByteArray("table.db"))
+                                     .left(kNameArea - 1);
+    const int realHeader = 0x78 + 8 * table.fieldCount() + 4 + kNameArea + names.size +
+                           static_cast<int>(table.driver().id.size()) + 1;
+    QByteArray db(HeaderSizeFor(realHeader), '\0');
+    PutDbFixedPart(db, table, layout, realHeader, names.size, autoIncrement);
+    PutDbFieldPart(db, table, names, tableName);
+    return db;
+}
+
+// The .px: its header and its index blocks, root first.
+struct PrimaryIndex {
+    QByteArray header;
+    QByteArray blocks;
+};
+
+// From level 1 up to the root: an entry of a level stands for a block of `fill` entries below,
+// with their first key and their record count.
+std::vector<std::vector<IndexEntry>> IndexLevels(std::vector<IndexEntry> leaves, int fill) {
+    std::vector<std::vector<IndexEntry>> levels{std::move(leaves)};
+    while (levels.back().size() > static_cast<size_t>(fill)) {
+        const std::vector<IndexEntry>& below = levels.back();
+        std::vector<IndexEntry> above;
+        for (size_t start = 0; start < below.size(); start += static_cast<size_t>(fill)) {
+            const size_t end = std::min(below.size(), start + static_cast<size_t>(fill));
+            unsigned statistic = 0;
+            for (size_t i = start; i < end; ++i) {
+                statistic += below[i].statistic;
             }
-            levels.push_back(std::move(above));
+            above.push_back(IndexEntry{below[start].key, 0, std::min(statistic, kMaxStatistic)});
         }
-        const int levelCount = blockCount > 0 ? static_cast<int>(levels.size()) : 0;
-        // Block numbers: the root is 1, then each lower level in order.
-        std::vector<int> firstBlockOfLevel(levels.size(), 0);
-        std::vector<int> blocksOfLevel(levels.size(), 0);
-        int numbered = 0;
-        for (size_t l = levels.size(); l-- > 0;) {
-            firstBlockOfLevel[l] = numbered + 1;
-            blocksOfLevel[l] =
-                levels[l].empty() ? 0 : static_cast<int>((levels[l].size() + fill - 1) / fill);
-            numbered += blocksOfLevel[l];
-        }
-        for (size_t l = 1; l < levels.size(); ++l) {
-            for (size_t i = 0; i < levels[l].size(); ++i) {
-                levels[l][i].block =
-                    static_cast<unsigned>(firstBlockOfLevel[l - 1]) + static_cast<unsigned>(i);
-            }
-        }
-        const int indexBlockCount = numbered;
-        indexBlocks = QByteArray(static_cast<qsizetype>(indexBlockCount) * kIndexBlockSize, '\0');
-        std::uint32_t entryCount = 0;
-        for (size_t l = 0; l < levels.size(); ++l) {
-            for (int b = 0; b < blocksOfLevel[l]; ++b) {
-                const int number = firstBlockOfLevel[l] + b;
-                char* block =
-                    indexBlocks.data() + static_cast<qsizetype>(number - 1) * kIndexBlockSize;
-                const size_t first = static_cast<size_t>(b) * static_cast<size_t>(fill);
-                const size_t count = std::min(static_cast<size_t>(fill), levels[l].size() - first);
-                const unsigned next =
-                    number < indexBlockCount ? static_cast<unsigned>(number + 1) : 0;
-                const unsigned prev = static_cast<unsigned>(number - 1);
-                block[0] = static_cast<char>(next);
-                block[1] = static_cast<char>(next >> 8);
-                block[2] = static_cast<char>(prev);
-                block[3] = static_cast<char>(prev >> 8);
-                const int addDataSize = (static_cast<int>(count) - 1) * entrySize;
-                block[4] = static_cast<char>(addDataSize);
-                block[5] = static_cast<char>(addDataSize >> 8);
-                for (size_t i = 0; i < count; ++i) {
-                    const IndexEntry& entry = levels[l][first + i];
-                    char* out = block + 6 + static_cast<qsizetype>(i) * entrySize;
-                    std::memcpy(out, entry.key, static_cast<size_t>(keyBytes));
-                    PutFlipped16(out + keyBytes, entry.block);
-                    PutFlipped16(out + keyBytes + 2, entry.statistic);
-                    PutFlipped16(out + keyBytes + 4, 0);
-                }
-                entryCount += static_cast<std::uint32_t>(count);
-            }
-        }
-        px = QByteArray(kHeaderBlock, '\0');
-        Put16(px, 0x00, static_cast<unsigned>(entrySize));
-        Put16(px, 0x02, kHeaderBlock);
-        Put8(px, 0x04, 1);
-        Put8(px, 0x05, kIndexBlockSize / 1024);
-        Put32(px, 0x06, entryCount);
-        Put16(px, 0x0A, static_cast<unsigned>(indexBlockCount));
-        Put16(px, 0x0C, static_cast<unsigned>(indexBlockCount));
-        Put16(px, 0x0E, indexBlockCount > 0 ? 1 : 0);
-        Put16(px, 0x10, static_cast<unsigned>(indexBlockCount));
-        Put16(px, 0x12, 6);
-        Put16(px, 0x1E, 1);
-        Put8(px, 0x20, static_cast<unsigned>(levelCount));
-        Put16(px, 0x21, static_cast<unsigned>(keyFields_));
-        Put8(px, 0x29, driver_.sortOrder);
-        unsigned check = changeCount;
-        if (driver_.sortOrder != 0) {
-            check += driver_.sortOrder + 2u;
-            if (check > 255) {
-                check = (check & 0xFF) + 1;  // end-around carry, as real files store it
-            }
-        }
-        Put8(px, 0x2C, check);
-        Put32(px, 0x34, kPointerBase + 0x58);
-        Put32(px, 0x30, kPointerBase + 0x58 + 2 * static_cast<std::uint32_t>(keyFields_));
-        Put8(px, 0x39, 0x0C);
-        Put16(px, 0x3A, static_cast<unsigned>(indexBlockCount));
-        Put32(px, 0x49, 1);
-        Put16(px, 0x51, static_cast<unsigned>(353 + 2 * keyFields_));
-        int p = 0x58;
-        for (int f = 0; f < keyFields_; ++f) {
-            Put8(px, p++, fields_[static_cast<size_t>(f)].type);
-            Put8(px, p++, fields_[static_cast<size_t>(f)].sizeByte);
-        }
-        Put32(px, p, kPointerBase + static_cast<std::uint32_t>(p + 4));
-        const QByteArray indexName = page.encode(baseName + QStringLiteral(".PX"))
-                                         .value_or(QByteArray("table.PX"))
-                                         .left(kNameArea - 1);
-        std::memcpy(px.data() + p + 4, indexName.constData(),
-                    static_cast<size_t>(indexName.size()));
+        levels.push_back(std::move(above));
     }
+    return levels;
+}
 
-    // Both files complete in temporary files first; only then do they replace the old ones.
-    const QString pxPath = SiblingFile(path_, QStringLiteral("px"));
-    const QString dbTemporary = path_ + QStringLiteral(".tmp~");
+// Where each level's blocks lie in the .px: the root is block 1, then each lower level in order.
+struct IndexBlockPlan {
+    std::vector<int> firstBlockOfLevel;
+    std::vector<int> blocksOfLevel;
+    int blockCount = 0;
+};
+
+IndexBlockPlan NumberIndexBlocks(std::vector<std::vector<IndexEntry>>& levels, int fill) {
+    IndexBlockPlan plan;
+    plan.firstBlockOfLevel.assign(levels.size(), 0);
+    plan.blocksOfLevel.assign(levels.size(), 0);
+    for (size_t l = levels.size(); l-- > 0;) {
+        plan.firstBlockOfLevel[l] = plan.blockCount + 1;
+        plan.blocksOfLevel[l] =
+            levels[l].empty() ? 0 : static_cast<int>((levels[l].size() + fill - 1) / fill);
+        plan.blockCount += plan.blocksOfLevel[l];
+    }
+    for (size_t l = 1; l < levels.size(); ++l) {
+        for (size_t i = 0; i < levels[l].size(); ++i) {
+            levels[l][i].block =
+                static_cast<unsigned>(plan.firstBlockOfLevel[l - 1]) + static_cast<unsigned>(i);
+        }
+    }
+    return plan;
+}
+
+// An index block: next and previous block numbers, the bytes its entries take after the first,
+// then the entries: key, child block, record count and a zero, the numbers flipped big-endian.
+void FillIndexBlock(char* block, int number, int blockCount, std::span<const IndexEntry> entries,
+                    int keyBytes) {
+    const int entrySize = keyBytes + 6;
+    const unsigned next = number < blockCount ? static_cast<unsigned>(number + 1) : 0;
+    const unsigned prev = static_cast<unsigned>(number - 1);
+    block[0] = static_cast<char>(next);
+    block[1] = static_cast<char>(next >> 8);
+    block[2] = static_cast<char>(prev);
+    block[3] = static_cast<char>(prev >> 8);
+    const int addDataSize = (static_cast<int>(entries.size()) - 1) * entrySize;
+    block[4] = static_cast<char>(addDataSize);
+    block[5] = static_cast<char>(addDataSize >> 8);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const IndexEntry& entry = entries[i];
+        char* out = block + 6 + static_cast<qsizetype>(i) * entrySize;
+        std::memcpy(out, entry.key, static_cast<size_t>(keyBytes));
+        PutFlipped16(out + keyBytes, entry.block);
+        PutFlipped16(out + keyBytes + 2, entry.statistic);
+        PutFlipped16(out + keyBytes + 4, 0);
+    }
+}
+
+// The .px header: sizes and counts, the key's field descriptors and the index's own name.
+QByteArray PxHeader(const ParadoxTable& table, const CodePage& page, int entrySize,
+                    std::uint32_t entryCount, int indexBlockCount, int levelCount) {
+    const int keyFields = table.keyFieldCount();
+    const std::uint8_t sortOrder = table.driver().sortOrder;
+    QByteArray px(kHeaderBlock, '\0');
+    Put16(px, 0x00, static_cast<unsigned>(entrySize));
+    Put16(px, 0x02, kHeaderBlock);
+    Put8(px, 0x04, 1);
+    Put8(px, 0x05, kIndexBlockSize / 1024);
+    Put32(px, 0x06, entryCount);
+    Put16(px, 0x0A, static_cast<unsigned>(indexBlockCount));
+    Put16(px, 0x0C, static_cast<unsigned>(indexBlockCount));
+    Put16(px, 0x0E, indexBlockCount > 0 ? 1 : 0);
+    Put16(px, 0x10, static_cast<unsigned>(indexBlockCount));
+    Put16(px, 0x12, 6);
+    Put16(px, 0x1E, 1);
+    Put8(px, 0x20, static_cast<unsigned>(levelCount));
+    Put16(px, 0x21, static_cast<unsigned>(keyFields));
+    Put8(px, 0x29, sortOrder);
+    unsigned check = kChangeCount;
+    if (sortOrder != 0) {
+        check += sortOrder + 2u;
+        if (check > 255) {
+            check = (check & 0xFF) + 1;  // end-around carry, as real files store it
+        }
+    }
+    Put8(px, 0x2C, check);
+    Put32(px, 0x34, kPointerBase + 0x58);
+    Put32(px, 0x30, kPointerBase + 0x58 + 2 * static_cast<std::uint32_t>(keyFields));
+    Put8(px, 0x39, 0x0C);
+    Put16(px, 0x3A, static_cast<unsigned>(indexBlockCount));
+    Put32(px, 0x49, 1);
+    Put16(px, 0x51, static_cast<unsigned>(353 + 2 * keyFields));
+    int p = 0x58;
+    for (int f = 0; f < keyFields; ++f) {
+        Put8(px, p++, table.fields()[static_cast<size_t>(f)].type);
+        Put8(px, p++, table.fields()[static_cast<size_t>(f)].sizeByte);
+    }
+    Put32(px, p, kPointerBase + static_cast<std::uint32_t>(p + 4));
+    const QByteArray indexName =
+        page.encode(QFileInfo(table.path()).completeBaseName() + QStringLiteral(".PX"))
+            .value_or(QByteArray("table.PX"))
+            .left(kNameArea - 1);
+    std::memcpy(px.data() + p + 4, indexName.constData(), static_cast<size_t>(indexName.size()));
+    return px;
+}
+
+// .px: level 1 has one entry per data block; each level above one per block below, blocks
+// filled to one less than capacity, the root written first and every level in key order.
+PrimaryIndex BuildPrimaryIndex(const ParadoxTable& table, const CodePage& page,
+                               std::vector<IndexEntry> leaves) {
+    const int keyBytes = table.keySize();
+    const int entrySize = keyBytes + 6;
+    const int fill = (kIndexBlockSize - 6) / entrySize - 1;
+    if (fill < 2) {
+        throw Failure(QStringLiteral("Ключ таблицы %1 слишком длинный")
+                          .arg(QFileInfo(table.path()).completeBaseName()));
+    }
+    const bool empty = leaves.empty();
+    std::vector<std::vector<IndexEntry>> levels = IndexLevels(std::move(leaves), fill);
+    const IndexBlockPlan plan = NumberIndexBlocks(levels, fill);
+    PrimaryIndex index;
+    index.blocks = QByteArray(static_cast<qsizetype>(plan.blockCount) * kIndexBlockSize, '\0');
+    std::uint32_t entryCount = 0;
+    for (size_t l = 0; l < levels.size(); ++l) {
+        for (int b = 0; b < plan.blocksOfLevel[l]; ++b) {
+            const int number = plan.firstBlockOfLevel[l] + b;
+            const size_t first = static_cast<size_t>(b) * static_cast<size_t>(fill);
+            const size_t count = std::min(static_cast<size_t>(fill), levels[l].size() - first);
+            char* block =
+                index.blocks.data() + static_cast<qsizetype>(number - 1) * kIndexBlockSize;
+            FillIndexBlock(block, number, plan.blockCount,
+                           std::span<const IndexEntry>(levels[l]).subspan(first, count), keyBytes);
+            entryCount += static_cast<std::uint32_t>(count);
+        }
+    }
+    const int levelCount = empty ? 0 : static_cast<int>(levels.size());
+    index.header = PxHeader(table, page, entrySize, entryCount, plan.blockCount, levelCount);
+    return index;
+}
+
+// Both files complete in temporary files first; only then do they replace the old ones. A table
+// without a key loses its old .px.
+template <typename FillDataBlock>
+void ReplaceTableFiles(const QString& dbPath, const QByteArray& db, const BlockLayout& layout,
+                       FillDataBlock fillDataBlock, const PrimaryIndex* index) {
+    const QString pxPath = SiblingFile(dbPath, QStringLiteral("px"));
+    const QString dbTemporary = dbPath + QStringLiteral(".tmp~");
     const QString pxTemporary = pxPath + QStringLiteral(".tmp~");
-    WriteFile(dbTemporary, db, blockCount, blockSize, fillDataBlock);
-    if (keyed) {
+    WriteFile(dbTemporary, db, layout.blockCount, layout.blockSize, fillDataBlock);
+    if (index != nullptr) {
+        const QByteArray& indexBlocks = index->blocks;
         try {
-            WriteFile(pxTemporary, px, 1, static_cast<int>(indexBlocks.size()),
+            WriteFile(pxTemporary, index->header, 1, static_cast<int>(indexBlocks.size()),
                       [&indexBlocks](int, char* out) {
                           std::memcpy(out, indexBlocks.constData(),
                                       static_cast<size_t>(indexBlocks.size()));
@@ -499,7 +597,28 @@ void ParadoxTable::save() const {
         throw Failure(
             QStringLiteral("Не удаётся удалить файл %1").arg(QDir::toNativeSeparators(pxPath)));
     }
-    ReplaceFile(dbTemporary, path_);
+    ReplaceFile(dbTemporary, dbPath);
+}
+
+}  // namespace
+
+void ParadoxTable::save() const {
+    const int nf = fieldCount();
+    if (nf < 1 || nf > 255) {
+        throw Failure(QStringLiteral("Неверное число полей таблицы: %1").arg(nf));
+    }
+    const std::vector<int> order = RowsInKeyOrder(*this);
+    const BlockLayout layout =
+        PlanBlocks(recordSize_, rowCount_, QFileInfo(path_).completeBaseName());
+    const QByteArray db = DbHeader(*this, *codePage_, layout, autoIncrement_);
+    std::optional<PrimaryIndex> index;
+    if (keyFields_ > 0) {
+        index = BuildPrimaryIndex(*this, *codePage_, DataBlockEntries(*this, order, layout));
+    }
+    ReplaceTableFiles(
+        path_, db, layout,
+        [&](int b, char* block) { FillDataBlock(*this, order, layout, b, block); },
+        index ? &*index : nullptr);
     RemoveStaleCompanions(path_);
 }
 
