@@ -114,217 +114,280 @@ int ParadoxTable::keySize() const {
     return size;
 }
 
-ParadoxTable ParadoxTable::Load(const QString& dbPath) {
-    QFile file(dbPath);
-    const QString shownName = QDir::toNativeSeparators(dbPath);
-    auto damaged = [&shownName](const QString& what) {
-        return Failure(QStringLiteral("Файл таблицы %1 повреждён: %2").arg(shownName, what));
-    };
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw Failure(QStringLiteral("Не удаётся открыть файл таблицы %1: %2")
-                          .arg(shownName, file.errorString()));
+namespace {
+
+// The .db being read: its failures name it.
+class DbFile {
+public:
+    explicit DbFile(const QString& path) : file_(path), shownName_(QDir::toNativeSeparators(path)) {
+        if (!file_.open(QIODevice::ReadOnly)) {
+            throw Failure(QStringLiteral("Не удаётся открыть файл таблицы %1: %2")
+                              .arg(shownName_, file_.errorString()));
+        }
+        size_ = file_.size();
     }
-    const qint64 fileSize = file.size();
-    auto readFailed = [&shownName, &file]() {
+
+    qint64 size() const { return size_; }
+    const QString& shownName() const { return shownName_; }
+
+    Failure damaged(const QString& what) const {
+        return Failure(QStringLiteral("Файл таблицы %1 повреждён: %2").arg(shownName_, what));
+    }
+    Failure readFailed() const {
         return Failure(QStringLiteral("Ошибка чтения файла таблицы %1: %2")
-                           .arg(shownName, file.errorString()));
-    };
-    // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
-    // table, so that memory holds the table once.
-    const QByteArray headerBytes = file.read(std::min<qint64>(fileSize, 0xFFFF));
-    if (headerBytes.size() != std::min<qint64>(fileSize, 0xFFFF)) {
-        throw readFailed();
+                           .arg(shownName_, file_.errorString()));
     }
-    const Bytes in(reinterpret_cast<const uchar*>(headerBytes.constData()), headerBytes.size());
 
-    // Header, fixed part.
-    if (fileSize < 0x58) {
-        throw damaged(QStringLiteral("файл короче заголовка"));
+    // `length` bytes at `offset`, or a read failure.
+    void read(qint64 offset, char* into, qint64 length) {
+        if (!file_.seek(offset) || file_.read(into, length) != length) {
+            throw readFailed();
+        }
     }
-    ParadoxTable table;
-    table.path_ = dbPath;
-    const int recordSize = static_cast<int>(in.u16(0x00));
-    const qint64 headerSize = in.u16(0x02);
-    const unsigned fileType = in.u8(0x04);
+
+private:
+    QFile file_;
+    QString shownName_;
+    qint64 size_ = 0;
+};
+
+// The header's fixed part, checked against the file.
+struct DbHeader {
+    int recordSize = 0;
+    qint64 headerSize = 0;
+    unsigned fileType = 0;
+    qint64 blockSize = 0;
+    std::uint32_t numRecords = 0;
+    unsigned fileBlocks = 0;
+    unsigned firstBlock = 0;
+    int numFields = 0;
+    int keyFields = 0;
+    unsigned version = 0;
+    bool dataHeader = false;  // version 5 and later: code page, driver name, field numbers
+};
+
+DbHeader ReadFixedPart(const Bytes& in, const DbFile& file) {
+    if (file.size() < 0x58) {
+        throw file.damaged(QStringLiteral("файл короче заголовка"));
+    }
+    DbHeader h;
+    h.recordSize = static_cast<int>(in.u16(0x00));
+    h.headerSize = in.u16(0x02);
+    h.fileType = in.u8(0x04);
     const unsigned blockKb = in.u8(0x05);
-    const std::uint32_t numRecords = in.u32(0x06);
-    const unsigned fileBlocks = in.u16(0x0C);
-    const unsigned firstBlock = in.u16(0x0E);
-    const int numFields = static_cast<int>(in.u16(0x21));
-    const int keyFields = static_cast<int>(in.u16(0x23));
-    const unsigned version = in.u8(0x39);
+    h.numRecords = in.u32(0x06);
+    h.fileBlocks = in.u16(0x0C);
+    h.firstBlock = in.u16(0x0E);
+    h.numFields = static_cast<int>(in.u16(0x21));
+    h.keyFields = static_cast<int>(in.u16(0x23));
+    h.version = in.u8(0x39);
 
-    if (version < 3 || version > 0x0C) {
-        throw damaged(QStringLiteral("неизвестная версия файла %1").arg(version));
+    if (h.version < 3 || h.version > 0x0C) {
+        throw file.damaged(QStringLiteral("неизвестная версия файла %1").arg(h.version));
     }
-    const bool dataHeader = version >= 5;
-    if (dataHeader && fileSize < 0x78) {
-        throw damaged(QStringLiteral("файл короче заголовка"));
+    h.dataHeader = h.version >= 5;
+    if (h.dataHeader && file.size() < 0x78) {
+        throw file.damaged(QStringLiteral("файл короче заголовка"));
     }
-    if (fileType != 0 && fileType != 2) {
-        throw damaged(QStringLiteral("это не файл данных (тип %1)").arg(fileType));
+    if (h.fileType != 0 && h.fileType != 2) {
+        throw file.damaged(QStringLiteral("это не файл данных (тип %1)").arg(h.fileType));
     }
     if (blockKb < 1 || blockKb > 32) {
-        throw damaged(QStringLiteral("неверный размер блока"));
+        throw file.damaged(QStringLiteral("неверный размер блока"));
     }
-    const qint64 blockSize = qint64{blockKb} * 1024;
-    if (recordSize < 1 || recordSize > blockSize - 6) {
-        throw damaged(QStringLiteral("неверный размер записи %1").arg(recordSize));
+    h.blockSize = qint64{blockKb} * 1024;
+    if (h.recordSize < 1 || h.recordSize > h.blockSize - 6) {
+        throw file.damaged(QStringLiteral("неверный размер записи %1").arg(h.recordSize));
     }
-    if (dataHeader ? in.u32(0x5C) != 0 : (in.u32(0x25) != 0 && in.u32(0x25) != 0xFF00FF00u)) {
+    if (h.dataHeader ? in.u32(0x5C) != 0 : (in.u32(0x25) != 0 && in.u32(0x25) != 0xFF00FF00u)) {
         throw Failure(QStringLiteral("Таблица %1 зашифрована; такие таблицы не поддерживаются")
-                          .arg(shownName));
+                          .arg(file.shownName()));
     }
-    if (numFields < 1 || numFields > 255) {
-        throw damaged(QStringLiteral("неверное число полей %1").arg(numFields));
+    if (h.numFields < 1 || h.numFields > 255) {
+        throw file.damaged(QStringLiteral("неверное число полей %1").arg(h.numFields));
     }
-    if (keyFields > std::min(16, numFields)) {
-        throw damaged(QStringLiteral("неверное число ключевых полей %1").arg(keyFields));
+    if (h.keyFields > std::min(16, h.numFields)) {
+        throw file.damaged(QStringLiteral("неверное число ключевых полей %1").arg(h.keyFields));
     }
-    if (headerSize > fileSize || headerSize < (dataHeader ? 0x78 : 0x58)) {
-        throw damaged(QStringLiteral("неверный размер заголовка"));
+    if (h.headerSize > file.size() || h.headerSize < (h.dataHeader ? 0x78 : 0x58)) {
+        throw file.damaged(QStringLiteral("неверный размер заголовка"));
     }
+    return h;
+}
 
-    // Field descriptors and the variable part; every read stays inside the header.
-    qint64 pos = dataHeader ? 0x78 : 0x58;
+// The header's variable part: field descriptors, field names and the language driver's name,
+// each still in the table's code page.
+struct DbFieldPart {
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> descriptors;  // type, size byte
+    std::vector<QByteArray> rawNames;
+    QByteArray driverId;
+};
+
+// Field descriptors and the variable part; every read stays inside the header.
+DbFieldPart ReadFieldPart(const Bytes& in, const DbHeader& h, const DbFile& file) {
+    qint64 pos = h.dataHeader ? 0x78 : 0x58;
     auto need = [&](qint64 bytes) {
-        if (pos + bytes > headerSize) {
-            throw damaged(QStringLiteral("заголовок обрезан"));
+        if (pos + bytes > h.headerSize) {
+            throw file.damaged(QStringLiteral("заголовок обрезан"));
         }
     };
-    need(2 * qint64{numFields});
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> descriptors;
+    // A name ends at its zero, which must come before the header does.
+    auto zeroEnded = [&](qint64 limit, const QString& what) {
+        const void* nul =
+            limit > 0 ? std::memchr(in.at(pos), 0, static_cast<size_t>(limit)) : nullptr;
+        if (!nul) {
+            throw file.damaged(what);
+        }
+        return QByteArray(in.at(pos), static_cast<const char*>(nul) - in.at(pos));
+    };
+    DbFieldPart part;
+    need(2 * qint64{h.numFields});
     int sum = 0;
-    for (int i = 0; i < numFields; ++i) {
+    for (int i = 0; i < h.numFields; ++i) {
         const auto type = static_cast<std::uint8_t>(in.u8(pos + 2 * i));
         const auto size = static_cast<std::uint8_t>(in.u8(pos + 2 * i + 1));
         const int length = FieldLength(type, size);
         if (length == 0) {
-            throw damaged(QStringLiteral("поле %1 неверного типа %2 или размера %3")
-                              .arg(i + 1)
-                              .arg(type)
-                              .arg(size));
+            throw file.damaged(QStringLiteral("поле %1 неверного типа %2 или размера %3")
+                                   .arg(i + 1)
+                                   .arg(type)
+                                   .arg(size));
         }
         sum += length;
-        descriptors.emplace_back(type, size);
+        part.descriptors.emplace_back(type, size);
     }
-    if (sum != recordSize) {
-        throw damaged(QStringLiteral("размер записи не равен сумме размеров полей"));
+    if (sum != h.recordSize) {
+        throw file.damaged(QStringLiteral("размер записи не равен сумме размеров полей"));
     }
-    pos += 2 * qint64{numFields};
-    const qint64 nameArea = version >= 0x0C ? 261 : 79;
-    need(4 + 4 * qint64{numFields} + nameArea);
-    pos += 4 + 4 * qint64{numFields} + nameArea;
+    pos += 2 * qint64{h.numFields};
+    const qint64 nameArea = h.version >= 0x0C ? 261 : 79;
+    need(4 + 4 * qint64{h.numFields} + nameArea);
+    pos += 4 + 4 * qint64{h.numFields} + nameArea;
+    for (int i = 0; i < h.numFields; ++i) {
+        part.rawNames.push_back(zeroEnded(std::min(h.headerSize - pos, qint64{261}),
+                                          QStringLiteral("имя поля %1 не завершено").arg(i + 1)));
+        pos += part.rawNames.back().size() + 1;
+    }
+    if (h.dataHeader) {
+        need(2 * qint64{h.numFields});
+        pos += 2 * qint64{h.numFields};
+        part.driverId =
+            zeroEnded(h.headerSize - pos, QStringLiteral("имя языкового драйвера не завершено"));
+    }
+    return part;
+}
 
-    // The code page: field names are already in it.
-    int codePage = 0;
-    if (dataHeader) {
-        codePage = static_cast<int>(in.u16(0x6A));
+// The code page of the text: the driver's name decides, then the header's code page, then the
+// sort order.
+int ChooseCodePage(const Bytes& in, const DbHeader& h, const QByteArray& driverId) {
+    const int codePage = h.dataHeader ? static_cast<int>(in.u16(0x6A)) : 0;
+    const int chosen = CodePageOfDriverName(driverId);
+    if (chosen != 0) {
+        return chosen;
     }
-    std::vector<QByteArray> rawNames;
-    for (int i = 0; i < numFields; ++i) {
-        const qint64 limit = std::min(headerSize - pos, qint64{261});
-        const void* nul =
-            limit > 0 ? std::memchr(in.at(pos), 0, static_cast<size_t>(limit)) : nullptr;
-        if (!nul) {
-            throw damaged(QStringLiteral("имя поля %1 не завершено").arg(i + 1));
-        }
-        const qint64 length = static_cast<const char*>(nul) - in.at(pos);
-        rawNames.emplace_back(in.at(pos), length);
-        pos += length + 1;
-    }
-    QByteArray driverId;
-    if (dataHeader) {
-        need(2 * qint64{numFields});
-        pos += 2 * qint64{numFields};
-        const qint64 limit = headerSize - pos;
-        const void* nul =
-            limit > 0 ? std::memchr(in.at(pos), 0, static_cast<size_t>(limit)) : nullptr;
-        if (!nul) {
-            throw damaged(QStringLiteral("имя языкового драйвера не завершено"));
-        }
-        driverId = QByteArray(in.at(pos), static_cast<const char*>(nul) - in.at(pos));
-    }
-    int chosen = CodePageOfDriverName(driverId);
-    if (chosen == 0) {
-        chosen = IsKnownCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
-    }
-    table.driver_.sortOrder = static_cast<std::uint8_t>(in.u8(0x29));
-    table.autoIncrement_ = static_cast<qint64>(in.u32(0x49) & 0x7FFFFFFFu);
-    table.driver_.codePage = chosen;
-    table.driver_.id = driverId;
-    table.codePage_ = &CodePageFor(chosen);
-    table.version_ = static_cast<int>(version);
-    const CodePage& page = CodePageFor(chosen);
-    for (int i = 0; i < numFields; ++i) {
-        const QString name = page.decode(rawNames[static_cast<size_t>(i)].constData(),
-                                         rawNames[static_cast<size_t>(i)].size());
-        table.fields_.push_back(MakeField(name, descriptors[static_cast<size_t>(i)].first,
-                                          descriptors[static_cast<size_t>(i)].second));
-    }
-    table.computeLayout();
-    table.keyFields_ = fileType == 0 ? keyFields : 0;
+    return IsKnownCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
+}
 
-    // Blocks.
-    const qint64 capacity = (blockSize - 6) / recordSize;
-    if (fileBlocks > 0 && headerSize + (qint64{fileBlocks} - 1) * blockSize + 6 > fileSize) {
-        throw damaged(QStringLiteral("файл короче указанного числа блоков"));
+// The records of one block, `addDataSize` bytes after its first, appended to `rows`; `before`
+// records were read from the blocks before it. Returns how many the block holds.
+qint64 ReadBlockRecords(DbFile& file, const DbHeader& h, unsigned block, qint64 offset,
+                        qint64 addDataSize, qint64 before, QByteArray& rows) {
+    if (addDataSize % h.recordSize != 0 || addDataSize + h.recordSize > h.blockSize - 6) {
+        throw file.damaged(QStringLiteral("неверная длина данных блока %1").arg(block));
     }
-    if (numRecords > qint64{fileBlocks} * capacity) {
-        throw damaged(QStringLiteral("число записей больше вместимости блоков"));
+    const qint64 records = addDataSize / h.recordSize + 1;
+    if (offset + 6 + records * h.recordSize > file.size()) {
+        throw file.damaged(QStringLiteral("записи блока %1 за концом файла").arg(block));
     }
-    if (firstBlock > fileBlocks || (firstBlock == 0 && numRecords != 0)) {
-        throw damaged(QStringLiteral("неверный номер первого блока"));
+    if (before + records > h.numRecords) {
+        throw file.damaged(QStringLiteral("записей в блоках больше, чем в заголовке"));
     }
-    table.rows_.reserve(static_cast<qsizetype>(numRecords) * recordSize);
-    std::vector<bool> visited(fileBlocks + 1, false);
+    const qsizetype start = rows.size();
+    const auto length = static_cast<qsizetype>(records * h.recordSize);
+    rows.resize(start + length);
+    file.read(offset + 6, rows.data() + start, length);
+    return records;
+}
+
+// Follows the block chain from the first block, appending each block's records to `rows`;
+// returns the record count. A loop, a block past the file's end or more records than the header
+// says stop the walk as damage.
+qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows) {
+    const qint64 capacity = (h.blockSize - 6) / h.recordSize;
+    if (h.fileBlocks > 0 &&
+        h.headerSize + (qint64{h.fileBlocks} - 1) * h.blockSize + 6 > file.size()) {
+        throw file.damaged(QStringLiteral("файл короче указанного числа блоков"));
+    }
+    if (h.numRecords > qint64{h.fileBlocks} * capacity) {
+        throw file.damaged(QStringLiteral("число записей больше вместимости блоков"));
+    }
+    if (h.firstBlock > h.fileBlocks || (h.firstBlock == 0 && h.numRecords != 0)) {
+        throw file.damaged(QStringLiteral("неверный номер первого блока"));
+    }
+    rows.reserve(static_cast<qsizetype>(h.numRecords) * h.recordSize);
+    std::vector<bool> visited(h.fileBlocks + 1, false);
     qint64 count = 0;
-    for (unsigned block = firstBlock; block != 0;) {
+    for (unsigned block = h.firstBlock; block != 0;) {
         if (visited[block]) {
-            throw damaged(QStringLiteral("цепочка блоков замкнута на блоке %1").arg(block));
+            throw file.damaged(QStringLiteral("цепочка блоков замкнута на блоке %1").arg(block));
         }
         visited[block] = true;
-        const qint64 offset = headerSize + (qint64{block} - 1) * blockSize;
-        if (offset + 6 > fileSize) {
-            throw damaged(QStringLiteral("блок %1 за концом файла").arg(block));
+        const qint64 offset = h.headerSize + (qint64{block} - 1) * h.blockSize;
+        if (offset + 6 > file.size()) {
+            throw file.damaged(QStringLiteral("блок %1 за концом файла").arg(block));
         }
         uchar blockHeader[6];
-        if (!file.seek(offset) || file.read(reinterpret_cast<char*>(blockHeader), 6) != 6) {
-            throw readFailed();
-        }
+        file.read(offset, reinterpret_cast<char*>(blockHeader), 6);
         const Bytes header(blockHeader, 6);
         const unsigned next = header.u16(0);
         const auto addDataSize = static_cast<qint16>(header.u16(4));
         if (addDataSize >= 0) {
-            if (addDataSize % recordSize != 0 || addDataSize + recordSize > blockSize - 6) {
-                throw damaged(QStringLiteral("неверная длина данных блока %1").arg(block));
-            }
-            const qint64 records = addDataSize / recordSize + 1;
-            if (offset + 6 + records * recordSize > fileSize) {
-                throw damaged(QStringLiteral("записи блока %1 за концом файла").arg(block));
-            }
-            count += records;
-            if (count > numRecords) {
-                throw damaged(QStringLiteral("записей в блоках больше, чем в заголовке"));
-            }
-            const qsizetype start = table.rows_.size();
-            const auto length = static_cast<qsizetype>(records * recordSize);
-            table.rows_.resize(start + length);
-            if (file.read(table.rows_.data() + start, length) != length) {
-                throw readFailed();
-            }
+            count += ReadBlockRecords(file, h, block, offset, addDataSize, count, rows);
         }
-        if (next > fileBlocks) {
-            throw damaged(
+        if (next > h.fileBlocks) {
+            throw file.damaged(
                 QStringLiteral("блок %1 ссылается на несуществующий блок %2").arg(block).arg(next));
         }
         block = next;
     }
-    if (count != numRecords) {
-        throw damaged(
-            QStringLiteral("записей в блоках %1, в заголовке %2").arg(count).arg(numRecords));
+    if (count != h.numRecords) {
+        throw file.damaged(
+            QStringLiteral("записей в блоках %1, в заголовке %2").arg(count).arg(h.numRecords));
     }
-    table.rowCount_ = static_cast<int>(count);
+    return count;
+}
+
+}  // namespace
+
+ParadoxTable ParadoxTable::Load(const QString& dbPath) {
+    DbFile file(dbPath);
+    // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
+    // table, so that memory holds the table once.
+    QByteArray headerBytes(std::min<qint64>(file.size(), 0xFFFF), '\0');
+    file.read(0, headerBytes.data(), headerBytes.size());
+    const Bytes in(reinterpret_cast<const uchar*>(headerBytes.constData()), headerBytes.size());
+    const DbHeader header = ReadFixedPart(in, file);
+    const DbFieldPart fieldPart = ReadFieldPart(in, header, file);
+
+    ParadoxTable table;
+    table.path_ = dbPath;
+    const int chosen = ChooseCodePage(in, header, fieldPart.driverId);
+    table.driver_.sortOrder = static_cast<std::uint8_t>(in.u8(0x29));
+    table.autoIncrement_ = static_cast<qint64>(in.u32(0x49) & 0x7FFFFFFFu);
+    table.driver_.codePage = chosen;
+    table.driver_.id = fieldPart.driverId;
+    table.codePage_ = &CodePageFor(chosen);
+    table.version_ = static_cast<int>(header.version);
+    for (size_t i = 0; i < fieldPart.descriptors.size(); ++i) {
+        const QByteArray& rawName = fieldPart.rawNames[i];
+        table.fields_.push_back(
+            MakeField(table.codePage_->decode(rawName.constData(), rawName.size()),
+                      fieldPart.descriptors[i].first, fieldPart.descriptors[i].second));
+    }
+    table.computeLayout();
+    table.keyFields_ = header.fileType == 0 ? header.keyFields : 0;
+
+    table.rowCount_ = static_cast<int>(ReadBlockChain(file, header, table.rows_));
     table.sortByKeyIfNeeded();
     // The header's counter may lag behind the records of a damaged file: numbers go on from both.
     for (int f = 0; f < table.fieldCount(); ++f) {
