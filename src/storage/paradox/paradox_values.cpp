@@ -452,6 +452,47 @@ void EncodeBcd(const ParadoxField& field, char* p, const QVariant& value) {
     }
 }
 
+// NULL, or a text with nothing in it: an alpha field keeps spaces, other fields do not.
+bool IsBlank(const ParadoxField& field, const QVariant& value) {
+    return value.isNull() || !value.isValid() ||
+           (IsText(value) && (field.type == kAlpha ? value.toString().isEmpty()
+                                                   : value.toString().trimmed().isEmpty()));
+}
+
+// Text in the table's code page, zero-padded to the field's length.
+void EncodeAlpha(const ParadoxField& field, char* p, const QVariant& value, const CodePage& page,
+                 int codePageNumber) {
+    const QString text = value.toString();
+    if (text.contains(QChar(0))) {
+        Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
+    }
+    const std::optional<QByteArray> bytes = page.encode(text);
+    if (!bytes) {
+        Refuse(field, value, QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
+    }
+    if (bytes->size() > field.length) {
+        Refuse(field, value, QStringLiteral("текст длиннее %1 символов").arg(field.length));
+    }
+    std::memset(p, 0, static_cast<size_t>(field.length));
+    std::memcpy(p, bytes->constData(), static_cast<size_t>(bytes->size()));
+}
+
+// Milliseconds since the ordinal day zero, as a double.
+void EncodeTimestamp(const ParadoxField& field, char* p, const QVariant& value) {
+    const QDateTime stamp = ToTimestamp(field, value);
+    const qint64 ordinal = stamp.date().toJulianDay() - kJulianDayOfOrdinalZero;
+    EncodeDouble(p, static_cast<double>(ordinal) * kMsPerDay + stamp.time().msecsSinceStartOfDay());
+}
+
+void EncodeBytes(const ParadoxField& field, char* p, const QVariant& value) {
+    const QByteArray bytes = value.toByteArray();
+    if (bytes.size() > field.length) {
+        Refuse(field, value, QStringLiteral("больше %1 байт").arg(field.length));
+    }
+    std::memset(p, 0, static_cast<size_t>(field.length));
+    std::memcpy(p, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
 }  // namespace
 
 void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) const {
@@ -470,32 +511,14 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         return;
     }
     char* p = record + field.offset;
-    const bool blank =
-        value.isNull() || !value.isValid() ||
-        (IsText(value) && (field.type == kAlpha ? value.toString().isEmpty()
-                                                : value.toString().trimmed().isEmpty()));
-    if (blank) {
+    if (IsBlank(field, value)) {
         std::memset(p, 0, static_cast<size_t>(field.length));
         return;
     }
     switch (field.type) {
-        case kAlpha: {
-            const QString text = value.toString();
-            if (text.contains(QChar(0))) {
-                Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
-            }
-            const std::optional<QByteArray> bytes = (*codePage_).encode(text);
-            if (!bytes) {
-                Refuse(field, value,
-                       QStringLiteral("символы вне кодовой страницы %1").arg(driver_.codePage));
-            }
-            if (bytes->size() > field.length) {
-                Refuse(field, value, QStringLiteral("текст длиннее %1 символов").arg(field.length));
-            }
-            std::memset(p, 0, static_cast<size_t>(field.length));
-            std::memcpy(p, bytes->constData(), static_cast<size_t>(bytes->size()));
+        case kAlpha:
+            EncodeAlpha(field, p, value, *codePage_, driver_.codePage);
             return;
-        }
         case kShort:
         case kLong:
         case kAutoIncrement:
@@ -513,25 +536,15 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         case kTime:
             EncodeInt32(p, ToTime(field, value).msecsSinceStartOfDay());
             return;
-        case kTimestamp: {
-            const QDateTime stamp = ToTimestamp(field, value);
-            const qint64 ordinal = stamp.date().toJulianDay() - kJulianDayOfOrdinalZero;
-            EncodeDouble(
-                p, static_cast<double>(ordinal) * kMsPerDay + stamp.time().msecsSinceStartOfDay());
+        case kTimestamp:
+            EncodeTimestamp(field, p, value);
             return;
-        }
         case kBcd:
             EncodeBcd(field, p, value);
             return;
-        case kBytes: {
-            const QByteArray bytes = value.toByteArray();
-            if (bytes.size() > field.length) {
-                Refuse(field, value, QStringLiteral("больше %1 байт").arg(field.length));
-            }
-            std::memset(p, 0, static_cast<size_t>(field.length));
-            std::memcpy(p, bytes.constData(), static_cast<size_t>(bytes.size()));
+        case kBytes:
+            EncodeBytes(field, p, value);
             return;
-        }
         default:
             Refuse(field, value, QStringLiteral("поля этого типа только читаются"));
     }
