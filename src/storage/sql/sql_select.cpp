@@ -116,9 +116,15 @@ int CompareValues(const QVariant& a, const QVariant& b) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
+namespace {
+
+using Row = MemoryRecordset::Row;
+// An ORDER BY term: the column it sorts by and whether descending.
+using OrderColumn = std::pair<int, bool>;
+
+// The source columns the statement selects, in the order it names them (all for `*`).
+std::vector<int> SelectedColumns(const Recordset& source, const SelectStatement& statement) {
     std::vector<int> columns;
-    std::vector<FieldInfo> fields;
     if (statement.columns.isEmpty()) {
         for (int i = 0; i < source.fieldCount(); ++i) {
             columns.push_back(i);
@@ -128,12 +134,22 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
             columns.push_back(FindColumn(source, name, statement.table));
         }
     }
-    for (int column : columns) {
-        fields.push_back(source.field(column));
+    return columns;
+}
+
+bool MatchesWhere(const Recordset& source, int whereColumn, const SelectStatement& statement) {
+    if (whereColumn < 0) {
+        return true;
     }
-    const int shown = static_cast<int>(columns.size());
-    // Order terms address a selected column or, without DISTINCT, a hidden extra one.
-    std::vector<std::pair<int, bool>> order;
+    double number = 0;
+    return ReadsAsNumber(source.value(whereColumn), number) && number == statement.where->number;
+}
+
+// Order terms address a selected column or, without DISTINCT, a hidden extra one added to
+// `columns`.
+std::vector<OrderColumn> OrderColumns(const Recordset& source, const SelectStatement& statement,
+                                      std::vector<int>& columns) {
+    std::vector<OrderColumn> order;
     for (const OrderTerm& term : statement.orderBy) {
         const int sourceColumn = FindColumn(source, term.column, statement.table);
         auto found = std::find(columns.begin(), columns.end(), sourceColumn);
@@ -149,10 +165,16 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
         }
         order.emplace_back(static_cast<int>(found - columns.begin()), term.descending);
     }
+    return order;
+}
+
+// The rows the WHERE keeps, their `columns` read; with DISTINCT a repeat of the first `shown`
+// values is dropped as it is read.
+std::vector<Row> ReadRows(Recordset& source, const SelectStatement& statement,
+                          const std::vector<int>& columns, int shown) {
     const int whereColumn =
         statement.where ? FindColumn(source, statement.where->column, statement.table) : -1;
-
-    std::vector<MemoryRecordset::Row> rows;
+    std::vector<Row> rows;
     QSet<QString> seen;
     if (!statement.distinct) {
         rows.reserve(static_cast<size_t>(std::max(0, source.recordCount())));
@@ -160,60 +182,132 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
     if (source.recordCount() != 0) {
         source.moveFirst();
     }
-    while (!source.eof()) {
-        bool wanted = true;
-        if (whereColumn >= 0) {
-            double number = 0;
-            wanted = ReadsAsNumber(source.value(whereColumn), number) &&
-                     number == statement.where->number;
+    for (; !source.eof(); source.moveNext()) {
+        if (!MatchesWhere(source, whereColumn, statement)) {
+            continue;
         }
-        if (wanted) {
-            MemoryRecordset::Row row;
-            row.reserve(columns.size());
-            for (int column : columns) {
-                row.push_back(source.value(column));
-            }
-            if (statement.distinct) {
-                QString key;
-                for (int i = 0; i < shown; ++i) {
-                    key += DistinctKey(row[static_cast<size_t>(i)]) + QChar(0);
-                }
-                if (seen.contains(key)) {
-                    wanted = false;
-                } else {
-                    seen.insert(key);
-                }
-            }
-            if (wanted) {
-                rows.push_back(std::move(row));
-            }
+        Row row;
+        row.reserve(columns.size());
+        for (int column : columns) {
+            row.push_back(source.value(column));
         }
-        source.moveNext();
-    }
-
-    if (statement.distinct) {
-        auto byAll = [shown](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+        if (statement.distinct) {
+            QString key;
             for (int i = 0; i < shown; ++i) {
-                const int c = CompareValues(a[static_cast<size_t>(i)], b[static_cast<size_t>(i)]);
-                if (c != 0) {
-                    return c;
-                }
+                key += DistinctKey(row[static_cast<size_t>(i)]) + QChar(0);
             }
-            return 0;
-        };
-        std::stable_sort(rows.begin(), rows.end(),
-                         [&byAll](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
-                             return byAll(a, b) < 0;
-                         });
-        rows.erase(
-            std::unique(rows.begin(), rows.end(),
-                        [&byAll](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
-                            return byAll(a, b) == 0;
-                        }),
-            rows.end());
+            if (seen.contains(key)) {
+                continue;
+            }
+            seen.insert(key);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// DISTINCT: rows in ascending order of all `shown` values, equal ones once.
+void SortDistinct(std::vector<Row>& rows, int shown) {
+    auto byAll = [shown](const Row& a, const Row& b) {
+        for (int i = 0; i < shown; ++i) {
+            const int c = CompareValues(a[static_cast<size_t>(i)], b[static_cast<size_t>(i)]);
+            if (c != 0) {
+                return c;
+            }
+        }
+        return 0;
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&byAll](const Row& a, const Row& b) { return byAll(a, b) < 0; });
+    rows.erase(std::unique(rows.begin(), rows.end(),
+                           [&byAll](const Row& a, const Row& b) { return byAll(a, b) == 0; }),
+               rows.end());
+}
+
+// The order terms as source columns; `inTableOrder` tells whether they ask for the order the
+// source's rows already have (its leading ordered columns, ascending).
+std::vector<OrderColumn> SourceOrder(const Recordset& source, const SelectStatement& statement,
+                                     bool& inTableOrder) {
+    std::vector<OrderColumn> order;
+    inTableOrder = true;
+    for (const OrderTerm& term : statement.orderBy) {
+        const int column = FindColumn(source, term.column, statement.table);
+        inTableOrder = inTableOrder && !term.descending &&
+                       column == static_cast<int>(order.size()) &&
+                       column < source.orderedColumnCount();
+        order.emplace_back(column, term.descending);
+    }
+    return order;
+}
+
+// The numbers of the rows the WHERE keeps; only its column is decoded.
+std::vector<int> MatchingRows(Recordset& source, const SelectStatement& statement) {
+    const int whereColumn =
+        statement.where ? FindColumn(source, statement.where->column, statement.table) : -1;
+    std::vector<int> rows;
+    const int count = source.recordCount();
+    for (int row = 0; row < count; ++row) {
+        if (whereColumn >= 0) {
+            source.moveTo(row);
+            if (!MatchesWhere(source, whereColumn, statement)) {
+                continue;
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Puts `rows` in the terms' order; only the ordering columns are decoded, once per row.
+void SortRowNumbers(Recordset& source, const std::vector<OrderColumn>& order,
+                    std::vector<int>& rows) {
+    std::vector<std::vector<QVariant>> keys(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        source.moveTo(rows[i]);
+        for (const auto& term : order) {
+            keys[i].push_back(source.value(term.first));
+        }
+    }
+    std::vector<size_t> sequence(rows.size());
+    for (size_t i = 0; i < sequence.size(); ++i) {
+        sequence[i] = i;
+    }
+    auto before = [&order, &keys](size_t a, size_t b) {
+        for (size_t t = 0; t < order.size(); ++t) {
+            const int c = CompareValues(keys[a][t], keys[b][t]);
+            if (c != 0) {
+                return order[t].second ? c > 0 : c < 0;
+            }
+        }
+        return false;
+    };
+    if (!std::is_sorted(sequence.begin(), sequence.end(), before)) {
+        std::stable_sort(sequence.begin(), sequence.end(), before);
+        std::vector<int> sorted;
+        sorted.reserve(rows.size());
+        for (const size_t i : sequence) {
+            sorted.push_back(rows[i]);
+        }
+        rows = std::move(sorted);
+    }
+}
+
+}  // namespace
+
+RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
+    std::vector<int> columns = SelectedColumns(source, statement);
+    std::vector<FieldInfo> fields;
+    for (int column : columns) {
+        fields.push_back(source.field(column));
+    }
+    const int shown = static_cast<int>(columns.size());
+    const std::vector<OrderColumn> order = OrderColumns(source, statement, columns);
+    std::vector<Row> rows = ReadRows(source, statement, columns, shown);
+    if (statement.distinct) {
+        SortDistinct(rows, shown);
     }
     if (!order.empty()) {
-        auto before = [&order](const MemoryRecordset::Row& a, const MemoryRecordset::Row& b) {
+        auto before = [&order](const Row& a, const Row& b) {
             for (const auto& [column, descending] : order) {
                 const int c =
                     CompareValues(a[static_cast<size_t>(column)], b[static_cast<size_t>(column)]);
@@ -229,85 +323,24 @@ RecordsetPtr RunSelect(Recordset& source, const SelectStatement& statement) {
         }
     }
     if (static_cast<int>(columns.size()) > shown) {
-        for (MemoryRecordset::Row& row : rows) {
+        for (Row& row : rows) {
             row.resize(static_cast<size_t>(shown));
         }
     }
     return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
 }
-
 RecordsetPtr RunSelect(RecordsetPtr source, const SelectStatement& statement) {
     if (statement.distinct) {
         RecordsetPtr result = RunSelect(*source, statement);
         source->close();
         return result;
     }
-    std::vector<int> columns;
-    if (statement.columns.isEmpty()) {
-        for (int i = 0; i < source->fieldCount(); ++i) {
-            columns.push_back(i);
-        }
-    } else {
-        for (const QString& name : statement.columns) {
-            columns.push_back(FindColumn(*source, name, statement.table));
-        }
-    }
-    std::vector<std::pair<int, bool>> order;  // source column, descending
+    std::vector<int> columns = SelectedColumns(*source, statement);
     bool inTableOrder = true;
-    for (const OrderTerm& term : statement.orderBy) {
-        const int column = FindColumn(*source, term.column, statement.table);
-        inTableOrder = inTableOrder && !term.descending &&
-                       column == static_cast<int>(order.size()) &&
-                       column < source->orderedColumnCount();
-        order.emplace_back(column, term.descending);
-    }
-    const int whereColumn =
-        statement.where ? FindColumn(*source, statement.where->column, statement.table) : -1;
-
-    std::vector<int> rows;
-    const int count = source->recordCount();
-    for (int row = 0; row < count; ++row) {
-        if (whereColumn >= 0) {
-            source->moveTo(row);
-            double number = 0;
-            if (!ReadsAsNumber(source->value(whereColumn), number) ||
-                number != statement.where->number) {
-                continue;
-            }
-        }
-        rows.push_back(row);
-    }
+    const std::vector<OrderColumn> order = SourceOrder(*source, statement, inTableOrder);
+    std::vector<int> rows = MatchingRows(*source, statement);
     if (!order.empty() && !inTableOrder) {
-        // Only the ordering columns are decoded, once per row.
-        std::vector<std::vector<QVariant>> keys(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            source->moveTo(rows[i]);
-            for (const auto& term : order) {
-                keys[i].push_back(source->value(term.first));
-            }
-        }
-        std::vector<size_t> sequence(rows.size());
-        for (size_t i = 0; i < sequence.size(); ++i) {
-            sequence[i] = i;
-        }
-        auto before = [&order, &keys](size_t a, size_t b) {
-            for (size_t t = 0; t < order.size(); ++t) {
-                const int c = CompareValues(keys[a][t], keys[b][t]);
-                if (c != 0) {
-                    return order[t].second ? c > 0 : c < 0;
-                }
-            }
-            return false;
-        };
-        if (!std::is_sorted(sequence.begin(), sequence.end(), before)) {
-            std::stable_sort(sequence.begin(), sequence.end(), before);
-            std::vector<int> sorted;
-            sorted.reserve(rows.size());
-            for (const size_t i : sequence) {
-                sorted.push_back(rows[i]);
-            }
-            rows = std::move(sorted);
-        }
+        SortRowNumbers(*source, order, rows);
     }
     return std::make_unique<RowViewRecordset>(std::move(source), std::move(columns),
                                               std::move(rows));
