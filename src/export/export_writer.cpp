@@ -360,41 +360,95 @@ QString CompletionText(int standCount, const QString& outputPath, int seconds, i
     return text;
 }
 
+// The year's stands in key order and all element rows in the same order; false after a
+// message, with the status line cleared.
+bool OpenExportSources(Ui& ui, const ExportRequest& request, RecordsetPtr& stands,
+                       RecordsetPtr& elements) {
+    const QString connection = BuildConnectionString(kParadoxFolder, request.mainPath);
+    const QString mainTable = SplitPath(request.mainPath, kPathBaseName);
+    const QString elementsTable = SplitPath(request.elementsPath, kPathBaseName);
+    if (!request.year) {
+        throw Failure(QStringLiteral("Не выбран год внесения изменений"));
+    }
+    stands =
+        OpenKeyOrderedQuery(ui, connection, mainTable,
+                            QStringLiteral(" WHERE [AKTM] = ") + QString::number(*request.year),
+                            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
+                            {QStringLiteral("KV"), QStringLiteral("GIR"), QStringLiteral("SKNR")},
+                            request.mainPath, true);
+    if (!stands) {
+        ui.setStatus(StatusLabel::Export, QString());
+        return false;
+    }
+    elements =
+        OpenKeyOrderedQuery(ui, connection, elementsTable, QString(),
+                            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR"),
+                             QStringLiteral("NUM")},
+                            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
+                            request.elementsPath, false);
+    if (!elements) {
+        CloseRecordset(stands);
+        ui.setStatus(StatusLabel::Export, QString());
+        return false;
+    }
+    return true;
+}
+
+// The file's seven header lines: the third names the enterprise and the forest district of the
+// first stand.
+void WriteFileHeader(TextFileWriter& writer, const Recordset& stands, int mukColumn,
+                     const KeyColumns& standKeys) {
+    writer.writeLine(kTab);
+    writer.writeLine(kTab);
+    writer.writeLine(QStringLiteral("MUK=") + ValueText(stands.value(mukColumn)) +
+                     QStringLiteral("&GIR=0") + ValueText(stands.value(standKeys.gir)).right(2) +
+                     kTab);
+    for (int i = 4; i <= 7; ++i) {
+        writer.writeLine(kTab);
+    }
+}
+
+// Each stand: an empty line, then its layout lines in layout order, its element lines after the
+// element layout's own line.
+void WriteStands(Ui& ui, TextFileWriter& writer, Recordset& stands, Recordset& elements,
+                 const std::vector<LayoutPlan>& plans, const KeyColumns& standKeys,
+                 ValueWriter& values) {
+    const int standCount = stands.recordCount();
+    std::unique_ptr<ElementCursor> elementCursor;
+    QString line;
+    int counter = 0;
+    for (; !stands.eof(); stands.moveNext()) {
+        ++counter;
+        if (counter % kProgressStep == 0) {
+            ui.setStatus(StatusLabel::Export, QStringLiteral("Обработано: ") +
+                                                  QString::number(counter) + QLatin1Char('/') +
+                                                  QString::number(standCount));
+            ui.processEvents();
+        }
+        writer.writeLine(QString());
+        for (const LayoutPlan& plan : plans) {
+            if (LayoutLine(plan, stands, values, line)) {
+                writer.writeLine(line);
+            }
+            if (plan.layout == kElementLayout) {
+                if (!elementCursor) {
+                    elementCursor = std::make_unique<ElementCursor>(elements, plan, values);
+                }
+                elementCursor->writeElementsOf(ReadKey(stands, standKeys), writer);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTable& table) {
     RecordsetPtr stands;
     RecordsetPtr elements;
     try {
-        const QString connection = BuildConnectionString(kParadoxFolder, request.mainPath);
-        const QString mainTable = SplitPath(request.mainPath, kPathBaseName);
-        const QString elementsTable = SplitPath(request.elementsPath, kPathBaseName);
-        if (!request.year) {
-            throw Failure(QStringLiteral("Не выбран год внесения изменений"));
-        }
-
-        stands = OpenKeyOrderedQuery(
-            ui, connection, mainTable,
-            QStringLiteral(" WHERE [AKTM] = ") + QString::number(*request.year),
-            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
-            {QStringLiteral("KV"), QStringLiteral("GIR"), QStringLiteral("SKNR")}, request.mainPath,
-            true);
-        if (!stands) {
-            ui.setStatus(StatusLabel::Export, QString());
+        if (!OpenExportSources(ui, request, stands, elements)) {
             return false;
         }
-        elements = OpenKeyOrderedQuery(
-            ui, connection, elementsTable, QString(),
-            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR"),
-             QStringLiteral("NUM")},
-            {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
-            request.elementsPath, false);
-        if (!elements) {
-            CloseRecordset(stands);
-            ui.setStatus(StatusLabel::Export, QString());
-            return false;
-        }
-
         const std::vector<LayoutPlan> plans = PlanLayouts(table, *stands, *elements);
         const KeyColumns standKeys = FindKeyColumns(*stands);
         const int standCount = stands->recordCount();
@@ -405,40 +459,9 @@ bool WriteExportFile(Ui& ui, const ExportRequest& request, const ExportFieldTabl
 
         TextFileWriter writer(request.outputPath);
         stands->moveFirst();
-        writer.writeLine(kTab);
-        writer.writeLine(kTab);
-        writer.writeLine(QStringLiteral("MUK=") + ValueText(stands->value(mukColumn)) +
-                         QStringLiteral("&GIR=0") +
-                         ValueText(stands->value(standKeys.gir)).right(2) + kTab);
-        for (int i = 4; i <= 7; ++i) {
-            writer.writeLine(kTab);
-        }
-
+        WriteFileHeader(writer, *stands, mukColumn, standKeys);
         ValueWriter values(request.decimalSeparator);
-        std::unique_ptr<ElementCursor> elementCursor;
-        QString line;
-        int counter = 0;
-        for (; !stands->eof(); stands->moveNext()) {
-            ++counter;
-            if (counter % kProgressStep == 0) {
-                ui.setStatus(StatusLabel::Export, QStringLiteral("Обработано: ") +
-                                                      QString::number(counter) + QLatin1Char('/') +
-                                                      QString::number(standCount));
-                ui.processEvents();
-            }
-            writer.writeLine(QString());
-            for (const LayoutPlan& plan : plans) {
-                if (LayoutLine(plan, *stands, values, line)) {
-                    writer.writeLine(line);
-                }
-                if (plan.layout == kElementLayout) {
-                    if (!elementCursor) {
-                        elementCursor = std::make_unique<ElementCursor>(*elements, plan, values);
-                    }
-                    elementCursor->writeElementsOf(ReadKey(*stands, standKeys), writer);
-                }
-            }
-        }
+        WriteStands(ui, writer, *stands, *elements, plans, standKeys, values);
 
         writer.commit();
         ui.setStatus(StatusLabel::Export, QString());
