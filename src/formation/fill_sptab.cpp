@@ -96,6 +96,37 @@ void ReadBook(const QString& path, const NsiBook& book, BookLayout layout, Sptab
     writer.store({book.Code, 0, QStringLiteral("нет"), QString()});
 }
 
+// Reads the value book of each Nsi row into the table; a book that is missing or of an unknown
+// type is reported and passed over. Returns how many books were read.
+int StoreValueBooks(Ui& ui, Recordset& nsi, const QString& referenceFolder, SptabWriter& writer,
+                    FormationErrors& errors) {
+    const NsiColumns& nsiColumns = CurrentDictionaryColumns().nsi;
+    std::set<SptabKey> seenKeys;
+    int booksRead = 0;
+    for (nsi.moveFirst(); !nsi.eof(); nsi.moveNext()) {
+        const NsiBook book = ReadNsiBook(nsi, nsiColumns);
+        const QString path = ReferenceFilePath(referenceFolder, book.Code);
+        if (!QFile::exists(path)) {
+            AddFormationError(errors, kMissingFileSection, path);
+            continue;
+        }
+        const auto layout = BookLayoutOf(book);
+        if (!layout) {
+            AddFormationError(errors, kUnknownTypeSection, path);
+            continue;
+        }
+        // A link to a device or a pipe would never end; real books are kilobytes.
+        const QString problem = InputFileProblem(path, kMaxValueBookSize);
+        if (!problem.isEmpty()) {
+            throw Failure(problem);
+        }
+        ++booksRead;
+        ReadBook(path, book, *layout, writer, seenKeys, errors);
+        ui.processEvents();
+    }
+    return booksRead;
+}
+
 }  // namespace
 
 bool FillSptab(Ui& ui, const QString& targetFolder, const QString& referenceFolder, QString& report,
@@ -120,31 +151,8 @@ bool FillSptab(Ui& ui, const QString& targetFolder, const QString& referenceFold
             return false;
         }
 
-        const NsiColumns& nsiColumns = CurrentDictionaryColumns().nsi;
         SptabWriter writer(*sptab, CurrentSptabColumns(), errors);
-        std::set<SptabKey> seenKeys;
-        int booksRead = 0;
-        for (nsi->moveFirst(); !nsi->eof(); nsi->moveNext()) {
-            const NsiBook book = ReadNsiBook(*nsi, nsiColumns);
-            const QString path = ReferenceFilePath(referenceFolder, book.Code);
-            if (!QFile::exists(path)) {
-                AddFormationError(errors, kMissingFileSection, path);
-                continue;
-            }
-            const auto layout = BookLayoutOf(book);
-            if (!layout) {
-                AddFormationError(errors, kUnknownTypeSection, path);
-                continue;
-            }
-            // A link to a device or a pipe would never end; real books are kilobytes.
-            const QString problem = InputFileProblem(path, kMaxValueBookSize);
-            if (!problem.isEmpty()) {
-                throw Failure(problem);
-            }
-            ++booksRead;
-            ReadBook(path, book, *layout, writer, seenKeys, errors);
-            ui.processEvents();
-        }
+        const int booksRead = StoreValueBooks(ui, *nsi, referenceFolder, writer, errors);
         for (const SptabEntry& entry : FixedBookEntries()) {
             writer.store(entry);
         }
