@@ -238,6 +238,44 @@ void ReportUnknownValues(const ColumnValues& values, ReferenceCheckState& state)
     }
 }
 
+// Column `i` of the table when its values are to be checked against a value book; otherwise
+// the reason it is not (undescribed, an empty book, a name a query cannot bracket) goes to the
+// report, and a column without a book passes silently.
+std::optional<ColumnValues> CodedColumn(const Recordset& table, int i, const QString& tableName,
+                                        ReferenceCheckState& state) {
+    // The index holds upper-cased names and the column is looked up as the table names it, so a
+    // column spelled in lower case is reported as undescribed.
+    const QString name = table.field(i).name;
+    const auto found = state.spfieldIndex.constFind(name);
+    if (found == state.spfieldIndex.cend()) {
+        AddCheckError(state, kCheckMissingField, name);
+        return std::nullopt;
+    }
+    const SpfieldEntry& entry = state.spfield.at(static_cast<size_t>(*found));
+    if (entry.SpNum == 0) {
+        return std::nullopt;
+    }
+    const auto codes = state.codesByBook.constFind(entry.SpNum);
+    if (codes == state.codesByBook.cend() || codes->isEmpty()) {
+        AddCheckError(state, kCheckEmptyBook,
+                      name + QStringLiteral(" - ") + QString::number(entry.SpNum));
+        return std::nullopt;
+    }
+    if (CannotBeBracketed(name) || CannotBeBracketed(tableName)) {
+        AddCheckError(state, kCheckNoDistinctValues, name);
+        return std::nullopt;
+    }
+    // Columns are found by name regardless of case, as the query found them.
+    ColumnValues values;
+    values.column = table.indexOf(name);
+    const FieldType type = table.field(values.column).type;
+    values.numeric = IsNumericType(type) && type != FieldType::Bcd;
+    values.name = name;
+    values.entry = &entry;
+    values.codes = &*codes;
+    return values;
+}
+
 }  // namespace
 
 std::vector<ReportSection> EmptyCheckErrors() {
@@ -333,37 +371,9 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
                                                  QString::number(columnCount));
             ui.processEvents();
 
-            // The index holds upper-cased names and the column is looked up as the table names
-            // it, so a column spelled in lower case is reported as undescribed.
-            const QString name = table->field(i).name;
-            const auto found = state.spfieldIndex.constFind(name);
-            if (found == state.spfieldIndex.cend()) {
-                AddCheckError(state, kCheckMissingField, name);
-                continue;
+            if (std::optional<ColumnValues> values = CodedColumn(*table, i, tableName, state)) {
+                coded.push_back(std::move(*values));
             }
-            const SpfieldEntry& entry = state.spfield.at(static_cast<size_t>(*found));
-            if (entry.SpNum == 0) {
-                continue;
-            }
-            const auto codes = state.codesByBook.constFind(entry.SpNum);
-            if (codes == state.codesByBook.cend() || codes->isEmpty()) {
-                AddCheckError(state, kCheckEmptyBook,
-                              name + QStringLiteral(" - ") + QString::number(entry.SpNum));
-                continue;
-            }
-            if (CannotBeBracketed(name) || CannotBeBracketed(tableName)) {
-                AddCheckError(state, kCheckNoDistinctValues, name);
-                continue;
-            }
-            // Columns are found by name regardless of case, as the query found them.
-            ColumnValues values;
-            values.column = table->indexOf(name);
-            const FieldType type = table->field(values.column).type;
-            values.numeric = IsNumericType(type) && type != FieldType::Bcd;
-            values.name = name;
-            values.entry = &entry;
-            values.codes = &*codes;
-            coded.push_back(std::move(values));
         }
         CollectValues(*table, coded);
         for (const ColumnValues& values : coded) {
