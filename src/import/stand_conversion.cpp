@@ -178,29 +178,10 @@ private:
         }
         const FieldMapEntry& entry = state_.fieldMap[target->entry];
         if (entry.decode) {
-            const QString asRead = value;
-            if (!EncodeValue(name, value)) {
-                AddImportError(state_, kNotEncoded,
-                               QStringLiteral("Строка ") + QString::number(i) +
-                                   QStringLiteral(" - показатель ") + name +
-                                   QStringLiteral(" - значение ") + Quoted(asRead));
-            }
+            encodeWord(i, name, value);
         }
-        // Most values are plain decimals stored as they stand: read them once, straight into
-        // the number the table keeps.
-        if (name != QLatin1String("KV") && name != QLatin1String("VYDEL") &&
-            (!entry.multTen || onlyNumericTargets(column, name))) {
-            const std::optional<double> plain =
-                entry.multTen ? PlainDecimalTenth(value) : PlainDecimalValue(value);
-            if (plain) {
-                try {
-                    store(column, name, *plain, value);
-                    return;
-                } catch (const Failure&) {
-                    // A value the column refuses: the long way below refuses it again, with the
-                    // value written as the message has always shown it.
-                }
-            }
+        if (storePlainDecimal(column, name, entry, value)) {
+            return;
         }
         std::optional<DoviNumber> number = ParseDoviNumber(value);
         if (!number) {
@@ -219,6 +200,40 @@ private:
             currentSknr_ = WholeNumber(*number, name);
         }
         store(column, name, DoviNumberText(*number), value);
+    }
+
+    // A word of a decoded indicator becomes its code; a word without one is reported and kept.
+    void encodeWord(int i, const QString& name, QString& value) {
+        const QString asRead = value;
+        if (!EncodeValue(name, value)) {
+            AddImportError(state_, kNotEncoded,
+                           QStringLiteral("Строка ") + QString::number(i) +
+                               QStringLiteral(" - показатель ") + name +
+                               QStringLiteral(" - значение ") + Quoted(asRead));
+        }
+    }
+
+    // Most values are plain decimals stored as they stand: read them once, straight into the
+    // number the table keeps. False when the value takes the long way.
+    bool storePlainDecimal(int column, const QString& name, const FieldMapEntry& entry,
+                           const QString& value) {
+        if (name == QLatin1String("KV") || name == QLatin1String("VYDEL") ||
+            (entry.multTen && !onlyNumericTargets(column, name))) {
+            return false;
+        }
+        const std::optional<double> plain =
+            entry.multTen ? PlainDecimalTenth(value) : PlainDecimalValue(value);
+        if (!plain) {
+            return false;
+        }
+        try {
+            store(column, name, *plain, value);
+            return true;
+        } catch (const Failure&) {
+            // A value the column refuses: the long way refuses it again, with the value written
+            // as the message has always shown it.
+            return false;
+        }
     }
 
     // Whether the value goes only to numeric columns, which need no text of it.
