@@ -22,77 +22,103 @@ struct Cell {
     throw Jet4Error(QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(why).toStdString());
 }
 
+using CsvRecords = std::vector<std::pair<int, std::vector<Cell>>>;
+
 // Splits CSV text into records of cells; quoted cells may span lines. Records keep the number of
 // the line they start on for messages.
-std::vector<std::pair<int, std::vector<Cell>>> ParseCsv(const QString& text, const QString& path) {
-    std::vector<std::pair<int, std::vector<Cell>>> records;
-    std::vector<Cell> record;
-    Cell cell;
-    bool inQuotes = false;
-    bool cellStarted = false;
-    int line = 1;
-    int recordLine = 1;
-    auto endCell = [&] {
-        record.push_back(cell);
-        cell = Cell();
-        cellStarted = false;
-    };
-    auto endRecord = [&] {
-        endCell();
-        // A blank line is no record.
-        if (!(record.size() == 1 && record[0].text.isEmpty() && !record[0].quoted)) {
-            records.emplace_back(recordLine, std::move(record));
-        }
-        record.clear();
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuotes) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
-                    cell.text += c;
-                    ++i;
-                } else {
-                    inQuotes = false;
-                }
+class CsvParser {
+public:
+    explicit CsvParser(const QString& path) : path_(path) {}
+
+    CsvRecords parse(const QString& text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (inQuotes_) {
+                i = quoted(text, i);
             } else {
-                if (c == QLatin1Char('\n')) {
-                    ++line;
-                }
-                cell.text += c;
+                plain(text[i]);
             }
-            continue;
         }
+        if (inQuotes_) {
+            Fail(path_, line_, QStringLiteral("a quoted cell is not closed"));
+        }
+        if (cellStarted_ || !record_.empty()) {
+            endRecord();
+        }
+        return std::move(records_);
+    }
+
+private:
+    // A character inside quotes; a doubled quote stands for one. Returns the index of the last
+    // character used.
+    qsizetype quoted(const QString& text, qsizetype i) {
+        const QChar c = text[i];
         if (c == QLatin1Char('"')) {
-            if (cellStarted) {
-                Fail(path, line, QStringLiteral("a quote inside an unquoted cell"));
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                cell_.text += c;
+                return i + 1;
             }
-            inQuotes = true;
-            cell.quoted = true;
-            cellStarted = true;
+            inQuotes_ = false;
+            return i;
+        }
+        if (c == QLatin1Char('\n')) {
+            ++line_;
+        }
+        cell_.text += c;
+        return i;
+    }
+
+    void plain(QChar c) {
+        if (c == QLatin1Char('"')) {
+            if (cellStarted_) {
+                Fail(path_, line_, QStringLiteral("a quote inside an unquoted cell"));
+            }
+            inQuotes_ = true;
+            cell_.quoted = true;
+            cellStarted_ = true;
         } else if (c == QLatin1Char(',')) {
             endCell();
         } else if (c == QLatin1Char('\r')) {
             // CR LF ends a line like LF.
         } else if (c == QLatin1Char('\n')) {
             endRecord();
-            ++line;
-            recordLine = line;
+            ++line_;
+            recordLine_ = line_;
         } else {
-            if (cell.quoted) {
-                Fail(path, line, QStringLiteral("text after a closing quote"));
+            if (cell_.quoted) {
+                Fail(path_, line_, QStringLiteral("text after a closing quote"));
             }
-            cell.text += c;
-            cellStarted = true;
+            cell_.text += c;
+            cellStarted_ = true;
         }
     }
-    if (inQuotes) {
-        Fail(path, line, QStringLiteral("a quoted cell is not closed"));
+
+    void endCell() {
+        record_.push_back(cell_);
+        cell_ = Cell();
+        cellStarted_ = false;
     }
-    if (cellStarted || !record.empty()) {
-        endRecord();
+
+    void endRecord() {
+        endCell();
+        // A blank line is no record.
+        if (!(record_.size() == 1 && record_[0].text.isEmpty() && !record_[0].quoted)) {
+            records_.emplace_back(recordLine_, std::move(record_));
+        }
+        record_.clear();
     }
-    return records;
+
+    const QString& path_;
+    CsvRecords records_;
+    std::vector<Cell> record_;
+    Cell cell_;
+    bool inQuotes_ = false;
+    bool cellStarted_ = false;
+    int line_ = 1;
+    int recordLine_ = 1;
+};
+
+CsvRecords ParseCsv(const QString& text, const QString& path) {
+    return CsvParser(path).parse(text);
 }
 
 Jet4Column ParseColumn(const QString& columnText, const QString& path) {
