@@ -255,15 +255,14 @@ QString StagedReplacement::folder() const {
     return staging_;
 }
 
-void StagedReplacement::commit(const QStringList& replaced) {
-    const QStringList staged = QDir(staging_).entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : staged) {
-        SyncOrThrow(staging_ + name);
-    }
-    // The files the table engine takes for the names are replaced, whatever their case; but
-    // where a table exists under its exact name, "Les.px" beside "les.db" belongs to another
-    // table and stays.
-    const QDir target(target_);
+namespace {
+
+// The files the table engine takes for the names are replaced, whatever their case; but where a
+// table exists under its exact name, "Les.px" beside "les.db" belongs to another table and stays.
+// The old files the staged ones do not overwrite by name are to be removed.
+QStringList ReplacedOldFiles(const QString& folder, const QStringList& replaced,
+                             const QStringList& staged) {
+    const QDir target(folder);
     auto exactTable = [&](const QString& name) {
         const QString base = QFileInfo(name).completeBaseName();
         return std::any_of(replaced.begin(), replaced.end(), [&](const QString& other) {
@@ -275,15 +274,20 @@ void StagedReplacement::commit(const QStringList& replaced) {
     for (const QString& name : replaced) {
         const QString exact = target.filePath(name);
         const QString old = exactTable(name) ? (QFileInfo::exists(exact) ? exact : QString())
-                                             : EngineFile(target_, name);
+                                             : EngineFile(folder, name);
         const QString oldName = QFileInfo(old).fileName();
         if (!old.isEmpty() && !staged.contains(oldName) && !removals.contains(oldName)) {
             removals.append(oldName);
         }
     }
-    // Secondary indexes and validity checks of a replaced table would mislead the GIS about the
-    // new one. The engine pairs them with the table by base name in any case; one whose exact
-    // base names another table that stays belongs to that table.
+    return removals;
+}
+
+// Secondary indexes and validity checks of a replaced table would mislead the GIS about the new
+// one. The engine pairs them with the table by base name in any case; one whose exact base names
+// another table that stays belongs to that table. Adds them to `removals`.
+void AddStaleCompanions(const QDir& target, const QStringList& replaced, const QStringList& staged,
+                        QStringList& removals) {
     const QStringList entries = target.entryList(QDir::Files | QDir::Hidden);
     auto keptTable = [&](const QString& base) {
         return std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
@@ -310,15 +314,22 @@ void StagedReplacement::commit(const QStringList& replaced) {
             }
         }
     }
-    // A folder in the place of a file would stop the step half-way: refuse before it starts.
-    for (const QString& name : staged + removals) {
+}
+
+// A folder in the place of a file would stop the step half-way: refuse before it starts.
+void RefuseFoldersInPlace(const QDir& target, const QStringList& names) {
+    for (const QString& name : names) {
         if (QFileInfo(target.filePath(name)).isDir()) {
             throw Failure(QStringLiteral("Не удаётся заменить файл ") +
                           QDir::toNativeSeparators(target.filePath(name)) + QLatin1Char('\r') +
                           SystemErrorText(EISDIR));
         }
     }
-    const QString part = staging_ + kJournalName + QStringLiteral(".part");
+}
+
+// The journal of the final step, the removals one a line, written and synced under a temporary
+// name.
+void WriteJournalPart(const QString& part, const QStringList& removals) {
     {
         QFile journal(part);
         const QByteArray bytes = removals.join(QLatin1Char('\n')).toUtf8() + '\n';
@@ -329,6 +340,21 @@ void StagedReplacement::commit(const QStringList& replaced) {
         }
     }
     SyncOrThrow(part);
+}
+
+}  // namespace
+
+void StagedReplacement::commit(const QStringList& replaced) {
+    const QStringList staged = QDir(staging_).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : staged) {
+        SyncOrThrow(staging_ + name);
+    }
+    const QDir target(target_);
+    QStringList removals = ReplacedOldFiles(target_, replaced, staged);
+    AddStaleCompanions(target, replaced, staged, removals);
+    RefuseFoldersInPlace(target, staged + removals);
+    const QString part = staging_ + kJournalName + QStringLiteral(".part");
+    WriteJournalPart(part, removals);
     Rename(part, staging_ + kJournalName);
     SyncOrThrow(staging_);
     committed_ = true;
