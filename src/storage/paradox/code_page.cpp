@@ -63,17 +63,19 @@ QString CodePage::decode(const char* bytes, qsizetype length) const {
 
 std::optional<QByteArray> CodePage::encode(const QString& text) const {
     QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    const QChar* units = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text.at(i).unicode();
+        const char16_t unit = units[i].unicode();
         if (unit < 0x80 && unit != 0) {
-            bytes[i] = static_cast<char>(unit);
+            out[i] = static_cast<char>(unit);
             continue;
         }
         const auto found = fromUnicode_.find(unit);
         if (found == fromUnicode_.end()) {
             return std::nullopt;
         }
-        bytes[i] = static_cast<char>(found->second);
+        out[i] = static_cast<char>(found->second);
     }
     return bytes;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 namespace converter::paradox {
@@ -24,6 +25,13 @@ public:
     // Negative, zero or positive as key `a` sorts before, with or after key `b`.
     int compare(const char* a, const char* b) const;
     bool operator()(const char* a, const char* b) const { return compare(a, b) < 0; }
+    // How many leading key bytes (at most 8) order keys by plain byte comparison, so that they
+    // may be compared as one big-endian number before the rest is looked at.
+    int bytePrefixLength() const {
+        return segments_.empty() || segments_.front().driverOrdered || segments_.front().offset != 0
+                   ? 0
+                   : std::min(segments_.front().length, 8);
+    }
 
 private:
     // A run of key bytes compared one way: consecutive byte-ordered fields form one run.

@@ -97,7 +97,7 @@ int ParadoxRecordset::orderedColumnCount() const {
 const char* ParadoxRecordset::currentRecord() const {
     checkOpen();
     if (mode_ != EditMode::None) {
-        return buffer_.constData();
+        return buffer_.data();
     }
     if (bof() || eof()) {
         throw Failure(QStringLiteral("Нет текущей записи"));
@@ -122,19 +122,18 @@ std::optional<double> ParadoxRecordset::numberValue(int index) const {
 
 void ParadoxRecordset::addNew() {
     checkUpdatable();
-    buffer_ = QByteArray(table_.recordSize(), '\0');
+    buffer_.assign(static_cast<size_t>(table_.recordSize()), '\0');
     mode_ = EditMode::Adding;
 }
 
-char* ParadoxRecordset::editBuffer() {
+char* ParadoxRecordset::startEditing() {
     checkUpdatable();
-    if (mode_ == EditMode::None) {
-        if (bof() || eof()) {
-            throw Failure(QStringLiteral("Нет текущей записи"));
-        }
-        buffer_ = QByteArray(table_.row(position_), table_.recordSize());
-        mode_ = EditMode::Editing;
+    if (bof() || eof()) {
+        throw Failure(QStringLiteral("Нет текущей записи"));
     }
+    const char* row = table_.row(position_);
+    buffer_.assign(row, row + table_.recordSize());
+    mode_ = EditMode::Editing;
     return buffer_.data();
 }
 
@@ -152,12 +151,17 @@ void ParadoxRecordset::setNumber(int index, double newValue) {
 void ParadoxRecordset::update() {
     checkUpdatable();
     if (mode_ == EditMode::Adding) {
-        QByteArray record = buffer_;
-        table_.assignAutoIncrement(record.data());
-        table_.appendRow(record.constData());
+        if (table_.hasAutoIncrementFields()) {
+            // Numbered on a copy: a refused row leaves the edit as the caller made it.
+            std::vector<char> record = buffer_;
+            table_.assignAutoIncrement(record.data());
+            table_.appendRow(record.data());
+        } else {
+            table_.appendRow(buffer_.data());
+        }
         position_ = table_.rowCount() - 1;
     } else if (mode_ == EditMode::Editing) {
-        table_.replaceRow(position_, buffer_.constData());
+        table_.replaceRow(position_, buffer_.data());
     } else {
         return;
     }

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <vector>
+
 namespace converter::paradox {
 
 // A Paradox table opened by name. Rows show in the table's order with new rows after them;
@@ -60,7 +62,10 @@ private:
     }
     [[noreturn]] void refuseUpdate() const;
     const char* currentRecord() const;
-    char* editBuffer();
+    // The record being edited; once an edit is under way no check is repeated, as every value
+    // of a new row comes through here.
+    char* editBuffer() { return mode_ != EditMode::None ? buffer_.data() : startEditing(); }
+    char* startEditing();
 
     ParadoxTable table_;
     bool updatable_;
@@ -68,7 +73,7 @@ private:
     bool dirty_ = false;
     int position_ = 0;
     EditMode mode_ = EditMode::None;
-    QByteArray buffer_;
+    std::vector<char> buffer_;  // kept between rows, so that a row costs no allocation
 };
 
 }  // namespace converter::paradox

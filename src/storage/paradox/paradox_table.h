@@ -81,6 +81,7 @@ public:
     int version() const { return version_; }
     const LanguageDriver& driver() const { return driver_; }
     bool hasBlobFields() const { return hasBlobFields_; }
+    bool hasAutoIncrementFields() const { return !autoIncrementFields_.empty(); }
 
     const char* row(int index) const {
         return rows_.data() + static_cast<qsizetype>(index) * recordSize_;
