@@ -63,7 +63,13 @@ QString CodePage::decode(const char* bytes, qsizetype length) const {
 
 std::optional<QByteArray> CodePage::encode(const QString& text) const {
     QByteArray bytes(text.size(), Qt::Uninitialized);
-    char* out = bytes.data();
+    if (!encodeInto(text, bytes.data())) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool CodePage::encodeInto(const QString& text, char* out) const {
     const QChar* units = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = units[i].unicode();
@@ -73,11 +79,11 @@ std::optional<QByteArray> CodePage::encode(const QString& text) const {
         }
         const auto found = fromUnicode_.find(unit);
         if (found == fromUnicode_.end()) {
-            return std::nullopt;
+            return false;
         }
         out[i] = static_cast<char>(found->second);
     }
-    return bytes;
+    return true;
 }
 
 const CodePage& CodePageFor(int number) {

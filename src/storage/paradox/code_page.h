@@ -20,6 +20,8 @@ public:
     QString decode(const char* bytes, qsizetype length) const;
     // nullopt when a character has no byte in this code page.
     std::optional<QByteArray> encode(const QString& text) const;
+    // The same into `out`, which holds text.size() bytes; false when a character has no byte.
+    bool encodeInto(const QString& text, char* out) const;
 
 private:
     int number_;

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTime>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -321,6 +322,14 @@ double ToNumber(const ParadoxField& field, const QVariant& value) {
 }
 
 qint64 ToInteger(const ParadoxField& field, double number, const QVariant* shown, qint64 limit) {
+    // Whole numbers, nearly all of them, skip the rounding call and its floating-point
+    // environment work.
+    if (std::fabs(number) <= static_cast<double>(limit)) {
+        const auto whole = static_cast<qint64>(number);
+        if (static_cast<double>(whole) == number) {
+            return whole;
+        }
+    }
     // Fractions round half to even, as the provider's own conversion does.
     const double rounded = std::nearbyint(number);
     if (std::fabs(rounded) > static_cast<double>(limit)) {
@@ -465,6 +474,17 @@ void EncodeAlpha(const ParadoxField& field, char* p, const QVariant& value, cons
     const QString text = value.toString();
     if (text.contains(QChar(0))) {
         Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
+    }
+    // A text that fits is encoded on the stack: most values of a table take this way.
+    if (text.size() <= field.length && field.length <= 255) {
+        std::array<char, 255> fitted;  // only the text.size() bytes written are read
+        if (!page.encodeInto(text, fitted.data())) {
+            Refuse(field, value,
+                   QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
+        }
+        std::memset(p, 0, static_cast<size_t>(field.length));
+        std::memcpy(p, fitted.data(), static_cast<size_t>(text.size()));
+        return;
     }
     const std::optional<QByteArray> bytes = page.encode(text);
     if (!bytes) {
