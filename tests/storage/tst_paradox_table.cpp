@@ -135,6 +135,7 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::newRow("short -32768 is the blank") << 2 << QVariant(-32768);
         QTest::newRow("short too large") << 2 << QVariant(QStringLiteral("32768"));
+        QTest::newRow("short rounding half to even past the top") << 2 << QVariant(32767.5);
         QTest::newRow("short not a number") << 2 << QVariant(QStringLiteral("12a"));
         QTest::newRow("long lowest is the blank") << 0 << QVariant(QStringLiteral("-2147483648"));
         QTest::newRow("long too large") << 0 << QVariant(4e9);
