@@ -10,6 +10,17 @@ bool IsDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
+// The text without the blanks that pad it on either side.
+QStringView WithoutBlanks(QStringView text) {
+    while (!text.isEmpty() && text.front() == QLatin1Char(' ')) {
+        text = text.sliced(1);
+    }
+    while (!text.isEmpty() && text.back() == QLatin1Char(' ')) {
+        text.chop(1);
+    }
+    return text;
+}
+
 // Adds one to a run of decimal digits, growing it on a carry out of the first digit.
 void Increment(QString& digits) {
     for (qsizetype i = digits.size() - 1; i >= 0; --i) {
@@ -25,14 +36,9 @@ void Increment(QString& digits) {
 }  // namespace
 
 std::optional<DoviNumber> ParseDoviNumber(QStringView text) {
+    text = WithoutBlanks(text);
     qsizetype i = 0;
-    qsizetype end = text.size();
-    while (i < end && text[i] == QLatin1Char(' ')) {
-        ++i;
-    }
-    while (end > i && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
+    const qsizetype end = text.size();
     DoviNumber number;
     if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
         number.negative = text[i] == QLatin1Char('-');
@@ -60,14 +66,9 @@ std::optional<DoviNumber> ParseDoviNumber(QStringView text) {
 }
 
 std::optional<double> PlainDecimalValue(QStringView text) {
+    text = WithoutBlanks(text);
     qsizetype i = 0;
-    qsizetype end = text.size();
-    while (i < end && text[i] == QLatin1Char(' ')) {
-        ++i;
-    }
-    while (end > i && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
+    const qsizetype end = text.size();
     char buffer[32];
     int length = 0;
     if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
@@ -107,14 +108,9 @@ std::optional<double> PlainDecimalValue(QStringView text) {
 }
 
 std::optional<double> PlainDecimalTenth(QStringView text) {
+    text = WithoutBlanks(text);
     qsizetype i = 0;
-    qsizetype end = text.size();
-    while (i < end && text[i] == QLatin1Char(' ')) {
-        ++i;
-    }
-    while (end > i && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
+    const qsizetype end = text.size();
     bool negative = false;
     if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
         negative = text[i] == QLatin1Char('-');
