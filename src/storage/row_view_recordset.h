@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/recordset.h"
+#include "storage/cursor_recordset.h"
 
 #include <vector>
 
@@ -9,7 +9,7 @@ namespace converter {
 // A read-only query result that keeps the table it was selected from and the numbers of the
 // chosen rows, and decodes a value only when it is asked for: a query over a large table that
 // the caller reads a few rows of costs a few rows.
-class RowViewRecordset : public Recordset {
+class RowViewRecordset : public CursorRecordset {
 public:
     // `columns` are the source columns shown, in order; `rows` the source rows, in order.
     RowViewRecordset(RecordsetPtr source, std::vector<int> columns, std::vector<int> rows);
@@ -19,27 +19,15 @@ public:
     const FieldInfo& field(int index) const override;
     int recordCount() const override { return static_cast<int>(rows_.size()); }
 
-    bool bof() const override { return position_ < 0 || rows_.empty(); }
-    bool eof() const override { return position_ >= recordCount() || rows_.empty(); }
-    void moveFirst() override { position_ = 0; }
-    void moveLast() override { position_ = recordCount() - 1; }
-    void moveNext() override;
-    void movePrevious() override;
-    int position() const override { return position_; }
-    void moveTo(int row) override;
-
     QVariant value(int index) const override;
     std::optional<double> numberValue(int index) const override;
 
-    bool isOpen() const override { return open_; }
     void close() override;
 
 private:
     RecordsetPtr source_;
     std::vector<int> columns_;
     std::vector<int> rows_;
-    int position_ = 0;
-    bool open_ = true;
 };
 
 }  // namespace converter

@@ -22,6 +22,19 @@ private slots:
         QVERIFY(rs.eof());
         QVERIFY_THROWS_EXCEPTION(Failure, rs.value(0));
         QVERIFY_THROWS_EXCEPTION(Failure, rs.addNew());
+        // A jump past either end stops just beyond it, as walking would.
+        rs.moveTo(7);
+        QCOMPARE(rs.position(), 2);
+        rs.movePrevious();
+        QCOMPARE(rs.value(0).toInt(), 2);
+        rs.moveTo(-7);
+        QVERIFY(rs.bof());
+        rs.moveNext();
+        QCOMPARE(rs.value(0).toInt(), 1);
+        QVERIFY_THROWS_EXCEPTION(Failure, rs.value(2));
+        QVERIFY_THROWS_EXCEPTION(Failure, rs.field(-1));
+        rs.close();
+        QVERIFY_THROWS_EXCEPTION(Failure, rs.value(0));
     }
 
     void emptyRecordsetIsAtBothEnds() {
