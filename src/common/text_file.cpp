@@ -115,40 +115,65 @@ QByteArrayView TextEnd(QByteArrayView bytes) {
     return bytes.first(end);
 }
 
-void FindLineStarts(QByteArrayView text, const std::function<void(qsizetype)>& lineStart) {
-    const char* data = text.data();
-    const qsizetype size = text.size();
-    qsizetype feeds = 0;
-    qsizetype returns = 0;
-    qsizetype doubledEnds = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        if (data[i] == '\n') {
-            ++feeds;
-            doubledEnds += i >= 2 && data[i - 1] == '\r' && data[i - 2] == '\r' ? 1 : 0;
-        } else if (data[i] == '\r') {
-            ++returns;
+void LineStartFinder::feed(QByteArrayView piece) {
+    const char* data = piece.data();
+    const qsizetype size = piece.size();
+    // The byte `back` places before data[i], looking into the previous piece when needed.
+    const auto before = [&](qsizetype i, qsizetype back) {
+        if (i >= back) {
+            return data[i - back];
         }
-    }
-    // A file converted to CR LF twice ends every line with CR CR LF; read as it is, each line would
-    // be followed by an empty one. Only when every line end has that form is it one line end.
-    const bool doubled = feeds > 0 && doubledEnds == feeds && returns == 2 * feeds;
-
-    qsizetype start = 0;
+        return i - back == -1 ? last_ : beforeLast_;
+    };
     for (qsizetype i = 0; i < size; ++i) {
         const char c = data[i];
-        if (c == '\r' || c == '\n') {
-            lineStart(start);
-            if (doubled) {
-                i += 2;
-            } else if (c == '\r' && i + 1 < size && data[i + 1] == '\n') {
-                ++i;
-            }
-            start = i + 1;
+        if (c != '\r' && c != '\n') {
+            afterReturn_ = false;
+            continue;
         }
+        const quint64 at = position_ + static_cast<quint64>(i);
+        if (c == '\n') {
+            ++feeds_;
+            doubledEnds_ += at >= 2 && before(i, 1) == '\r' && before(i, 2) == '\r' ? 1 : 0;
+            if (afterReturn_) {
+                // The LF of a CR LF: the line ended at the CR.
+                afterReturn_ = false;
+                start_ = at + 1;
+                continue;
+            }
+        } else {
+            ++returns_;
+        }
+        starts_.push_back(static_cast<quint32>(start_));
+        start_ = at + 1;
+        afterReturn_ = c == '\r';
     }
-    if (start < size) {
-        lineStart(start);
+    if (size >= 2) {
+        beforeLast_ = data[size - 2];
+        last_ = data[size - 1];
+    } else if (size == 1) {
+        beforeLast_ = last_;
+        last_ = data[0];
     }
+    position_ += static_cast<quint64>(size);
+}
+
+std::vector<quint32> LineStartFinder::finish() {
+    if (start_ < position_) {
+        starts_.push_back(static_cast<quint32>(start_));
+    }
+    // A file converted to CR LF twice ends every line with CR CR LF; read as it is, each line would
+    // be followed by an empty one. Only when every line end has that form is it one line end: then
+    // every other start found is such an empty line.
+    const bool doubled = feeds_ > 0 && doubledEnds_ == feeds_ && returns_ == 2 * feeds_;
+    if (doubled) {
+        size_t kept = 0;
+        for (size_t i = 0; i < starts_.size(); i += 2) {
+            starts_[kept++] = starts_[i];
+        }
+        starts_.resize(kept);
+    }
+    return std::move(starts_);
 }
 
 qsizetype LineEnd(QByteArrayView text, qsizetype start) {
@@ -182,10 +207,15 @@ QByteArray ReadFileBytes(const QString& path) {
 QStringList ReadTextLines(const QString& path, TextCodec codec) {
     const QByteArray bytes = ReadFileBytes(path);
     const QByteArrayView text = TextEnd(bytes);
+    if (static_cast<quint64>(text.size()) >= kLongestText) {
+        throw Failure(QStringLiteral("Файл длиннее 4 ГБ: ") + path);
+    }
+    LineStartFinder finder;
+    finder.feed(text);
     QStringList lines;
-    FindLineStarts(text, [&](qsizetype start) {
+    for (const quint32 start : finder.finish()) {
         lines.append(DecodeText(text.sliced(start, LineEnd(text, start) - start), codec));
-    });
+    }
     return lines;
 }
 

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
+#include <vector>
 
 namespace converter {
 
@@ -20,9 +20,28 @@ QStringList ReadTextLines(const QString& path, TextCodec codec);
 QByteArray ReadFileBytes(const QString& path);
 // The text part of a file's bytes: without DOS end marks (0x1A) and NUL bytes at the very end.
 QByteArrayView TextEnd(QByteArrayView bytes);
-// Calls `lineStart` with where each line of `text` begins, by the line ends ReadTextLines
-// follows; a line runs from there to LineEnd.
-void FindLineStarts(QByteArrayView text, const std::function<void(qsizetype)>& lineStart);
+// Where the lines of a text begin, by the line ends ReadTextLines follows, for a text fed a piece
+// at a time (a large file need not be held whole); a line runs from its start to LineEnd. The
+// offsets take 32 bits: the callers refuse texts of 4 GiB or more.
+class LineStartFinder {
+public:
+    void feed(QByteArrayView piece);
+    // Call once, after the whole text was fed.
+    std::vector<quint32> finish();
+
+private:
+    std::vector<quint32> starts_;
+    quint64 position_ = 0;  // of the next byte fed
+    quint64 start_ = 0;     // of the line under way
+    bool afterReturn_ = false;
+    char last_ = 0;  // the last two bytes fed, for a line end split between pieces
+    char beforeLast_ = 0;
+    quint64 feeds_ = 0;
+    quint64 returns_ = 0;
+    quint64 doubledEnds_ = 0;
+};
+// Texts this long or longer are refused: their line offsets would not fit.
+inline constexpr quint64 kLongestText = 0xFFFFFFFFull;
 // Where the line that begins at `start` ends: its first CR or LF, or the end of the text.
 qsizetype LineEnd(QByteArrayView text, qsizetype start);
 

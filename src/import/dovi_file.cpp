@@ -12,6 +12,9 @@ namespace converter {
 
 namespace {
 
+// The bytes read from the file at a time; a longer line is read whole.
+constexpr qint64 kWindowBytes = qint64{1} << 20;
+
 QStringView TrimBlanks(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -36,7 +39,7 @@ DoviReadResult ReadDoviFile(Ui& ui, const QString& path, DoviLines& lines) {
     }
     lines.clear();
     try {
-        lines.assign(ReadFileBytes(path));
+        lines.open(path);
     } catch (...) {
         lines.clear();
         ui.showMessage(QStringLiteral("Ошибка при чтении файла"), QString(), MessageIcon::None);
@@ -45,27 +48,78 @@ DoviReadResult ReadDoviFile(Ui& ui, const QString& path, DoviLines& lines) {
     return lines.isEmpty() ? DoviReadResult::Empty : DoviReadResult::Read;
 }
 
-void DoviLines::assign(QByteArray bytes) {
+DoviLines::DoviLines() = default;
+DoviLines::~DoviLines() = default;
+
+void DoviLines::open(const QString& path) {
     clear();
-    if (static_cast<quint64>(bytes.size()) >= 0xFFFFFFFFull) {
+    file_ = std::make_unique<QFile>(path);
+    if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        failRead();
+    }
+    const qint64 size = file_->size();
+    if (static_cast<quint64>(size) >= kLongestText) {
         throw Failure(QStringLiteral("Файл длиннее 4 ГБ"));
     }
-    bytes_ = std::move(bytes);
-    bytes_.truncate(TextEnd(bytes_).size());
-    FindLineStarts(bytes_,
-                   [this](qsizetype start) { starts_.push_back(static_cast<quint32>(start)); });
+    // The text ends before the DOS end marks and NUL padding at the very end.
+    textEnd_ = size;
+    while (textEnd_ > 0) {
+        const qint64 from = std::max<qint64>(0, textEnd_ - kWindowBytes);
+        const QByteArrayView piece = readAt(from, textEnd_ - from);
+        textEnd_ = from + TextEnd(piece).size();
+        if (textEnd_ > from) {
+            break;
+        }
+    }
+    LineStartFinder finder;
+    for (qint64 from = 0; from < textEnd_; from += kWindowBytes) {
+        finder.feed(readAt(from, std::min<qint64>(kWindowBytes, textEnd_ - from)));
+    }
+    starts_ = finder.finish();
 }
 
 void DoviLines::clear() {
-    bytes_.clear();
+    file_.reset();
     starts_.clear();
     starts_.shrink_to_fit();
+    textEnd_ = 0;
+    window_.clear();
+    windowStart_ = 0;
+}
+
+QByteArrayView DoviLines::readAt(qint64 from, qint64 length) const {
+    window_.resize(length);
+    windowStart_ = from;
+    if (!file_->seek(from) || file_->read(window_.data(), length) != length) {
+        window_.clear();
+        failRead();
+    }
+    return window_;
+}
+
+void DoviLines::failRead() const {
+    throw Failure(QStringLiteral("Ошибка при чтении файла: ") + file_->fileName() +
+                  QLatin1Char('\r') + file_->errorString());
+}
+
+QByteArrayView DoviLines::lineBytes(qsizetype index) const {
+    const qint64 begin = starts_[static_cast<size_t>(index)];
+    // The next line's start bounds the search for this one's end, whatever the file holds now.
+    const qint64 limit =
+        index + 1 < size() ? qint64{starts_[static_cast<size_t>(index) + 1]} : textEnd_;
+    if (begin < windowStart_ || limit > windowStart_ + window_.size()) {
+        readAt(begin, std::max(limit, std::min(begin + kWindowBytes, textEnd_)) - begin);
+    }
+    const QByteArrayView bytes =
+        QByteArrayView(window_).sliced(begin - windowStart_, limit - begin);
+    return bytes.first(LineEnd(bytes, 0));
 }
 
 QString DoviLines::operator[](qsizetype index) const {
-    const char* data = bytes_.constData();
-    qsizetype begin = starts_[static_cast<size_t>(index)];
-    qsizetype end = LineEnd(bytes_, begin);
+    const QByteArrayView line = lineBytes(index);
+    const char* data = line.data();
+    qsizetype begin = 0;
+    qsizetype end = line.size();
     // Blanks and tabs are the same bytes in the code page, so the line is trimmed before decoding.
     while (begin < end && data[begin] == ' ') {
         ++begin;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
+#include <memory>
 #include <vector>
 
 namespace converter {
@@ -12,24 +15,40 @@ namespace converter {
 class Ui;
 
 // Lines of a Dovi per-stand file, blanks trimmed at both ends (tabs kept). Line number i of the
-// file is entry i - 1. The file is held as its bytes and where each line starts, and a line is
-// decoded when asked for, so that a large file is not held three times over.
+// file is entry i - 1. Only where each line starts is held: a line's bytes are read from the open
+// file, through a window of about a megabyte, when the line is asked for, so that a large file
+// does not sit in memory beside the tables the import builds.
 class DoviLines {
 public:
+    DoviLines();
+    ~DoviLines();
+    DoviLines(const DoviLines&) = delete;
+    DoviLines& operator=(const DoviLines&) = delete;
+
     qsizetype size() const { return static_cast<qsizetype>(starts_.size()); }
     bool isEmpty() const { return starts_.empty(); }
+    // A Failure when the line's bytes can no longer be read (the file was cut short since).
     QString operator[](qsizetype index) const;
     QString last() const { return (*this)[size() - 1]; }
     QStringList toList() const;
 
-    // Takes a whole file's bytes: CR LF, a lone CR and a lone LF each end a line, and a final
-    // line without an end is kept. A Failure for a file of 4 GiB or more.
-    void assign(QByteArray bytes);
+    // Opens the file and finds its lines: CR LF, a lone CR and a lone LF each end a line, and a
+    // final line without an end is kept. A Failure when it cannot be read, and for a file of
+    // 4 GiB or more.
+    void open(const QString& path);
     void clear();
 
 private:
-    QByteArray bytes_;
+    // Reads `length` bytes at `from` into the window and returns them; a Failure on a short read.
+    QByteArrayView readAt(qint64 from, qint64 length) const;
+    QByteArrayView lineBytes(qsizetype index) const;
+    [[noreturn]] void failRead() const;
+
+    std::unique_ptr<QFile> file_;
     std::vector<quint32> starts_;
+    qint64 textEnd_ = 0;  // before DOS end marks and NUL padding
+    mutable QByteArray window_;
+    mutable qint64 windowStart_ = 0;
 };
 
 enum class DoviReadResult {

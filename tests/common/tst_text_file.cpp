@@ -114,6 +114,18 @@ private slots:
         const QString path = dir.filePath("dovi.txt");
         WriteBytes(path, bytes);
         QCOMPARE(ReadTextLines(path, TextCodec(codec)), lines);
+        // Fed a byte at a time, every line end falls between two pieces.
+        const QByteArrayView text = TextEnd(bytes);
+        LineStartFinder finder;
+        for (const char byte : text) {
+            finder.feed(QByteArrayView(&byte, 1));
+        }
+        QStringList pieced;
+        for (const quint32 start : finder.finish()) {
+            pieced.append(
+                DecodeText(text.sliced(start, LineEnd(text, start) - start), TextCodec(codec)));
+        }
+        QCOMPARE(pieced, lines);
     }
 
     void unreadableFileIsAFailureNamingIt() {

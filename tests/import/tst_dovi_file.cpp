@@ -1,3 +1,4 @@
+#include "common/failure.h"
 #include "common/text_file.h"
 #include "import/dovi_file.h"
 #include "import/dovi_number.h"
@@ -87,6 +88,41 @@ private slots:
         // Tabs and blanks alone make an empty line, which ends a stand.
         QCOMPARE(lines.toList(), QStringList({"", "", "", "KV=1\tПОР=ель\t", "", "end"}));
         QVERIFY(ui.messages.isEmpty());
+    }
+
+    // Lines are read from the file through a window of a megabyte: lines across its edges and a
+    // line longer than it come whole; a file cut short after it was opened is a read error when a
+    // line beyond its new end is asked for, never a crash or a line made up.
+    void readingThroughTheWindowAndAfterTheFileWasCut() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("les.txt");
+        QStringList expected;
+        QByteArray bytes;
+        for (int i = 0; i < 60000; ++i) {
+            const QString line = i == 30000 ? QString(1500000, QLatin1Char('X'))
+                                            : QStringLiteral("KV=%1\tВЫД=%2").arg(i).arg(i % 97);
+            expected.append(line);
+            bytes += EncodeText(line, TextCodec::Windows1251) + (i % 2 != 0 ? "\r\n" : "\n");
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+
+        FakeUi ui;
+        DoviLines lines;
+        QCOMPARE(ReadDoviFile(ui, path, lines), DoviReadResult::Read);
+        QCOMPARE(lines.toList(), expected);
+        QCOMPARE(lines[1], expected[1]);
+
+        QVERIFY(file.resize(bytes.size() / 2));
+        QCOMPARE(lines[2], expected[2]);
+        try {
+            lines.last();
+            QFAIL("no failure");
+        } catch (const Failure& failure) {
+            QVERIFY(failure.description().startsWith("Ошибка при чтении файла: " + path));
+        }
     }
 
     void readingEmptyOrMissingFiles() {
