@@ -377,7 +377,7 @@ private:
 
 }  // namespace
 
-bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QString& mainPath,
+bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& mainPath,
                    QString& countText, std::vector<ReportSection>* reportSections) {
     std::optional<ForestUnitCodes> codes;
     {
@@ -393,6 +393,8 @@ bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QSt
         converter.open(mainPath);
         InitImportErrors(state);
         converter.run();
+        // The lines are done with: the tables are written without them beside.
+        lines.clear();
         const int count = converter.close();
         QString reportsLine;
         if (reportSections != nullptr) {

@@ -23,8 +23,8 @@ inline constexpr int kFirstStandLine = 9;
 // own by the per-user folder the report's copy went to, if it did. Any other failure ends the
 // conversion with a message naming the line; rows saved before it stay in the tables.
 // With `reportSections` the sections are handed back there instead of being written as a report
-// (a validation, whose database is thrown away).
-bool ConvertStands(Ui& ui, ImportState& state, const DoviLines& lines, const QString& mainPath,
+// (a validation, whose database is thrown away). The lines are cleared once converted.
+bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& mainPath,
                    QString& countText, std::vector<ReportSection>* reportSections = nullptr);
 
 }  // namespace converter
