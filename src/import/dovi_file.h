@@ -31,6 +31,9 @@ public:
     QString operator[](qsizetype index) const;
     QString last() const { return (*this)[size() - 1]; }
     QStringList toList() const;
+    // A Failure when the file was written to since it was opened: its lines were read at
+    // different times, so a conversion from them may mix two versions of the file.
+    void checkUnchanged() const;
 
     // Opens the file and finds its lines: CR LF, a lone CR and a lone LF each end a line, and a
     // final line without an end is kept. A Failure when it cannot be read, and for a file of
@@ -47,6 +50,8 @@ private:
     std::unique_ptr<QFile> file_;
     std::vector<quint32> starts_;
     qint64 textEnd_ = 0;  // before DOS end marks and NUL padding
+    qint64 openedSize_ = 0;
+    qint64 openedChange_ = 0;  // the file's modification time in nanoseconds
     mutable QByteArray window_;
     mutable qint64 windowStart_ = 0;
 };

@@ -393,6 +393,7 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
         converter.open(mainPath);
         InitImportErrors(state);
         converter.run();
+        lines.checkUnchanged();
         // The lines are done with: the tables are written without them beside.
         lines.clear();
         const int count = converter.close();
