@@ -119,12 +119,23 @@ QByteArray FileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Where the reference writes the table's files: new files, as the engine writes its temporary
+// files, so the earlier copies are removed before the clock starts.
+QByteArray CopyName(const QString& folder, size_t i) {
+    return QFile::encodeName(QDir(folder).filePath(QStringLiteral("copy%1.bin").arg(i)));
+}
+
+void RemoveCopies(const std::vector<QByteArray>& files, const QString& folder) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::remove(CopyName(folder, i).constData());
+    }
+}
+
 // The reference for writing: the table's bytes written with fwrite into new files; with `sync`
 // also forced to the disk, as the engine does before it replaces a table.
 void WriteWithFwrite(const std::vector<QByteArray>& files, const QString& folder, bool sync) {
     for (size_t i = 0; i < files.size(); ++i) {
-        const QByteArray name =
-            QFile::encodeName(QDir(folder).filePath(QStringLiteral("copy%1.bin").arg(i)));
+        const QByteArray name = CopyName(folder, i);
         FILE* out = std::fopen(name.constData(), "wb");
         if (!out || std::fwrite(files[i].constData(), 1, static_cast<size_t>(files[i].size()),
                                 out) != static_cast<size_t>(files[i].size())) {
@@ -302,7 +313,9 @@ int main(int argc, char** argv) {
         const auto largest = static_cast<size_t>(std::max(files[0].size(), files[1].size()));
         const ReadBuffer warm(largest);
         for (int run = 0; run < kReferenceRuns; ++run) {
+            RemoveCopies(files, folder);
             fwrite.measure([&] { WriteWithFwrite(files, folder, false); });
+            RemoveCopies(files, folder);
             fsync.measure([&] { WriteWithFwrite(files, folder, true); });
             fread.measure([&] {
                 const ReadBuffer fresh(largest);
@@ -393,6 +406,7 @@ int main(int argc, char** argv) {
 #else
         std::printf("pxlib: not built with pxlib, no comparison\n");
 #endif
+        RemoveCopies(files, folder);
         std::printf("peak memory %.1f MB = %.2f x file size\n", peakKb / 1024.0,
                     peakKb * 1024.0 / static_cast<double>(bytes));
         return count == rows ? 0 : 1;

@@ -35,7 +35,7 @@ const char* CodecName(int number) {
 
 }  // namespace
 
-CodePage::CodePage(int number) : number_(CodecName(number) ? number : 1251) {
+CodePage::CodePage(int number) : number_(CodecName(number) ? number : 1251), fromUnicode_(1) {
     QStringDecoder decoder(CodecName(number_));
     for (int byte = 0; byte < 256; ++byte) {
         const char c = static_cast<char>(byte);
@@ -46,8 +46,18 @@ CodePage::CodePage(int number) : number_(CodecName(number) ? number : 1251) {
             unit = decoded.at(0).unicode();
         }
         toUnicode_[static_cast<size_t>(byte)] = unit;
-        if (unit != u'\uFFFD' && byte != 0) {
-            fromUnicode_.emplace(unit, static_cast<unsigned char>(byte));
+        if (unit == u'\uFFFD' || unit == 0 || byte == 0) {
+            continue;
+        }
+        std::uint16_t& block = blockOf_[unit >> 8];
+        if (block == 0) {
+            block = static_cast<std::uint16_t>(fromUnicode_.size());
+            fromUnicode_.emplace_back();
+        }
+        // Where two bytes decode to one character, the first stands for it.
+        unsigned char& encoded = fromUnicode_[block][unit & 0xFF];
+        if (encoded == 0) {
+            encoded = static_cast<unsigned char>(byte);
         }
     }
 }
@@ -73,15 +83,11 @@ bool CodePage::encodeInto(const QString& text, char* out) const {
     const QChar* units = text.constData();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = units[i].unicode();
-        if (unit < 0x80 && unit != 0) {
-            out[i] = static_cast<char>(unit);
-            continue;
-        }
-        const auto found = fromUnicode_.find(unit);
-        if (found == fromUnicode_.end()) {
+        const unsigned char byte = byteOf(unit);
+        if (byte == 0) {
             return false;
         }
-        out[i] = static_cast<char>(found->second);
+        out[i] = static_cast<char>(byte);
     }
     return true;
 }

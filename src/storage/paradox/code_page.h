@@ -4,8 +4,9 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 namespace converter::paradox {
 
@@ -24,9 +25,16 @@ public:
     bool encodeInto(const QString& text, char* out) const;
 
 private:
+    // The byte of a UTF-16 unit, 0 when it has none: a table of 256 bytes for each block of 256
+    // units that holds one of the page's characters, the first of them all zeros for the others.
+    unsigned char byteOf(char16_t unit) const {
+        return fromUnicode_[blockOf_[unit >> 8]][unit & 0xFF];
+    }
+
     int number_;
     std::array<char16_t, 256> toUnicode_{};
-    std::unordered_map<char16_t, unsigned char> fromUnicode_;
+    std::array<std::uint16_t, 256> blockOf_{};
+    std::vector<std::array<unsigned char, 256>> fromUnicode_;
 };
 
 // The shared instance for a code page number; built once.

@@ -142,6 +142,13 @@ void ParadoxRecordset::setValue(int index, const QVariant& newValue) {
 }
 
 void ParadoxRecordset::setNumber(int index, double newValue) {
+    // The common case, an edit under way and a number its field stores as it is, calls nothing.
+    if (mode_ == EditMode::None || !table_.encodeNumberFast(buffer_.data(), index, newValue)) {
+        setNumberChecked(index, newValue);
+    }
+}
+
+void ParadoxRecordset::setNumberChecked(int index, double newValue) {
     char* record = editBuffer();
     if (!table_.encodeNumber(record, index, newValue)) {
         table_.encodeValue(record, index, newValue);

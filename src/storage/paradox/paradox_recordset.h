@@ -66,6 +66,8 @@ private:
     // of a new row comes through here.
     char* editBuffer() { return mode_ != EditMode::None ? buffer_.data() : startEditing(); }
     char* startEditing();
+    // setNumber() for every case: the edit started, fractions rounded, refusals, texts.
+    void setNumberChecked(int index, double value);
 
     ParadoxTable table_;
     bool updatable_;

@@ -3,12 +3,14 @@
 #include "storage/paradox/code_page.h"
 #include "storage/paradox/key_index.h"
 #include "storage/paradox/paradox_collation.h"
+#include "storage/paradox/value_bytes.h"
 #include "storage/recordset.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVariant>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -93,7 +95,46 @@ public:
     void encodeValue(char* record, int field, const QVariant& value) const;
     // The same for a number, without a QVariant: false, and nothing written, when the field is
     // not numeric (short, long, autoincrement, number, currency).
-    bool encodeNumber(char* record, int field, double value) const;
+    bool encodeNumber(char* record, int field, double value) const {
+        return encodeNumberFast(record, field, value) || encodeNumberChecked(record, field, value);
+    }
+    // Whole numbers into shorts and longs and finite ones into numbers, nearly every value of a
+    // table, stored without a call; false, nothing written, for everything else.
+    bool encodeNumberFast(char* record, int field, double value) const {
+        if (field >= 0 && field < fieldCount()) {
+            const ParadoxField& f = fields_[static_cast<size_t>(field)];
+            char* p = record + f.offset;
+            switch (f.type) {
+                case kShort:
+                    if (value >= -32767.0 && value <= 32767.0 &&
+                        static_cast<int>(value) == value) {
+                        const auto bits = static_cast<std::uint16_t>(
+                            static_cast<std::uint16_t>(static_cast<int>(value)) ^ 0x8000u);
+                        p[0] = static_cast<char>(bits >> 8);
+                        p[1] = static_cast<char>(bits);
+                        return true;
+                    }
+                    break;
+                case kLong:
+                    if (value >= -2147483647.0 && value <= 2147483647.0 &&
+                        static_cast<int>(value) == value) {
+                        EncodeInt32(p, static_cast<int>(value));
+                        return true;
+                    }
+                    break;
+                case kNumber:
+                case kCurrency:
+                    if (std::isfinite(value)) {
+                        EncodeDouble(p, value);
+                        return true;
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+        return false;
+    }
     // The number in a numeric field, nullopt when blank or when the field is not numeric.
     std::optional<double> decodeNumber(const char* record, int field) const;
     static bool IsNumberField(std::uint8_t type) {
@@ -120,6 +161,8 @@ private:
     // Where the index finds the keys of the rows as they are now.
     KeyIndex::Keys keys() const { return {rows_.constData(), recordSize_, keySize()}; }
     QVariant decodeMemo(const char* bytes, int length) const;
+    // encodeNumber() for every case: fractions rounded, refusals, autoincrement fields.
+    bool encodeNumberChecked(char* record, int field, double value) const;
 
     QString path_;
     std::vector<ParadoxField> fields_;

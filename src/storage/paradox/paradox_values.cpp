@@ -2,6 +2,7 @@
 // their bits arranged so that byte order is numeric order, all-zero bytes meaning blank.
 #include "common/failure.h"
 #include "storage/paradox/paradox_table.h"
+#include "storage/paradox/value_bytes.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -27,43 +28,6 @@ bool AllZero(const char* bytes, int length) {
         }
     }
     return true;
-}
-
-std::uint32_t ReadBe32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return (std::uint32_t{u[0]} << 24) | (std::uint32_t{u[1]} << 16) | (std::uint32_t{u[2]} << 8) |
-           std::uint32_t{u[3]};
-}
-
-void WriteBe32(char* p, std::uint32_t v) {
-    p[0] = static_cast<char>(v >> 24);
-    p[1] = static_cast<char>(v >> 16);
-    p[2] = static_cast<char>(v >> 8);
-    p[3] = static_cast<char>(v);
-}
-
-qint32 DecodeInt32(const char* p) {
-    return static_cast<qint32>(ReadBe32(p) ^ 0x80000000u);
-}
-
-void EncodeInt32(char* p, qint32 v) {
-    WriteBe32(p, static_cast<std::uint32_t>(v) ^ 0x80000000u);
-}
-
-double DecodeDouble(const char* p) {
-    std::uint64_t bits = (std::uint64_t{ReadBe32(p)} << 32) | ReadBe32(p + 4);
-    bits = (bits & 0x8000000000000000ull) ? (bits & 0x7FFFFFFFFFFFFFFFull) : ~bits;
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void EncodeDouble(char* p, double value) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
-    WriteBe32(p, static_cast<std::uint32_t>(bits >> 32));
-    WriteBe32(p + 4, static_cast<std::uint32_t>(bits));
 }
 
 QDate DateFromOrdinal(qint64 ordinal) {
@@ -468,23 +432,28 @@ bool IsBlank(const ParadoxField& field, const QVariant& value) {
                                                    : value.toString().trimmed().isEmpty()));
 }
 
-// Text in the table's code page, zero-padded to the field's length.
-void EncodeAlpha(const ParadoxField& field, char* p, const QVariant& value, const CodePage& page,
-                 int codePageNumber) {
-    const QString text = value.toString();
-    if (text.contains(QChar(0))) {
-        Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
-    }
-    // A text that fits is encoded on the stack: most values of a table take this way.
+// Text in the table's code page, zero-padded to the field's length; `value` is what the caller
+// gave, `text` the same as a text.
+void EncodeAlpha(const ParadoxField& field, char* p, const QString& text, const QVariant& value,
+                 const CodePage& page, int codePageNumber) {
+    // A text that fits is encoded on the stack, so that a refusal leaves the record as it was:
+    // most values of a table take this way. A zero character fails the encoding as one outside
+    // the code page does; the two are told apart only then.
     if (text.size() <= field.length && field.length <= 255) {
         std::array<char, 255> fitted;  // only the text.size() bytes written are read
         if (!page.encodeInto(text, fitted.data())) {
+            if (text.contains(QChar(0))) {
+                Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
+            }
             Refuse(field, value,
                    QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
         }
-        std::memset(p, 0, static_cast<size_t>(field.length));
         std::memcpy(p, fitted.data(), static_cast<size_t>(text.size()));
+        std::memset(p + text.size(), 0, static_cast<size_t>(field.length - text.size()));
         return;
+    }
+    if (text.contains(QChar(0))) {
+        Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
     }
     const std::optional<QByteArray> bytes = page.encode(text);
     if (!bytes) {
@@ -520,15 +489,31 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
     }
     const ParadoxField& field = fields_[static_cast<size_t>(index)];
-    // Numbers into numeric fields, the bulk of every table, go the short way.
     const int typeId = value.typeId();
-    if (typeId == QMetaType::Int && !value.isNull() &&
-        EncodeNumber(field, record, *static_cast<const int*>(value.constData()), &value)) {
+    // Texts into alpha fields and numbers into numeric fields, the bulk of every table, go the
+    // short way: a text is read where the variant holds it.
+    if (typeId == QMetaType::QString && field.type == kAlpha) {
+        const auto& text = *static_cast<const QString*>(value.constData());
+        if (text.isEmpty()) {
+            std::memset(record + field.offset, 0, static_cast<size_t>(field.length));
+        } else {
+            EncodeAlpha(field, record + field.offset, text, value, *codePage_, driver_.codePage);
+        }
         return;
     }
-    if (typeId == QMetaType::Double && !value.isNull() &&
-        EncodeNumber(field, record, *static_cast<const double*>(value.constData()), &value)) {
-        return;
+    if (typeId == QMetaType::Int && !value.isNull()) {
+        const int number = *static_cast<const int*>(value.constData());
+        if (encodeNumberFast(record, index, number) ||
+            EncodeNumber(field, record, number, &value)) {
+            return;
+        }
+    }
+    if (typeId == QMetaType::Double && !value.isNull()) {
+        const double number = *static_cast<const double*>(value.constData());
+        if (encodeNumberFast(record, index, number) ||
+            EncodeNumber(field, record, number, &value)) {
+            return;
+        }
     }
     char* p = record + field.offset;
     if (IsBlank(field, value)) {
@@ -537,7 +522,7 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
     }
     switch (field.type) {
         case kAlpha:
-            EncodeAlpha(field, p, value, *codePage_, driver_.codePage);
+            EncodeAlpha(field, p, value.toString(), value, *codePage_, driver_.codePage);
             return;
         case kShort:
         case kLong:
@@ -570,7 +555,7 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
     }
 }
 
-bool ParadoxTable::encodeNumber(char* record, int index, double number) const {
+bool ParadoxTable::encodeNumberChecked(char* record, int index, double number) const {
     if (index < 0 || index >= fieldCount()) {
         throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
     }
