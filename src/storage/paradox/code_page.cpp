@@ -79,19 +79,6 @@ std::optional<QByteArray> CodePage::encode(const QString& text) const {
     return bytes;
 }
 
-bool CodePage::encodeInto(const QString& text, char* out) const {
-    const QChar* units = text.constData();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = units[i].unicode();
-        const unsigned char byte = byteOf(unit);
-        if (byte == 0) {
-            return false;
-        }
-        out[i] = static_cast<char>(byte);
-    }
-    return true;
-}
-
 const CodePage& CodePageFor(int number) {
     static std::mutex mutex;
     static std::map<int, std::unique_ptr<CodePage>> pages;

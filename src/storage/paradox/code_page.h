@@ -22,7 +22,18 @@ public:
     // nullopt when a character has no byte in this code page.
     std::optional<QByteArray> encode(const QString& text) const;
     // The same into `out`, which holds text.size() bytes; false when a character has no byte.
-    bool encodeInto(const QString& text, char* out) const;
+    // Inline: every text of every record written passes through it.
+    bool encodeInto(const QString& text, char* out) const {
+        const QChar* units = text.constData();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const unsigned char byte = byteOf(units[i].unicode());
+            if (byte == 0) {
+                return false;
+            }
+            out[i] = static_cast<char>(byte);
+        }
+        return true;
+    }
 
 private:
     // The byte of a UTF-16 unit, 0 when it has none: a table of 256 bytes for each block of 256

@@ -106,8 +106,7 @@ public:
             char* p = record + f.offset;
             switch (f.type) {
                 case kShort:
-                    if (value >= -32767.0 && value <= 32767.0 &&
-                        static_cast<int>(value) == value) {
+                    if (value >= -32767.0 && value <= 32767.0 && static_cast<int>(value) == value) {
                         const auto bits = static_cast<std::uint16_t>(
                             static_cast<std::uint16_t>(static_cast<int>(value)) ^ 0x8000u);
                         p[0] = static_cast<char>(bits >> 8);
