@@ -8,6 +8,8 @@
 #include "storage/sql/sql_select.h"
 #include "storage/sql/sql_statement.h"
 
+#include <optional>
+
 namespace converter {
 
 namespace {
@@ -61,9 +63,10 @@ QString TableName(const QString& source) {
     return name;
 }
 
-RecordsetPtr OpenTableOf(const Connection& connection, const QString& name, bool updatable) {
+RecordsetPtr OpenTableOf(const Connection& connection, const QString& name, bool updatable,
+                         const paradox::ParadoxTable::NumberFilter* keep = nullptr) {
     if (connection.kind == kParadoxFolder) {
-        return paradox::OpenTable(connection.dataSource, name, updatable);
+        return paradox::OpenTable(connection.dataSource, name, updatable, keep);
     }
     return OpenAccessTable(connection.dataSource, name);
 }
@@ -116,7 +119,14 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
     if (!select) {
         throw Failure(QStringLiteral("Инструкция не возвращает записей: %1").arg(source));
     }
-    return sql::RunSelect(OpenTableOf(connection, select->table, false), *select);
+    // The WHERE is applied while the table is read as well, so that only its rows are held; the
+    // query still applies it (and reports a missing column) as for any source.
+    std::optional<paradox::ParadoxTable::NumberFilter> keep;
+    if (select->where) {
+        keep = paradox::ParadoxTable::NumberFilter{select->where->column, select->where->number};
+    }
+    return sql::RunSelect(OpenTableOf(connection, select->table, false, keep ? &*keep : nullptr),
+                          *select);
 }
 
 void CloseRecordset(RecordsetPtr& recordset) {

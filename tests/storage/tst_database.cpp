@@ -182,6 +182,12 @@ private slots:
         QCOMPARE(rs->valueByName(QStringLiteral("col2")).toString(),
                  QStringLiteral("Сосна обыкновенная"));
         QCOMPARE(rs->valueByName(QStringLiteral("COL1")).toInt(), -7);
+        rs = OpenRecordset(conn, QStringLiteral("SELECT [COL2] FROM [les] WHERE [kv] = 13"),
+                           kSourceSql);
+        QCOMPARE(rs->recordCount(), 0);
+        QVERIFY_THROWS_EXCEPTION(
+            Failure,
+            OpenRecordset(conn, QStringLiteral("SELECT * FROM [les] WHERE [X] = 12"), kSourceSql));
     }
 
     // A main table with every dictionary field runs to a hundred and more columns: its header

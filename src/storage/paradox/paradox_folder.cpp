@@ -34,17 +34,21 @@ QString FindTableFile(const QString& folder, const QString& tableName) {
     return {};
 }
 
-ParadoxTable LoadTable(const QString& folder, const QString& tableName) {
+ParadoxTable LoadTable(const QString& folder, const QString& tableName,
+                       const ParadoxTable::NumberFilter* keep) {
     const QString path = FindTableFile(folder, tableName);
     if (path.isEmpty()) {
         throw Failure(QStringLiteral("Таблица [%1] не найдена в папке %2")
                           .arg(tableName, ShownFolder(folder)));
     }
-    return ParadoxTable::Load(path);
+    return ParadoxTable::Load(path, keep);
 }
 
-RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable) {
-    return std::make_unique<ParadoxRecordset>(LoadTable(folder, tableName), updatable);
+RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
+                       const ParadoxTable::NumberFilter* keep) {
+    // A table open for changes is written back whole: it is never read in part.
+    return std::make_unique<ParadoxRecordset>(
+        LoadTable(folder, tableName, updatable ? nullptr : keep), updatable);
 }
 
 void CreateTable(const QString& folder, const QString& tableName,

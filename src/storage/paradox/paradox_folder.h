@@ -14,11 +14,16 @@ namespace converter::paradox {
 // there is none.
 QString FindTableFile(const QString& folder, const QString& tableName);
 
-// Loads the named table of a folder; Failure when it is missing or damaged.
-ParadoxTable LoadTable(const QString& folder, const QString& tableName);
+// Loads the named table of a folder, with `keep` only the records it matches; Failure when it is
+// missing or damaged.
+ParadoxTable LoadTable(const QString& folder, const QString& tableName,
+                       const ParadoxTable::NumberFilter* keep = nullptr);
 
-// Opens the named table as a recordset; an updatable one writes the table back on close.
-RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable);
+// Opens the named table as a recordset; an updatable one writes the table back on close. A
+// read-only one holds only the records `keep` matches, when given: a query over a year of a
+// large table then holds that year.
+RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
+                       const ParadoxTable::NumberFilter* keep = nullptr);
 
 // Writes a new, empty, unkeyed table; Failure when the table exists, a name repeats or is too
 // long, or the fields do not fit a record.

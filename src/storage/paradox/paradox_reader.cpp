@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace converter::paradox {
 
@@ -290,8 +291,11 @@ int ChooseCodePage(const Bytes& in, const DbHeader& h, const QByteArray& driverI
 
 // The records of one block, `addDataSize` bytes after its first, appended to `rows`; `before`
 // records were read from the blocks before it. Returns how many the block holds.
+// Whether a record read is held; empty: every one.
+using Keep = std::function<bool(const char* record)>;
+
 qint64 ReadBlockRecords(DbFile& file, const DbHeader& h, unsigned block, qint64 offset,
-                        qint64 addDataSize, qint64 before, QByteArray& rows) {
+                        qint64 addDataSize, qint64 before, QByteArray& rows, const Keep& keep) {
     if (addDataSize % h.recordSize != 0 || addDataSize + h.recordSize > h.blockSize - 6) {
         throw file.damaged(QStringLiteral("неверная длина данных блока %1").arg(block));
     }
@@ -306,13 +310,27 @@ qint64 ReadBlockRecords(DbFile& file, const DbHeader& h, unsigned block, qint64 
     const auto length = static_cast<qsizetype>(records * h.recordSize);
     rows.resize(start + length);
     file.read(offset + 6, rows.data() + start, length);
+    if (keep) {
+        // The kept records move down over the others, so that only they stay held.
+        qsizetype kept = start;
+        for (qsizetype at = start; at < start + length; at += h.recordSize) {
+            if (keep(rows.constData() + at)) {
+                if (kept != at) {
+                    std::memmove(rows.data() + kept, rows.constData() + at,
+                                 static_cast<size_t>(h.recordSize));
+                }
+                kept += h.recordSize;
+            }
+        }
+        rows.resize(kept);
+    }
     return records;
 }
 
 // Follows the block chain from the first block, appending each block's records to `rows`;
 // returns the record count. A loop, a block past the file's end or more records than the header
 // says stop the walk as damage.
-qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows) {
+qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows, const Keep& keep) {
     const qint64 capacity = (h.blockSize - 6) / h.recordSize;
     if (h.fileBlocks > 0 &&
         h.headerSize + (qint64{h.fileBlocks} - 1) * h.blockSize + 6 > file.size()) {
@@ -324,7 +342,9 @@ qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows) {
     if (h.firstBlock > h.fileBlocks || (h.firstBlock == 0 && h.numRecords != 0)) {
         throw file.damaged(QStringLiteral("неверный номер первого блока"));
     }
-    rows.reserve(static_cast<qsizetype>(h.numRecords) * h.recordSize);
+    if (!keep) {
+        rows.reserve(static_cast<qsizetype>(h.numRecords) * h.recordSize);
+    }
     std::vector<bool> visited(h.fileBlocks + 1, false);
     qint64 count = 0;
     for (unsigned block = h.firstBlock; block != 0;) {
@@ -342,7 +362,7 @@ qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows) {
         const unsigned next = header.u16(0);
         const auto addDataSize = static_cast<qint16>(header.u16(4));
         if (addDataSize >= 0) {
-            count += ReadBlockRecords(file, h, block, offset, addDataSize, count, rows);
+            count += ReadBlockRecords(file, h, block, offset, addDataSize, count, rows, keep);
         }
         if (next > h.fileBlocks) {
             throw file.damaged(
@@ -359,7 +379,19 @@ qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows) {
 
 }  // namespace
 
-ParadoxTable ParadoxTable::Load(const QString& dbPath) {
+int ParadoxTable::filterField(const NumberFilter* keep) const {
+    if (keep == nullptr) {
+        return -1;
+    }
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (fields_[static_cast<size_t>(f)].name.compare(keep->field, Qt::CaseInsensitive) == 0) {
+            return IsNumberField(fields_[static_cast<size_t>(f)].type) ? f : -1;
+        }
+    }
+    return -1;
+}
+
+ParadoxTable ParadoxTable::Load(const QString& dbPath, const NumberFilter* keep) {
     DbFile file(dbPath);
     // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
     // table, so that memory holds the table once.
@@ -387,7 +419,16 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath) {
     table.computeLayout();
     table.keyFields_ = header.fileType == 0 ? header.keyFields : 0;
 
-    table.rowCount_ = static_cast<int>(ReadBlockChain(file, header, table.rows_));
+    const int filterField = table.filterField(keep);
+    Keep keepRecord;
+    if (filterField >= 0) {
+        keepRecord = [&table, filterField, value = keep->value](const char* record) {
+            return table.decodeNumber(record, filterField) == value;
+        };
+        table.partial_ = true;
+    }
+    ReadBlockChain(file, header, table.rows_, keepRecord);
+    table.rowCount_ = static_cast<int>(table.rows_.size() / table.recordSize_);
     table.sortByKeyIfNeeded();
     // The header's counter may lag behind the records of a damaged file: numbers go on from both.
     for (int f = 0; f < table.fieldCount(); ++f) {

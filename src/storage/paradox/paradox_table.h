@@ -68,8 +68,17 @@ LanguageDriver CyrillicDriver();
 // keyed tables by key.
 class ParadoxTable {
 public:
-    // Reads and validates a .db file (and its .mb for memo text). Failure on any damage.
-    static ParadoxTable Load(const QString& dbPath);
+    // Records to keep when a table is read for a query: those whose numeric `field` (named
+    // regardless of case) holds `value`.
+    struct NumberFilter {
+        QString field;
+        double value = 0;
+    };
+
+    // Reads and validates a .db file (and its .mb for memo text). Failure on any damage. With
+    // `keep`, only the matching records are held, the whole file still validated; when the field
+    // is missing or not numeric, every record is. A table so read can never be saved.
+    static ParadoxTable Load(const QString& dbPath, const NumberFilter* keep = nullptr);
     // A new, empty, unkeyed table; not written until save().
     ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fields);
 
@@ -157,6 +166,8 @@ private:
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
+    // The field `keep` names if it can filter while reading, else -1.
+    int filterField(const NumberFilter* keep) const;
     // Where the index finds the keys of the rows as they are now.
     KeyIndex::Keys keys() const { return {rows_.constData(), recordSize_, keySize()}; }
     QVariant decodeMemo(const char* bytes, int length) const;
@@ -171,7 +182,8 @@ private:
     LanguageDriver driver_ = CyrillicDriver();
     QByteArray rows_;
     int rowCount_ = 0;
-    QString memoPath_;  // read a value at a time
+    bool partial_ = false;  // read with a filter: saving it would drop the other records
+    QString memoPath_;      // read a value at a time
     bool memoFileFound_ = false;
     KeyIndex keyIndex_;
     bool keyIndexBuilt_ = false;

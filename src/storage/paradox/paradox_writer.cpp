@@ -699,6 +699,10 @@ void ReplaceTableFiles(const QString& dbPath, const QByteArray& db, const BlockL
 }  // namespace
 
 void ParadoxTable::save() const {
+    if (partial_) {
+        throw Failure(QStringLiteral("Таблица %1 прочитана не полностью и не может быть записана")
+                          .arg(QDir::toNativeSeparators(path_)));
+    }
     const int nf = fieldCount();
     if (nf < 1 || nf > 255) {
         throw Failure(QStringLiteral("Неверное число полей таблицы: %1").arg(nf));
