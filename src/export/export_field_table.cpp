@@ -134,9 +134,10 @@ bool LoadExportFieldMap(Ui& ui, const QString& mainPath, const std::vector<int>&
     try {
         StartColumns(makets, table);
 
-        mainTable = OpenRecordset(
+        // Only the main table's fields are looked at: its rows are not held.
+        mainTable = OpenTableFields(
             BuildConnectionString(kParadoxFolder, mainPath),
-            QLatin1Char('[') + SplitPath(mainPath, kPathBaseName) + QLatin1Char(']'), kSourceTable);
+            QLatin1Char('[') + SplitPath(mainPath, kPathBaseName) + QLatin1Char(']'));
         if (!CheckConnected(ui, mainTable.get())) {
             return false;
         }

@@ -3,11 +3,16 @@
 #include "common/failure.h"
 #include "common/ui.h"
 #include "storage/access/access_table.h"
+#include "storage/memory_recordset.h"
 #include "storage/paradox/paradox_folder.h"
+#include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
 #include "storage/sql/sql_select.h"
 #include "storage/sql/sql_statement.h"
 
+#include <QSet>
+
+#include <algorithm>
 #include <optional>
 
 namespace converter {
@@ -71,6 +76,69 @@ RecordsetPtr OpenTableOf(const Connection& connection, const QString& name, bool
     return OpenAccessTable(connection.dataSource, name);
 }
 
+// A DISTINCT list of named columns over a Paradox table (the years of a forestry) holds one row
+// per distinct combination, collected while the table is read, instead of the table: the query
+// then runs over those rows with the same result. Null when the query is not of that kind or
+// names a column the table lacks (the ordinary path then says so).
+RecordsetPtr DistinctRowsOf(const Connection& connection, const sql::SelectStatement& select) {
+    if (connection.kind != kParadoxFolder || !select.distinct || select.where ||
+        select.columns.isEmpty()) {
+        return nullptr;
+    }
+    for (const sql::OrderTerm& term : select.orderBy) {
+        if (!select.columns.contains(term.column, Qt::CaseInsensitive)) {
+            return nullptr;
+        }
+    }
+    std::vector<int> columns;
+    const auto resolve = [&](const paradox::ParadoxTable& table) {
+        for (const QString& name : select.columns) {
+            const auto& fields = table.fields();
+            const auto found = std::find_if(fields.begin(), fields.end(), [&](const auto& field) {
+                return field.name.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            columns.push_back(found == fields.end() ? -1
+                                                    : static_cast<int>(found - fields.begin()));
+        }
+    };
+    std::vector<MemoryRecordset::Row> rows;
+    QSet<QString> seen;
+    const paradox::ParadoxTable::Visit collect = [&](const paradox::ParadoxTable& table,
+                                                     const char* record) {
+        if (columns.empty()) {
+            resolve(table);
+        }
+        if (std::find(columns.begin(), columns.end(), -1) != columns.end()) {
+            return;
+        }
+        MemoryRecordset::Row row;
+        QString key;
+        for (const int column : columns) {
+            row.push_back(table.decodeValue(record, column));
+            key += sql::DistinctKey(row.back()) + QChar(0);
+        }
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            rows.push_back(std::move(row));
+        }
+    };
+    const QString path = paradox::FindTableFile(connection.dataSource, select.table);
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    const paradox::ParadoxRecordset structure(paradox::ParadoxTable::LoadVisiting(path, collect),
+                                              false);
+    std::vector<FieldInfo> fields;
+    for (const QString& name : select.columns) {
+        const int column = structure.indexOf(name);
+        if (column < 0) {
+            return nullptr;
+        }
+        fields.push_back(structure.field(column));
+    }
+    return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
+}
+
 paradox::ParadoxField FieldOf(const sql::ColumnDefinition& column) {
     using sql::ColumnType;
     switch (column.type) {
@@ -119,6 +187,9 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
     if (!select) {
         throw Failure(QStringLiteral("Инструкция не возвращает записей: %1").arg(source));
     }
+    if (RecordsetPtr distinct = DistinctRowsOf(connection, *select)) {
+        return sql::RunSelect(std::move(distinct), *select);
+    }
     // The WHERE is applied while the table is read as well, so that only its rows are held; the
     // query still applies it (and reports a missing column) as for any source.
     std::optional<paradox::ParadoxTable::NumberFilter> keep;
@@ -127,6 +198,14 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
     }
     return sql::RunSelect(OpenTableOf(connection, select->table, false, keep ? &*keep : nullptr),
                           *select);
+}
+
+RecordsetPtr OpenTableFields(const QString& connectionString, const QString& source) {
+    const Connection connection = ParseConnectionString(connectionString);
+    if (connection.kind == kParadoxFolder) {
+        return paradox::OpenTableFields(connection.dataSource, TableName(source));
+    }
+    return OpenTableOf(connection, TableName(source), false);
 }
 
 void CloseRecordset(RecordsetPtr& recordset) {

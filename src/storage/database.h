@@ -22,6 +22,10 @@ QString BuildConnectionString(int kind, const QString& path);
 // name are updatable; everything else is read-only. Failures are thrown, never returned.
 RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options);
 
+// Opens a table (name with or without brackets) read-only for its fields alone: a Paradox table
+// holds none of its rows, however large (its file is still read and checked whole).
+RecordsetPtr OpenTableFields(const QString& connectionString, const QString& source);
+
 // Closes and releases; swallows every error; harmless on an absent or closed recordset.
 void CloseRecordset(RecordsetPtr& recordset);
 

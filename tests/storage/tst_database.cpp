@@ -116,6 +116,26 @@ private slots:
             kSourceSql);
         QCOMPARE(rs->recordCount(), 3);
         QCOMPARE(rs->value(0).toInt(), 3);
+        // Collected while the table is read: names in any case, several columns, the table's
+        // own spelling in the result; the refusals are those of the query over the whole table.
+        rs = OpenRecordset(
+            connection(),
+            QStringLiteral("SELECT DISTINCT [shortname], [spnum] FROM [sptab] ORDER BY [spnum]"),
+            kSourceSql);
+        QCOMPARE(rs->recordCount(), 3);
+        QCOMPARE(rs->field(1).name, QStringLiteral("SpNum"));
+        QCOMPARE(rs->value(1).toInt(), 1);
+        for (const char* sql :
+             {"SELECT DISTINCT [SpNum] FROM [sptab] ORDER BY [Code]",
+              "SELECT DISTINCT [X] FROM [sptab]", "SELECT DISTINCT [SpNum] FROM [nope]"}) {
+            QVERIFY_THROWS_EXCEPTION(
+                Failure, OpenRecordset(connection(), QString::fromUtf8(sql), kSourceSql));
+        }
+        rs = OpenTableFields(connection(), QStringLiteral("[SPTAB]"));
+        QCOMPARE(rs->fieldCount(), 4);
+        QCOMPARE(rs->recordCount(), 0);
+        QVERIFY(!rs->isUpdatable());
+        QVERIFY_THROWS_EXCEPTION(Failure, OpenTableFields(connection(), QStringLiteral("nope")));
     }
 
     void standDatabaseTextsCreateKeyedTables() {

@@ -34,14 +34,23 @@ QString FindTableFile(const QString& folder, const QString& tableName) {
     return {};
 }
 
-ParadoxTable LoadTable(const QString& folder, const QString& tableName,
-                       const ParadoxTable::NumberFilter* keep) {
+namespace {
+
+// The table's file; Failure when there is none.
+QString ExistingTableFile(const QString& folder, const QString& tableName) {
     const QString path = FindTableFile(folder, tableName);
     if (path.isEmpty()) {
         throw Failure(QStringLiteral("Таблица [%1] не найдена в папке %2")
                           .arg(tableName, ShownFolder(folder)));
     }
-    return ParadoxTable::Load(path, keep);
+    return path;
+}
+
+}  // namespace
+
+ParadoxTable LoadTable(const QString& folder, const QString& tableName,
+                       const ParadoxTable::NumberFilter* keep) {
+    return ParadoxTable::Load(ExistingTableFile(folder, tableName), keep);
 }
 
 RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
@@ -49,6 +58,13 @@ RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool upd
     // A table open for changes is written back whole: it is never read in part.
     return std::make_unique<ParadoxRecordset>(
         LoadTable(folder, tableName, updatable ? nullptr : keep), updatable);
+}
+
+RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName) {
+    return std::make_unique<ParadoxRecordset>(
+        ParadoxTable::LoadVisiting(ExistingTableFile(folder, tableName),
+                                   [](const ParadoxTable&, const char*) {}),
+        false);
 }
 
 void CreateTable(const QString& folder, const QString& tableName,

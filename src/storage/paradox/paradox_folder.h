@@ -25,6 +25,9 @@ ParadoxTable LoadTable(const QString& folder, const QString& tableName,
 RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
                        const ParadoxTable::NumberFilter* keep = nullptr);
 
+// Opens the named table's fields as a read-only recordset without rows.
+RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName);
+
 // Writes a new, empty, unkeyed table; Failure when the table exists, a name repeats or is too
 // long, or the fields do not fit a record.
 void CreateTable(const QString& folder, const QString& tableName, std::vector<ParadoxField> fields);

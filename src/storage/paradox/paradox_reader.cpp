@@ -391,7 +391,8 @@ int ParadoxTable::filterField(const NumberFilter* keep) const {
     return -1;
 }
 
-ParadoxTable ParadoxTable::Load(const QString& dbPath, const NumberFilter* keep) {
+ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
+                                const Visit* visit) {
     DbFile file(dbPath);
     // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
     // table, so that memory holds the table once.
@@ -419,14 +420,28 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath, const NumberFilter* keep)
     table.computeLayout();
     table.keyFields_ = header.fileType == 0 ? header.keyFields : 0;
 
+    if (table.hasBlobFields()) {
+        // Only a memo value asked for is read from the .mb, and only its block: the file may be
+        // far larger than any operation needs. Found before the records are read, for a visit.
+        const QString memo = SiblingFile(dbPath, QStringLiteral("mb"));
+        if (QFileInfo(memo).isFile()) {
+            table.memoPath_ = memo;
+            table.memoFileFound_ = true;
+        }
+    }
     const int filterField = table.filterField(keep);
     Keep keepRecord;
-    if (filterField >= 0) {
+    if (visit != nullptr) {
+        keepRecord = [&table, visit](const char* record) {
+            (*visit)(table, record);
+            return false;
+        };
+    } else if (filterField >= 0) {
         keepRecord = [&table, filterField, value = keep->value](const char* record) {
             return table.decodeNumber(record, filterField) == value;
         };
-        table.partial_ = true;
     }
+    table.partial_ = static_cast<bool>(keepRecord);
     ReadBlockChain(file, header, table.rows_, keepRecord);
     table.rowCount_ = static_cast<int>(table.rows_.size() / table.recordSize_);
     table.sortByKeyIfNeeded();
@@ -440,15 +455,6 @@ ParadoxTable ParadoxTable::Load(const QString& dbPath, const NumberFilter* keep)
         }
     }
 
-    if (table.hasBlobFields()) {
-        // Only a memo value asked for is read from the .mb, and only its block: the file may be
-        // far larger than any operation needs.
-        const QString memo = SiblingFile(dbPath, QStringLiteral("mb"));
-        if (QFileInfo(memo).isFile()) {
-            table.memoPath_ = memo;
-            table.memoFileFound_ = true;
-        }
-    }
     return table;
 }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -78,7 +79,15 @@ public:
     // Reads and validates a .db file (and its .mb for memo text). Failure on any damage. With
     // `keep`, only the matching records are held, the whole file still validated; when the field
     // is missing or not numeric, every record is. A table so read can never be saved.
-    static ParadoxTable Load(const QString& dbPath, const NumberFilter* keep = nullptr);
+    static ParadoxTable Load(const QString& dbPath, const NumberFilter* keep = nullptr) {
+        return Read(dbPath, keep, nullptr);
+    }
+    // The same holding no record: each is handed to `visit` as it is read, for a caller that
+    // needs a little of each (or only the fields) of a table that may be large.
+    using Visit = std::function<void(const ParadoxTable& table, const char* record)>;
+    static ParadoxTable LoadVisiting(const QString& dbPath, const Visit& visit) {
+        return Read(dbPath, nullptr, &visit);
+    }
     // A new, empty, unkeyed table; not written until save().
     ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fields);
 
@@ -163,6 +172,7 @@ public:
 
 private:
     ParadoxTable() = default;
+    static ParadoxTable Read(const QString& dbPath, const NumberFilter* keep, const Visit* visit);
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
