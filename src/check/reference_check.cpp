@@ -210,18 +210,14 @@ struct ColumnValues {
 
 // One pass over the rows feeds every coded column at once: the table is read and decoded once
 // however many columns are coded.
-void CollectValues(Recordset& table, std::vector<ColumnValues>& columns) {
-    if (columns.empty() || table.recordCount() == 0) {
-        return;
-    }
-    for (table.moveFirst(); !table.eof(); table.moveNext()) {
-        for (ColumnValues& values : columns) {
-            if (!values.numeric) {
-                values.add(table.value(values.column));
-            } else if (const std::optional<double> number = table.numberValue(values.column)) {
-                if (!values.addNumber(*number)) {
-                    values.add(QVariant(*number));
-                }
+// Adds the current row's value of every coded column.
+void CollectValues(const Recordset& row, std::vector<ColumnValues>& columns) {
+    for (ColumnValues& values : columns) {
+        if (!values.numeric) {
+            values.add(row.value(values.column));
+        } else if (const std::optional<double> number = row.numberValue(values.column)) {
+            if (!values.addNumber(*number)) {
+                values.add(QVariant(*number));
             }
         }
     }
@@ -354,32 +350,30 @@ bool LoadSptab(Ui& ui, const QString& sptabPath, ReferenceCheckState& state) {
 
 bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& referenceFolder,
                            QString& reportText, ReferenceCheckState& state) {
-    RecordsetPtr table;
     try {
         const QString connection = BuildConnectionString(kParadoxFolder, databasePath);
         const QString tableName = SplitPath(databasePath, kPathBaseName);
-        table = OpenRecordset(connection, QLatin1Char('[') + tableName + QLatin1Char(']'),
-                              kSourceTable);
-        if (!CheckConnected(ui, table.get())) {
-            return false;
-        }
-        const int columnCount = table->fieldCount();
         std::vector<ColumnValues> coded;
-        for (int i = 0; i < columnCount; ++i) {
-            ui.setStatus(StatusLabel::Check, QStringLiteral("Обработано полей: ") +
-                                                 QString::number(i + 1) + QLatin1Char('/') +
-                                                 QString::number(columnCount));
-            ui.processEvents();
+        // One pass over the table that holds none of its rows: the coded columns are chosen from
+        // its fields before the first record, then each record adds its values.
+        const auto chooseColumns = [&](const Recordset& table) {
+            const int columnCount = table.fieldCount();
+            for (int i = 0; i < columnCount; ++i) {
+                ui.setStatus(StatusLabel::Check, QStringLiteral("Обработано полей: ") +
+                                                     QString::number(i + 1) + QLatin1Char('/') +
+                                                     QString::number(columnCount));
+                ui.processEvents();
 
-            if (std::optional<ColumnValues> values = CodedColumn(*table, i, tableName, state)) {
-                coded.push_back(std::move(*values));
+                if (std::optional<ColumnValues> values = CodedColumn(table, i, tableName, state)) {
+                    coded.push_back(std::move(*values));
+                }
             }
-        }
-        CollectValues(*table, coded);
+        };
+        ScanTable(connection, QLatin1Char('[') + tableName + QLatin1Char(']'), chooseColumns,
+                  [&coded](const Recordset& row) { CollectValues(row, coded); });
         for (const ColumnValues& values : coded) {
             ReportUnknownValues(values, state);
         }
-        CloseRecordset(table);
 
         if (state.deficienciesFound) {
             const QString reports = WritableProgramFolder(kReportsFolder);
@@ -391,9 +385,7 @@ bool CompareWithReferences(Ui& ui, const QString& databasePath, const QString& r
         }
         return true;
     } catch (...) {
-        const Failure failure = CurrentFailure();
-        CloseRecordset(table);
-        ShowErrorBox(ui, failure);
+        ShowErrorBox(ui, CurrentFailure());
         return false;
     }
 }

@@ -208,6 +208,21 @@ RecordsetPtr OpenTableFields(const QString& connectionString, const QString& sou
     return OpenTableOf(connection, TableName(source), false);
 }
 
+void ScanTable(const QString& connectionString, const QString& source,
+               const std::function<void(const Recordset& fields)>& begin,
+               const std::function<void(const Recordset& row)>& each) {
+    const Connection connection = ParseConnectionString(connectionString);
+    if (connection.kind == kParadoxFolder) {
+        paradox::ScanTable(connection.dataSource, TableName(source), begin, each);
+        return;
+    }
+    RecordsetPtr table = OpenTableOf(connection, TableName(source), false);
+    begin(*table);
+    for (table->moveFirst(); !table->eof(); table->moveNext()) {
+        each(*table);
+    }
+}
+
 void CloseRecordset(RecordsetPtr& recordset) {
     try {
         if (recordset && recordset->isOpen()) {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace converter {
 
 class Ui;
@@ -25,6 +27,13 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
 // Opens a table (name with or without brackets) read-only for its fields alone: a Paradox table
 // holds none of its rows, however large (its file is still read and checked whole).
 RecordsetPtr OpenTableFields(const QString& connectionString, const QString& source);
+
+// Reads a table (name with or without brackets) once, record by record: `begin` gets its fields
+// before the first record, `each` every record as a recordset of that one row. A Paradox table
+// is not held in memory, however large. Failures are thrown, possibly after some records.
+void ScanTable(const QString& connectionString, const QString& source,
+               const std::function<void(const Recordset& fields)>& begin,
+               const std::function<void(const Recordset& row)>& each);
 
 // Closes and releases; swallows every error; harmless on an absent or closed recordset.
 void CloseRecordset(RecordsetPtr& recordset);

@@ -136,6 +136,13 @@ private slots:
         QCOMPARE(rs->recordCount(), 0);
         QVERIFY(!rs->isUpdatable());
         QVERIFY_THROWS_EXCEPTION(Failure, OpenTableFields(connection(), QStringLiteral("nope")));
+        // A scan: the fields once before the rows, then every row in stored (key) order.
+        QStringList seen;
+        ScanTable(
+            connection(), QStringLiteral("sptab"),
+            [&seen](const Recordset& fields) { seen.append(fields.field(1).name); },
+            [&seen](const Recordset& row) { seen.append(row.value(1).toString()); });
+        QCOMPARE(seen, (QStringList{"Code", "1", "2", "7", "1"}));
     }
 
     void standDatabaseTextsCreateKeyedTables() {
@@ -175,6 +182,12 @@ private slots:
         QCOMPARE(rs->field(5).type, FieldType::Number);
         QCOMPARE(rs->recordCount(), 0);
         QVERIFY(rs->bof() && rs->eof());
+        int fieldCount = 0;
+        ScanTable(
+            conn, QStringLiteral("[LESсост]"),
+            [&fieldCount](const Recordset& fields) { fieldCount += fields.fieldCount(); },
+            [](const Recordset&) { QFAIL("a row of an empty table"); });
+        QCOMPARE(fieldCount, 6);
         rs = OpenRecordset(conn, QStringLiteral("les"), kSourceTable);
         QCOMPARE(rs->field(1).type, FieldType::Short);
         QCOMPARE(rs->field(5).type, FieldType::Text);

@@ -1,10 +1,13 @@
 #include "storage/paradox/paradox_folder.h"
 
 #include "common/failure.h"
+#include "storage/paradox/paradox_record_view.h"
 #include "storage/paradox/paradox_recordset.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <optional>
 
 namespace converter::paradox {
 
@@ -65,6 +68,26 @@ RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName) {
         ParadoxTable::LoadVisiting(ExistingTableFile(folder, tableName),
                                    [](const ParadoxTable&, const char*) {}),
         false);
+}
+
+void ScanTable(const QString& folder, const QString& tableName,
+               const std::function<void(const Recordset& fields)>& begin,
+               const std::function<void(const Recordset& row)>& each) {
+    // The view shows the table as it is being read; it lives only while the records are handed
+    // over. A table without records still shows its fields.
+    std::optional<ParadoxRecordView> view;
+    const ParadoxTable table = ParadoxTable::LoadVisiting(
+        ExistingTableFile(folder, tableName), [&](const ParadoxTable& read, const char* record) {
+            if (!view) {
+                view.emplace(read);
+                begin(*view);
+            }
+            view->show(record);
+            each(*view);
+        });
+    if (!view) {
+        begin(ParadoxRecordView(table));
+    }
 }
 
 void CreateTable(const QString& folder, const QString& tableName,

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace converter::paradox {
@@ -27,6 +28,13 @@ RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool upd
 
 // Opens the named table's fields as a read-only recordset without rows.
 RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName);
+
+// Reads the named table once without holding its rows: `begin` gets its fields (a recordset
+// without a current row, called before the first record), then `each` every record in the order
+// stored, as a recordset of that one row. Failure, possibly after some records, on damage.
+void ScanTable(const QString& folder, const QString& tableName,
+               const std::function<void(const Recordset& fields)>& begin,
+               const std::function<void(const Recordset& row)>& each);
 
 // Writes a new, empty, unkeyed table; Failure when the table exists, a name repeats or is too
 // long, or the fields do not fit a record.
