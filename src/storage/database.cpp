@@ -5,14 +5,12 @@
 #include "storage/access/access_table.h"
 #include "storage/memory_recordset.h"
 #include "storage/paradox/paradox_folder.h"
-#include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
 #include "storage/sql/sql_select.h"
 #include "storage/sql/sql_statement.h"
 
 #include <QSet>
 
-#include <algorithm>
 #include <optional>
 
 namespace converter {
@@ -91,50 +89,36 @@ RecordsetPtr DistinctRowsOf(const Connection& connection, const sql::SelectState
         }
     }
     std::vector<int> columns;
-    const auto resolve = [&](const paradox::ParadoxTable& table) {
-        for (const QString& name : select.columns) {
-            const auto& fields = table.fields();
-            const auto found = std::find_if(fields.begin(), fields.end(), [&](const auto& field) {
-                return field.name.compare(name, Qt::CaseInsensitive) == 0;
-            });
-            columns.push_back(found == fields.end() ? -1
-                                                    : static_cast<int>(found - fields.begin()));
-        }
-    };
+    std::vector<FieldInfo> fields;
     std::vector<MemoryRecordset::Row> rows;
     QSet<QString> seen;
-    const paradox::ParadoxTable::Visit collect = [&](const paradox::ParadoxTable& table,
-                                                     const char* record) {
-        if (columns.empty()) {
-            resolve(table);
-        }
-        if (std::find(columns.begin(), columns.end(), -1) != columns.end()) {
-            return;
-        }
-        MemoryRecordset::Row row;
-        QString key;
-        for (const int column : columns) {
-            row.push_back(table.decodeValue(record, column));
-            key += sql::DistinctKey(row.back()) + QChar(0);
-        }
-        if (!seen.contains(key)) {
-            seen.insert(key);
-            rows.push_back(std::move(row));
-        }
-    };
-    const QString path = paradox::FindTableFile(connection.dataSource, select.table);
-    if (path.isEmpty()) {
+    paradox::ScanTable(
+        connection.dataSource, select.table,
+        [&](const Recordset& table) {
+            for (const QString& name : select.columns) {
+                columns.push_back(table.indexOf(name));
+                if (columns.back() >= 0) {
+                    fields.push_back(table.field(columns.back()));
+                }
+            }
+        },
+        [&](const Recordset& row) {
+            if (fields.size() != columns.size()) {
+                return;
+            }
+            MemoryRecordset::Row values;
+            QString key;
+            for (const int column : columns) {
+                values.push_back(row.value(column));
+                key += sql::DistinctKey(values.back()) + QChar(0);
+            }
+            if (!seen.contains(key)) {
+                seen.insert(key);
+                rows.push_back(std::move(values));
+            }
+        });
+    if (fields.size() != columns.size()) {
         return nullptr;
-    }
-    const paradox::ParadoxRecordset structure(paradox::ParadoxTable::LoadVisiting(path, collect),
-                                              false);
-    std::vector<FieldInfo> fields;
-    for (const QString& name : select.columns) {
-        const int column = structure.indexOf(name);
-        if (column < 0) {
-            return nullptr;
-        }
-        fields.push_back(structure.field(column));
     }
     return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
 }
