@@ -215,7 +215,7 @@ void CollectValues(const Recordset& row, std::vector<ColumnValues>& columns) {
     for (ColumnValues& values : columns) {
         if (!values.numeric) {
             values.add(row.value(values.column));
-        } else if (const std::optional<double> number = row.numberValue(values.column)) {
+        } else if (const OptionalNumber number = row.numberValue(values.column)) {
             if (!values.addNumber(*number)) {
                 values.add(QVariant(*number));
             }

@@ -35,11 +35,11 @@ QVariant Recordset::valueByName(const QString& name) const {
     return value(index);
 }
 
-std::optional<double> Recordset::numberValue(int index) const {
+OptionalNumber Recordset::numberValue(int index) const {
     const QVariant current = value(index);
     bool ok = false;
     const double number = current.isNull() ? 0 : current.toDouble(&ok);
-    return ok ? std::optional<double>(number) : std::nullopt;
+    return ok ? OptionalNumber(number) : OptionalNumber();
 }
 
 void Recordset::setValueByName(const QString& name, const QVariant& newValue) {

@@ -29,6 +29,21 @@ enum class FieldType {
 
 bool IsNumericType(FieldType type);
 
+// A number read from a row, or blank. Used as std::optional<double> would be; it exists because
+// GCC returns that through the stack with a partial write, a stall on every number of a table
+// read, while this plain pair comes back in registers.
+struct OptionalNumber {
+    constexpr OptionalNumber() = default;
+    constexpr OptionalNumber(double value) : number(value), present(true) {}  // NOLINT: as optional
+
+    explicit operator bool() const { return present; }
+    double operator*() const { return number; }
+    double value_or(double blank) const { return present ? number : blank; }
+
+    double number = 0;
+    bool present = false;
+};
+
 struct FieldInfo {
     QString name;
     FieldType type = FieldType::Text;
@@ -68,9 +83,9 @@ public:
     virtual QVariant value(int index) const = 0;
     QVariant valueByName(const QString& name) const;
     // The current row's value of a numeric column (short, long, autoincrement, number,
-    // currency) as a number, nullopt when blank; a value of another column when it converts to
+    // currency) as a number, none when blank; a value of another column when it converts to
     // a number. Tables override it to skip the QVariant.
-    virtual std::optional<double> numberValue(int index) const;
+    virtual OptionalNumber numberValue(int index) const;
 
     virtual bool isUpdatable() const { return false; }
     virtual void addNew();

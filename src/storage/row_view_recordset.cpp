@@ -25,7 +25,7 @@ QVariant RowViewRecordset::value(int index) const {
     return source_->value(columns_[static_cast<size_t>(index)]);
 }
 
-std::optional<double> RowViewRecordset::numberValue(int index) const {
+OptionalNumber RowViewRecordset::numberValue(int index) const {
     source_->moveTo(rows_[currentRow(index)]);
     return source_->numberValue(columns_[static_cast<size_t>(index)]);
 }

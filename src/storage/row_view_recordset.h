@@ -20,7 +20,7 @@ public:
     int recordCount() const override { return static_cast<int>(rows_.size()); }
 
     QVariant value(int index) const override;
-    std::optional<double> numberValue(int index) const override;
+    OptionalNumber numberValue(int index) const override;
 
     void close() override;
 

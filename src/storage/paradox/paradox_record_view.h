@@ -27,7 +27,7 @@ public:
         currentRow(index);
         return table_.decodeValue(record_, index);
     }
-    std::optional<double> numberValue(int index) const override {
+    OptionalNumber numberValue(int index) const override {
         currentRow(index);
         if (!ParadoxTable::IsNumberField(table_.fields()[static_cast<size_t>(index)].type)) {
             return Recordset::numberValue(index);

@@ -111,7 +111,7 @@ QVariant ParadoxRecordset::value(int index) const {
     return table_.decodeValue(currentRecord(), index);
 }
 
-std::optional<double> ParadoxRecordset::numberValue(int index) const {
+OptionalNumber ParadoxRecordset::numberValueChecked(int index) const {
     checkOpen();
     field(index);
     if (!ParadoxTable::IsNumberField(table_.fields()[static_cast<size_t>(index)].type)) {

@@ -152,8 +152,36 @@ public:
         }
         return false;
     }
-    // The number in a numeric field, nullopt when blank or when the field is not numeric.
-    std::optional<double> decodeNumber(const char* record, int field) const;
+    // The number in a numeric field, none when blank or when the field is not numeric.
+    // Inline, as every number read passes through it; a blank field is all zero bytes.
+    OptionalNumber decodeNumber(const char* record, int field) const {
+        const ParadoxField& f = fields_[static_cast<size_t>(field)];
+        const char* p = record + f.offset;
+        switch (f.type) {
+            case kShort: {
+                const auto bits = static_cast<std::uint16_t>(
+                    (static_cast<unsigned char>(p[0]) << 8) | static_cast<unsigned char>(p[1]));
+                if (bits == 0) {
+                    return {};
+                }
+                return static_cast<std::int16_t>(bits ^ 0x8000u);
+            }
+            case kLong:
+            case kAutoIncrement:
+                if (ReadBe32(p) == 0) {
+                    return {};
+                }
+                return DecodeInt32(p);
+            case kNumber:
+            case kCurrency:
+                if (ReadBe32(p) == 0 && ReadBe32(p + 4) == 0) {
+                    return {};
+                }
+                return DecodeDouble(p);
+            default:
+                return {};
+        }
+    }
     static bool IsNumberField(std::uint8_t type) {
         return type == kShort || type == kLong || type == kAutoIncrement || type == kNumber ||
                type == kCurrency;

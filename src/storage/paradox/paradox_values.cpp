@@ -211,26 +211,6 @@ QVariant ParadoxTable::decodeValue(const char* record, int index) const {
     }
 }
 
-std::optional<double> ParadoxTable::decodeNumber(const char* record, int index) const {
-    const ParadoxField& field = fields_[static_cast<size_t>(index)];
-    const char* p = record + field.offset;
-    if (!IsNumberField(field.type) || AllZero(p, field.length)) {
-        return std::nullopt;
-    }
-    switch (field.type) {
-        case kShort: {
-            const auto bits = static_cast<std::uint16_t>((static_cast<unsigned char>(p[0]) << 8) |
-                                                         static_cast<unsigned char>(p[1]));
-            return static_cast<qint16>(bits ^ 0x8000u);
-        }
-        case kLong:
-        case kAutoIncrement:
-            return DecodeInt32(p);
-        default:
-            return DecodeDouble(p);
-    }
-}
-
 namespace {
 
 [[noreturn]] void Refuse(const ParadoxField& field, const QVariant& value, const QString& reason) {
