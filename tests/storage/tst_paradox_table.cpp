@@ -461,6 +461,39 @@ private slots:
             const ParadoxTable::NumberFilter all{QString::fromLatin1(field), 7};
             QCOMPARE(ParadoxTable::Load(file, &all).rowCount(), count);
         }
+
+        // The same blocks lying in the file in the reverse of their chain order, as in a table
+        // edited in place: read in chain order all the same.
+        const auto u16 = [](const QByteArray& b, qsizetype at) {
+            return static_cast<unsigned>(static_cast<uchar>(b[at])) |
+                   static_cast<unsigned>(static_cast<uchar>(b[at + 1])) << 8;
+        };
+        const auto put16 = [](QByteArray& b, qsizetype at, unsigned v) {
+            b[at] = static_cast<char>(v);
+            b[at + 1] = static_cast<char>(v >> 8);
+        };
+        const qsizetype headerSize = u16(bytes, 2);
+        const qsizetype blockSize = qsizetype{static_cast<uchar>(bytes[5])} * 1024;
+        const auto blocks = static_cast<unsigned>((bytes.size() - headerSize) / blockSize);
+        QVERIFY(blocks > 100);
+        const auto moved = [blocks](unsigned b) { return b == 0 ? 0 : blocks + 1 - b; };
+        QByteArray reversed = bytes.left(headerSize);
+        for (unsigned b = blocks; b >= 1; --b) {
+            QByteArray block = bytes.mid(headerSize + (b - 1) * blockSize, blockSize);
+            put16(block, 0, moved(u16(block, 0)));
+            put16(block, 2, moved(u16(block, 2)));
+            reversed += block;
+        }
+        put16(reversed, 0x0E, moved(u16(bytes, 0x0E)));
+        put16(reversed, 0x10, moved(u16(bytes, 0x10)));
+        QFile out(path(QStringLiteral("reversed.db")));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(reversed) == reversed.size());
+        out.close();
+        const ParadoxTable back = ParadoxTable::Load(out.fileName());
+        QCOMPARE(back.rowCount(), count);
+        for (int r = 0; r < count; ++r) {
+            QVERIFY(std::memcmp(back.row(r), table.row(r), table.recordSize()) == 0);
+        }
     }
 
     void emptyKeyedTableHasAnEmptyIndex() {

@@ -140,19 +140,19 @@ public:
                            .arg(shownName_, file_.errorString()));
     }
 
-    // `length` bytes at `offset`, or a read failure. Small reads are served from a window of
-    // the file: a table's blocks are small and mostly follow one another, and two system calls
-    // a block cost more than reading them.
+    // `length` bytes at `offset`, or a read failure. Reads are served from a window of the
+    // file: a table's blocks are small, and two system calls a block cost more than reading
+    // them. The window grows while the reads go on through the file and starts small again at a
+    // jump, as the blocks of a table edited in place may follow one another in any order.
     void read(qint64 offset, char* into, qint64 length) {
         if (length <= 0) {
             return;
         }
-        if (offset < windowStart_ || offset + length > windowStart_ + windowLength_) {
-            if (length >= kWindowSize / 2) {
-                readDirect(offset, into, length);
-                return;
-            }
-            fillWindow(offset);
+        const qint64 windowEnd = windowStart_ + windowLength_;
+        if (offset < windowStart_ || offset + length > windowEnd) {
+            const bool onward = windowLength_ > 0 && offset >= windowStart_ && offset <= windowEnd;
+            windowWanted_ = onward ? std::min(windowWanted_ * 2, kLargestWindow) : kSmallestWindow;
+            fillWindow(offset, std::max(windowWanted_, length));
             if (offset + length > windowStart_ + windowLength_) {
                 throw readFailed();
             }
@@ -161,18 +161,16 @@ public:
     }
 
 private:
-    static constexpr qint64 kWindowSize = 256 * 1024;
+    static constexpr qint64 kSmallestWindow = 8 * 1024;
+    static constexpr qint64 kLargestWindow = 256 * 1024;
 
-    void readDirect(qint64 offset, char* into, qint64 length) {
-        if (!file_.seek(offset) || file_.read(into, length) != length) {
-            throw readFailed();
+    void fillWindow(qint64 offset, qint64 size) {
+        if (static_cast<qint64>(window_.size()) < size) {
+            window_.resize(static_cast<size_t>(size));
         }
-    }
-    void fillWindow(qint64 offset) {
-        window_.resize(kWindowSize);
         windowStart_ = offset;
         windowLength_ = 0;
-        const qint64 wanted = std::clamp<qint64>(size_ - offset, 0, kWindowSize);
+        const qint64 wanted = std::clamp<qint64>(size_ - offset, 0, size);
         if (wanted > 0) {
             if (!file_.seek(offset)) {
                 throw readFailed();
@@ -187,6 +185,7 @@ private:
     std::vector<char> window_;
     qint64 windowStart_ = 0;
     qint64 windowLength_ = 0;
+    qint64 windowWanted_ = kSmallestWindow;
 };
 
 // The header's fixed part, checked against the file.
