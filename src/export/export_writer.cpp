@@ -20,6 +20,8 @@
 
 #include <compare>
 #include <memory>
+#include <optional>
+#include <set>
 
 namespace converter {
 
@@ -76,6 +78,25 @@ int WholeValue(const Recordset& recordset, int column, const QString& name) {
     return *whole;
 }
 
+// The current row's key read as ReadKey reads it, for key columns that are all numeric; none
+// when one is not, is missing or holds no whole number.
+std::optional<StandKey> NumericKey(const Recordset& row, const KeyColumns& columns) {
+    std::optional<int> whole[3];
+    const int keys[3] = {columns.gir, columns.kv, columns.sknr};
+    for (int i = 0; i < 3; ++i) {
+        if (keys[i] < 0 || !IsNumericType(row.field(keys[i]).type)) {
+            return std::nullopt;
+        }
+        // For a numeric column the number value() holds.
+        const OptionalNumber number = row.numberValue(keys[i]);
+        whole[i] = number ? RoundToInt(*number) : std::nullopt;
+        if (!whole[i]) {
+            return std::nullopt;
+        }
+    }
+    return StandKey{*whole[0], *whole[1], *whole[2]};
+}
+
 StandKey ReadKey(const Recordset& recordset, const KeyColumns& columns) {
     return {WholeValue(recordset, columns.gir, QStringLiteral("GIR")),
             WholeValue(recordset, columns.kv, QStringLiteral("KV")),
@@ -98,7 +119,7 @@ QString MissingKeyText(const Recordset& recordset, const QStringList& keysInMess
 RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QString& table,
                                  const QString& tail, const QStringList& orderColumns,
                                  const QStringList& keysInMessageOrder, const QString& tablePath,
-                                 bool needsRows) {
+                                 bool needsRows, const RowFilter& needed = {}) {
     QString columns;
     QString orderBy =
         QLatin1Char('[') + orderColumns.join(QStringLiteral("], [")) + QLatin1Char(']');
@@ -106,13 +127,13 @@ RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QStrin
     std::optional<Failure> orderedFailure;
     try {
         recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, orderBy),
-                                  kSourceSql);
+                                  kSourceSql, needed);
     } catch (const Failure& failure) {
         // A missing key column fails the ordered query; the plain one lets us say which.
         orderedFailure = failure;
         QString noOrder;
         recordset = OpenRecordset(connection, BuildSelect(table, columns, tail, false, noOrder),
-                                  kSourceSql);
+                                  kSourceSql, needed);
     }
     if (!CheckConnected(ui, recordset.get())) {
         return nullptr;
@@ -360,8 +381,33 @@ QString CompletionText(int standCount, const QString& outputPath, int seconds, i
     return text;
 }
 
-// The year's stands in key order and all element rows in the same order; false after a
-// message, with the status line cleared.
+// Which element rows the year's stands need: those of their keys. A year holds a few stands of a
+// whole forestry, whose element table need not be held for them. Rows whose key cannot be read
+// are kept, so that the merge meets them as it would in the whole table; when a stand's key
+// cannot be read, every row is. Leaves the stands at their first row.
+RowFilter YearElements(Recordset& stands) {
+    auto keys = std::make_shared<std::set<StandKey>>();
+    const KeyColumns standKeys = FindKeyColumns(stands);
+    for (stands.moveFirst(); !stands.eof(); stands.moveNext()) {
+        const std::optional<StandKey> key = NumericKey(stands, standKeys);
+        if (!key) {
+            stands.moveFirst();
+            return {};
+        }
+        keys->insert(*key);
+    }
+    stands.moveFirst();
+    return [keys, columns = std::optional<KeyColumns>()](const Recordset& row) mutable {
+        if (!columns) {
+            columns = FindKeyColumns(row);
+        }
+        const std::optional<StandKey> key = NumericKey(row, *columns);
+        return !key || keys->contains(*key);
+    };
+}
+
+// The year's stands in key order and the element rows of the same keys in the same order; false
+// after a message, with the status line cleared.
 bool OpenExportSources(Ui& ui, const ExportRequest& request, RecordsetPtr& stands,
                        RecordsetPtr& elements) {
     const QString connection = BuildConnectionString(kParadoxFolder, request.mainPath);
@@ -385,7 +431,7 @@ bool OpenExportSources(Ui& ui, const ExportRequest& request, RecordsetPtr& stand
                             {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR"),
                              QStringLiteral("NUM")},
                             {QStringLiteral("GIR"), QStringLiteral("KV"), QStringLiteral("SKNR")},
-                            request.elementsPath, false);
+                            request.elementsPath, false, YearElements(*stands));
     if (!elements) {
         CloseRecordset(stands);
         ui.setStatus(StatusLabel::Export, QString());

@@ -67,9 +67,10 @@ QString TableName(const QString& source) {
 }
 
 RecordsetPtr OpenTableOf(const Connection& connection, const QString& name, bool updatable,
-                         const paradox::ParadoxTable::NumberFilter* keep = nullptr) {
+                         const paradox::ParadoxTable::NumberFilter* keep = nullptr,
+                         const RowFilter* wanted = nullptr) {
     if (connection.kind == kParadoxFolder) {
-        return paradox::OpenTable(connection.dataSource, name, updatable, keep);
+        return paradox::OpenTable(connection.dataSource, name, updatable, keep, wanted);
     }
     return OpenAccessTable(connection.dataSource, name);
 }
@@ -157,7 +158,8 @@ QString BuildConnectionString(int kind, const QString& path) {
            (kind == kParadoxFolder ? kParadoxProperties : QString());
 }
 
-RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options) {
+RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options,
+                           const RowFilter& needed) {
     const Connection connection = ParseConnectionString(connectionString);
     bool isSql = options == kSourceSql;
     if (options != kSourceSql && options != kSourceTable) {
@@ -180,7 +182,8 @@ RecordsetPtr OpenRecordset(const QString& connectionString, const QString& sourc
     if (select->where) {
         keep = paradox::ParadoxTable::NumberFilter{select->where->column, select->where->number};
     }
-    return sql::RunSelect(OpenTableOf(connection, select->table, false, keep ? &*keep : nullptr),
+    return sql::RunSelect(OpenTableOf(connection, select->table, false, keep ? &*keep : nullptr,
+                                      needed ? &needed : nullptr),
                           *select);
 }
 

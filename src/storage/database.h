@@ -22,7 +22,11 @@ QString BuildConnectionString(int kind, const QString& path);
 
 // Opens a table (name with or without brackets) or runs a SELECT text. Paradox tables opened by
 // name are updatable; everything else is read-only. Failures are thrown, never returned.
-RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options);
+// `needed`, for a SELECT over a Paradox table, says which of its rows the caller can use: the
+// others may be left out as the table is read, so that a large table is not held for a few rows.
+// Only a hint: a caller must pass over rows it does not need, which other sources return.
+RecordsetPtr OpenRecordset(const QString& connectionString, const QString& source, int options,
+                           const RowFilter& needed = {});
 
 // Opens a table (name with or without brackets) read-only for its fields alone: a Paradox table
 // holds none of its rows, however large (its file is still read and checked whole).

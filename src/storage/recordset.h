@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -108,5 +109,8 @@ public:
 };
 
 using RecordsetPtr = std::unique_ptr<Recordset>;
+
+// Tells which rows of a table a caller needs, each shown as a recordset of that one row.
+using RowFilter = std::function<bool(const Recordset& row)>;
 
 }  // namespace converter

@@ -221,6 +221,22 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(
             Failure,
             OpenRecordset(conn, QStringLiteral("SELECT * FROM [les] WHERE [X] = 12"), kSourceSql));
+        // Rows the caller does not need are left out, each shown to it with its values; rows the
+        // WHERE drops are not shown.
+        QStringList shown;
+        const RowFilter negative = [&shown](const Recordset& row) {
+            shown << row.valueByName(QStringLiteral("col2")).toString();
+            return row.numberValue(row.indexOf(QStringLiteral("COL1"))).value_or(0) < 0;
+        };
+        const QString year12 = QStringLiteral("SELECT * FROM [les] WHERE [KV] = 12");
+        QCOMPARE(OpenRecordset(conn, year12, kSourceSql, negative)->recordCount(), 1);
+        QCOMPARE(shown, QStringList{QStringLiteral("Сосна обыкновенная")});
+        QCOMPARE(OpenRecordset(conn, year12, kSourceSql, [](const Recordset&) { return false; })
+                     ->recordCount(),
+                 0);
+        OpenRecordset(conn, QStringLiteral("SELECT * FROM [les] WHERE [KV] = 13"), kSourceSql,
+                      negative);
+        QCOMPARE(shown.size(), 1);
     }
 
     // A main table with every dictionary field runs to a hundred and more columns: its header

@@ -52,15 +52,16 @@ QString ExistingTableFile(const QString& folder, const QString& tableName) {
 }  // namespace
 
 ParadoxTable LoadTable(const QString& folder, const QString& tableName,
-                       const ParadoxTable::NumberFilter* keep) {
-    return ParadoxTable::Load(ExistingTableFile(folder, tableName), keep);
+                       const ParadoxTable::NumberFilter* keep, const RowFilter* wanted) {
+    return ParadoxTable::Load(ExistingTableFile(folder, tableName), keep, wanted);
 }
 
 RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
-                       const ParadoxTable::NumberFilter* keep) {
+                       const ParadoxTable::NumberFilter* keep, const RowFilter* wanted) {
     // A table open for changes is written back whole: it is never read in part.
     return std::make_unique<ParadoxRecordset>(
-        LoadTable(folder, tableName, updatable ? nullptr : keep), updatable);
+        updatable ? LoadTable(folder, tableName) : LoadTable(folder, tableName, keep, wanted),
+        updatable);
 }
 
 RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName) {

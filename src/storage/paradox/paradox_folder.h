@@ -15,16 +15,18 @@ namespace converter::paradox {
 // there is none.
 QString FindTableFile(const QString& folder, const QString& tableName);
 
-// Loads the named table of a folder, with `keep` only the records it matches; Failure when it is
-// missing or damaged.
+// Loads the named table of a folder, with `keep` and `wanted` only the records they accept;
+// Failure when it is missing or damaged.
 ParadoxTable LoadTable(const QString& folder, const QString& tableName,
-                       const ParadoxTable::NumberFilter* keep = nullptr);
+                       const ParadoxTable::NumberFilter* keep = nullptr,
+                       const RowFilter* wanted = nullptr);
 
 // Opens the named table as a recordset; an updatable one writes the table back on close. A
-// read-only one holds only the records `keep` matches, when given: a query over a year of a
-// large table then holds that year.
+// read-only one holds only the records `keep` and `wanted` accept, when given: a query over a
+// year of a large table then holds that year.
 RecordsetPtr OpenTable(const QString& folder, const QString& tableName, bool updatable,
-                       const ParadoxTable::NumberFilter* keep = nullptr);
+                       const ParadoxTable::NumberFilter* keep = nullptr,
+                       const RowFilter* wanted = nullptr);
 
 // Opens the named table's fields as a read-only recordset without rows.
 RecordsetPtr OpenTableFields(const QString& folder, const QString& tableName);

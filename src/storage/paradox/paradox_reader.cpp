@@ -2,6 +2,7 @@
 // before any of it is used, so a damaged file is refused with a description instead of being
 // read out of bounds or walked forever.
 #include "common/failure.h"
+#include "storage/paradox/paradox_record_view.h"
 #include "storage/paradox/paradox_table.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 namespace converter::paradox {
 
@@ -427,8 +429,8 @@ int ParadoxTable::filterField(const NumberFilter* keep) const {
     return -1;
 }
 
-ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
-                                const Visit* visit) {
+ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep, const Visit* visit,
+                                const RowFilter* wanted) {
     DbFile file(dbPath);
     // The header (at most 64 KiB) is read whole; records go straight from the blocks into the
     // table, so that memory holds the table once.
@@ -472,10 +474,25 @@ ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
             (*visit)(table, record);
             return false;
         };
-    } else if (filterField >= 0) {
-        keepRecord = [&table, filterField, value = keep->value](const char* record) {
-            const OptionalNumber number = table.decodeNumber(record, filterField);
-            return number && *number == value;
+    } else if (filterField >= 0 || wanted != nullptr) {
+        // The caller's test sees each record as a one-row recordset, after the cheaper one.
+        std::shared_ptr<ParadoxRecordView> view;
+        if (wanted != nullptr) {
+            view = std::make_shared<ParadoxRecordView>(table);
+        }
+        keepRecord = [&table, filterField, value = keep != nullptr ? keep->value : 0, view,
+                      wanted](const char* record) {
+            if (filterField >= 0) {
+                const OptionalNumber number = table.decodeNumber(record, filterField);
+                if (!number || *number != value) {
+                    return false;
+                }
+            }
+            if (view) {
+                view->show(record);
+                return (*wanted)(*view);
+            }
+            return true;
         };
     }
     table.partial_ = static_cast<bool>(keepRecord);

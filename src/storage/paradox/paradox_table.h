@@ -79,14 +79,16 @@ public:
     // Reads and validates a .db file (and its .mb for memo text). Failure on any damage. With
     // `keep`, only the matching records are held, the whole file still validated; when the field
     // is missing or not numeric, every record is. A table so read can never be saved.
-    static ParadoxTable Load(const QString& dbPath, const NumberFilter* keep = nullptr) {
-        return Read(dbPath, keep, nullptr);
+    // With `wanted`, likewise only the records it accepts (and `keep` matches).
+    static ParadoxTable Load(const QString& dbPath, const NumberFilter* keep = nullptr,
+                             const RowFilter* wanted = nullptr) {
+        return Read(dbPath, keep, nullptr, wanted);
     }
     // The same holding no record: each is handed to `visit` as it is read, for a caller that
     // needs a little of each (or only the fields) of a table that may be large.
     using Visit = std::function<void(const ParadoxTable& table, const char* record)>;
     static ParadoxTable LoadVisiting(const QString& dbPath, const Visit& visit) {
-        return Read(dbPath, nullptr, &visit);
+        return Read(dbPath, nullptr, &visit, nullptr);
     }
     // A new, empty, unkeyed table; not written until save().
     ParadoxTable(const QString& dbPath, std::vector<ParadoxField> fields);
@@ -203,7 +205,8 @@ public:
 
 private:
     ParadoxTable() = default;
-    static ParadoxTable Read(const QString& dbPath, const NumberFilter* keep, const Visit* visit);
+    static ParadoxTable Read(const QString& dbPath, const NumberFilter* keep, const Visit* visit,
+                             const RowFilter* wanted);
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
