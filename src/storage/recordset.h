@@ -96,8 +96,6 @@ public:
     void setValueByName(const QString& name, const QVariant& value);
     // setValue for a number, which tables store without a QVariant.
     virtual void setNumber(int index, double value) { setValue(index, value); }
-    // setValue for a text, which tables store without a QVariant.
-    virtual void setText(int index, const QString& text) { setValue(index, text); }
     virtual void update();
     virtual void cancelUpdate();
 

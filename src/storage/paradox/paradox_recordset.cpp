@@ -148,13 +148,6 @@ void ParadoxRecordset::setNumber(int index, double newValue) {
     }
 }
 
-void ParadoxRecordset::setText(int index, const QString& text) {
-    char* record = editBuffer();
-    if (!table_.encodeText(record, index, text)) {
-        table_.encodeValue(record, index, text);
-    }
-}
-
 void ParadoxRecordset::setNumberChecked(int index, double newValue) {
     char* record = editBuffer();
     if (!table_.encodeNumber(record, index, newValue)) {

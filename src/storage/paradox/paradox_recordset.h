@@ -47,7 +47,6 @@ public:
     void addNew() override;
     void setValue(int index, const QVariant& value) override;
     void setNumber(int index, double value) override;
-    void setText(int index, const QString& text) override;
     void update() override;
     void cancelUpdate() override;
 

@@ -113,9 +113,6 @@ public:
     QVariant decodeValue(const char* record, int field) const;
     // Converts `value` to the field's type and stores it in `record`; Failure when it cannot.
     void encodeValue(char* record, int field, const QVariant& value) const;
-    // The same for a text into an alpha field, without a QVariant: false, and nothing written,
-    // when the field is not alpha; Failure when the text does not fit.
-    bool encodeText(char* record, int field, const QString& text) const;
     // The same for a number, without a QVariant: false, and nothing written, when the field is
     // not numeric (short, long, autoincrement, number, currency).
     bool encodeNumber(char* record, int field, double value) const {

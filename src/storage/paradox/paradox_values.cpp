@@ -414,8 +414,8 @@ bool IsBlank(const ParadoxField& field, const QVariant& value) {
 
 // Text in the table's code page, zero-padded to the field's length; `value` is what the caller
 // gave, `text` the same as a text.
-void EncodeAlpha(const ParadoxField& field, char* p, const QString& text, const CodePage& page,
-                 int codePageNumber) {
+void EncodeAlpha(const ParadoxField& field, char* p, const QString& text, const QVariant& value,
+                 const CodePage& page, int codePageNumber) {
     // A text that fits is encoded on the stack, so that a refusal leaves the record as it was:
     // most values of a table take this way. A zero character fails the encoding as one outside
     // the code page does; the two are told apart only then.
@@ -423,9 +423,9 @@ void EncodeAlpha(const ParadoxField& field, char* p, const QString& text, const 
         std::array<char, 255> fitted;  // only the text.size() bytes written are read
         if (!page.encodeInto(text, fitted.data())) {
             if (text.contains(QChar(0))) {
-                Refuse(field, QVariant(text), QStringLiteral("текст содержит нулевой символ"));
+                Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
             }
-            Refuse(field, QVariant(text),
+            Refuse(field, value,
                    QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
         }
         std::memcpy(p, fitted.data(), static_cast<size_t>(text.size()));
@@ -433,16 +433,14 @@ void EncodeAlpha(const ParadoxField& field, char* p, const QString& text, const 
         return;
     }
     if (text.contains(QChar(0))) {
-        Refuse(field, QVariant(text), QStringLiteral("текст содержит нулевой символ"));
+        Refuse(field, value, QStringLiteral("текст содержит нулевой символ"));
     }
     const std::optional<QByteArray> bytes = page.encode(text);
     if (!bytes) {
-        Refuse(field, QVariant(text),
-               QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
+        Refuse(field, value, QStringLiteral("символы вне кодовой страницы %1").arg(codePageNumber));
     }
     if (bytes->size() > field.length) {
-        Refuse(field, QVariant(text),
-               QStringLiteral("текст длиннее %1 символов").arg(field.length));
+        Refuse(field, value, QStringLiteral("текст длиннее %1 символов").arg(field.length));
     }
     std::memset(p, 0, static_cast<size_t>(field.length));
     std::memcpy(p, bytes->constData(), static_cast<size_t>(bytes->size()));
@@ -466,19 +464,6 @@ void EncodeBytes(const ParadoxField& field, char* p, const QVariant& value) {
 
 }  // namespace
 
-bool ParadoxTable::encodeText(char* record, int index, const QString& text) const {
-    if (index < 0 || index >= fieldCount() || fields_[static_cast<size_t>(index)].type != kAlpha) {
-        return false;
-    }
-    const ParadoxField& field = fields_[static_cast<size_t>(index)];
-    if (text.isEmpty()) {
-        std::memset(record + field.offset, 0, static_cast<size_t>(field.length));
-    } else {
-        EncodeAlpha(field, record + field.offset, text, *codePage_, driver_.codePage);
-    }
-    return true;
-}
-
 void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) const {
     if (index < 0 || index >= fieldCount()) {
         throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
@@ -487,8 +472,13 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
     const int typeId = value.typeId();
     // Texts into alpha fields and numbers into numeric fields, the bulk of every table, go the
     // short way: a text is read where the variant holds it.
-    if (typeId == QMetaType::QString &&
-        encodeText(record, index, *static_cast<const QString*>(value.constData()))) {
+    if (typeId == QMetaType::QString && field.type == kAlpha) {
+        const auto& text = *static_cast<const QString*>(value.constData());
+        if (text.isEmpty()) {
+            std::memset(record + field.offset, 0, static_cast<size_t>(field.length));
+        } else {
+            EncodeAlpha(field, record + field.offset, text, value, *codePage_, driver_.codePage);
+        }
         return;
     }
     if (typeId == QMetaType::Int && !value.isNull()) {
@@ -512,7 +502,7 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
     }
     switch (field.type) {
         case kAlpha:
-            EncodeAlpha(field, p, value.toString(), *codePage_, driver_.codePage);
+            EncodeAlpha(field, p, value.toString(), value, *codePage_, driver_.codePage);
             return;
         case kShort:
         case kLong:
