@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <memory>
+#include <optional>
 
 namespace converter::paradox {
 
@@ -468,6 +468,7 @@ ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
         }
     }
     const int filterField = table.filterField(keep);
+    std::optional<ParadoxRecordView> view;  // what the caller's test sees of each record
     Keep keepRecord;
     if (visit != nullptr) {
         keepRecord = [&table, visit](const char* record) {
@@ -476,11 +477,10 @@ ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
         };
     } else if (filterField >= 0 || wanted != nullptr) {
         // The caller's test sees each record as a one-row recordset, after the cheaper one.
-        std::shared_ptr<ParadoxRecordView> view;
         if (wanted != nullptr) {
-            view = std::make_shared<ParadoxRecordView>(table);
+            view.emplace(table);
         }
-        keepRecord = [&table, filterField, value = keep != nullptr ? keep->value : 0, view,
+        keepRecord = [&table, filterField, value = keep != nullptr ? keep->value : 0, &view,
                       wanted](const char* record) {
             if (filterField >= 0) {
                 const OptionalNumber number = table.decodeNumber(record, filterField);
