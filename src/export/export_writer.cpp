@@ -82,7 +82,7 @@ int WholeValue(const Recordset& recordset, int column, const QString& name) {
 // The current row's key read as ReadKey reads it, for key columns that are all numeric; none
 // when one is not, is missing or holds no whole number.
 std::optional<StandKey> NumericKey(const Recordset& row, const KeyColumns& columns) {
-    std::optional<int> whole[3];
+    int whole[3] = {};
     const int keys[3] = {columns.gir, columns.kv, columns.sknr};
     for (int i = 0; i < 3; ++i) {
         if (keys[i] < 0 || !IsNumericType(row.field(keys[i]).type)) {
@@ -90,12 +90,13 @@ std::optional<StandKey> NumericKey(const Recordset& row, const KeyColumns& colum
         }
         // For a numeric column the number value() holds.
         const OptionalNumber number = row.numberValue(keys[i]);
-        whole[i] = number ? RoundToInt(*number) : std::nullopt;
-        if (!whole[i]) {
+        const std::optional<int> rounded = number ? RoundToInt(*number) : std::nullopt;
+        if (!rounded) {
             return std::nullopt;
         }
+        whole[i] = *rounded;
     }
-    return StandKey{*whole[0], *whole[1], *whole[2]};
+    return StandKey{whole[0], whole[1], whole[2]};
 }
 
 StandKey ReadKey(const Recordset& recordset, const KeyColumns& columns) {
