@@ -140,23 +140,32 @@ QString InputFileProblem(const QString& path, qint64 maxSize, bool text) {
             return QStringLiteral("Не удалось открыть файл: ") + path + QLatin1Char('\r') +
                    file.errorString();
         }
-        // Some editors pad a file with NUL bytes to a whole block; anything before that is not
-        // text.
-        bool padding = false;
+        // Some editors pad a file with NUL bytes to a whole block, and DOS programs end it with
+        // 0x1A marks: a run of both, in any order, ends the file. A NUL with text after it is
+        // not text, nor is padding without any text.
+        bool sawNul = false;
+        bool nulSinceText = false;
         bool sawText = false;
         while (!file.atEnd()) {
             const QByteArray chunk = file.read(1 << 16);
+            if (chunk.isEmpty()) {
+                // A read error: the position stays, and atEnd() would never come.
+                return QStringLiteral("Ошибка при чтении файла: ") + path + QLatin1Char('\r') +
+                       file.errorString();
+            }
             for (const char c : chunk) {
                 if (c == '\0') {
-                    padding = true;
-                } else if (padding) {
+                    sawNul = nulSinceText = true;
+                } else if (c == '\x1A') {
+                    continue;
+                } else if (nulSinceText) {
                     return QStringLiteral("Файл не является текстовым файлом ДОВИ:\r") + path;
                 } else {
                     sawText = true;
                 }
             }
         }
-        if (padding && !sawText) {
+        if (sawNul && !sawText) {
             return QStringLiteral("Файл не является текстовым файлом ДОВИ:\r") + path;
         }
     }

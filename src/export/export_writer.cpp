@@ -231,9 +231,11 @@ private:
     int replaced_ = 0;
 };
 
-// The stand's line of one layout, or nullopt when the stand has no value in that layout. A value
-// that was present but decoded to nothing still yields the line (then just its marker).
-// `line` is the caller's buffer, reused from line to line.
+// Whether the stand has a line in one layout, built into `line` (the caller's buffer, reused from
+// line to line). A value that was present but decoded to nothing still counts: a layout of 10 and
+// above then writes its marker alone (the marker of layout 10 numbers the elements that follow).
+// A layout below 10 has no marker, and an empty line would end the stand in the file, so such a
+// layout left with nothing writes no line.
 bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, ValueWriter& values,
                 QString& line) {
     line.resize(0);
@@ -265,7 +267,7 @@ bool LayoutLine(const LayoutPlan& plan, const Recordset& stands, ValueWriter& va
             values.append(line, slot.item, text);
         }
     }
-    return hasValue;
+    return hasValue && !line.isEmpty();
 }
 
 // Element lines are not decoded and have no "admr"; their ten-fold comes before the zero test, and
@@ -369,7 +371,7 @@ private:
 QString CompletionText(int standCount, const QString& outputPath, int seconds, int replaced) {
     QString text = QStringLiteral("Экспортировано выделов: ") + QString::number(standCount) +
                    QLatin1Char('\r') + QStringLiteral("Результаты сохранены в: ") +
-                   SplitPath(outputPath, kPathFileName).toUpper() + QLatin1Char('\r') +
+                   SplitPath(outputPath, kPathFileName) + QLatin1Char('\r') +
                    QStringLiteral("Путь: ") + SplitPath(outputPath, kPathFolder) +
                    QLatin1Char('\r') + QStringLiteral("Затрачено: ") + FormatElapsedTime(seconds);
     if (replaced > 0) {

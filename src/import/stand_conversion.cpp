@@ -196,8 +196,10 @@ private:
         }
         if (name == QLatin1String("KV")) {
             currentKv_ = WholeNumber(*number, name);
+            kvRead_ = true;
         } else if (name == QLatin1String("VYDEL")) {
             currentSknr_ = WholeNumber(*number, name);
+            sknrRead_ = true;
         }
         store(column, name, DoviNumberText(*number), value);
     }
@@ -296,12 +298,19 @@ private:
         standOpen_ = true;
     }
 
+    // An element takes the stand's keys read so far. Without them (its line comes before the
+    // stand's key line) they stay empty and the row is reported when finished, not stored under
+    // keys of 0, where it would belong to no stand and clash with the next such element.
     void startElement() {
         elements_->addNew();
         std::fill(elementFilled_.begin(), elementFilled_.end(), false);
         setElement(elementGir_, codes_.forestryCode);
-        setElement(elementKv_, currentKv_);
-        setElement(elementSknr_, currentSknr_);
+        if (kvRead_) {
+            setElement(elementKv_, currentKv_);
+        }
+        if (sknrRead_) {
+            setElement(elementSknr_, currentSknr_);
+        }
         setElement(elementNum_, elementNumber_);
         setElement(elementMuk_, codes_.enterpriseCode);
         for (const int c : elementZeroColumns_) {
@@ -339,6 +348,8 @@ private:
         elementNumber_ = 0;
         currentKv_ = 0;
         currentSknr_ = 0;
+        kvRead_ = false;
+        sknrRead_ = false;
         if (!mainFilled_[mainKv_] || !mainFilled_[mainSknr_]) {
             AddImportError(state_, kStandKeysMissing, LineText(line));
             main_->cancelUpdate();
@@ -367,6 +378,8 @@ private:
     int elementNumber_ = 0;
     qint32 currentKv_ = 0;
     qint32 currentSknr_ = 0;
+    bool kvRead_ = false;  // the stand's KV and VYDEL items met so far
+    bool sknrRead_ = false;
     std::array<bool, kLayoutCount> layoutSeen_{};
     QSet<QString> unknownNames_;
     QSet<QString> unknownElementNames_;

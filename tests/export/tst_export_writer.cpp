@@ -133,8 +133,9 @@ void ExportWriterTest::layoutLineRules_data() {
                              << QStringList{"K=12\t"};
     QTest::newRow("decoded") << 3 << "KOD" << false << true << "SMALLINT" << QVariant(3) << "."
                              << QStringList{"K=ЕЛЬ\t"};
-    QTest::newRow("decode miss, layout 3")
-        << 3 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{""};
+    // An empty line would end the stand in the file.
+    QTest::newRow("decode miss, layout 3 writes no line")
+        << 3 << "KOD" << false << true << "SMALLINT" << QVariant(7) << "." << QStringList{};
     QTest::newRow("decode miss, layout 12") << 12 << "KOD" << false << true << "SMALLINT"
                                             << QVariant(7) << "." << QStringList{"M#12\t"};
     QTest::newRow("decimal comma") << 3 << "KOD" << false << false << "FLOAT" << QVariant(0.5)
@@ -310,18 +311,20 @@ void ExportWriterTest::showsProgressAndCompletion() {
     ExportFixture::insertRows(f.mainPath(), stands);
 
     FakeUi ui;
-    QVERIFY(f.exportYear(ui, 5));
+    const QString output = f.path("Les_2005.txt");
+    QVERIFY(f.exportYear(ui, 5, output));
     QCOMPARE(ui.statusHistory, (QStringList{"Обработано: 25/60", "Обработано: 50/60", QString()}));
     QVERIFY(ui.eventsProcessed >= 2);
     QCOMPARE(ui.statusVisible[StatusLabel::Export], false);
-    QCOMPARE(ReadTextLines(f.outputPath(), TextCodec::Windows1251).size(), 7 + 60);
+    QCOMPARE(ReadTextLines(output, TextCodec::Windows1251).size(), 7 + 60);
 
     const FakeUi::Message& done = ui.lastMessage();
     QCOMPARE(done.title, QStringLiteral("Экспорт выполнен"));
     QCOMPARE(done.icon, MessageIcon::Information);
     const QString folder = f.path("x").chopped(1);
+    // The file's name as on disk, in its own letter case.
     const QString expectedStart =
-        "Экспортировано выделов: 60\rРезультаты сохранены в: LES_2005.TXT\r"
+        "Экспортировано выделов: 60\rРезультаты сохранены в: Les_2005.txt\r"
         "Путь: " +
         folder + "\rЗатрачено: На обработку затрачено: ";
     QVERIFY2(done.text.startsWith(expectedStart), qPrintable(done.text));

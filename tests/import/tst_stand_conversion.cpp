@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(ui.statusVisible[StatusLabel::Import], false);
     }
 
-    // One file with faults of seven sections, the value rules and a last line that is an
+    // One file with faults of all eight sections, the value rules and a last line that is an
     // element line; the rows and the report's bytes are checked as a whole.
     void conversionRulesAndReport() {
         ImportFixture fixture;
@@ -127,10 +127,10 @@ private slots:
         QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("les.db"))),
                  QStringList({"34567805|1|1|12345678|10|12.5|1234123|-|7|2|4|0",
                               "34567805|1|2|12345678|55|1.2|-|-|9|0|-|-"}));
-        // The stands dropped for their keys keep the elements saved for them.
+        // The element of the stand without VYDEL has no key either: reported, not stored.
         QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("lesСост.db"))),
                  QStringList({"34567805|1|1|1|12345678|7|2", "34567805|1|1|2|12345678|8|0",
-                              "34567805|1|2|1|12345678|9|-", "34567805|2|0|1|12345678|-|1"}));
+                              "34567805|1|2|1|12345678|9|-"}));
 
         const QString report = QStringLiteral(
                                    "Файл: %1\r\n"
@@ -149,6 +149,10 @@ private slots:
                                    "\r\n\r\n"
                                    "Не определены ключевые поля: 2\r\n\r\n"
                                    "строка 17\r\nстрока 22\r\n"
+                                   "\r\n\r\n"
+                                   "Не опредены ключевые поля для таблицы с элементами леса: "
+                                   "1\r\n\r\n"
+                                   "строка 23\r\n"
                                    "\r\n\r\n"
                                    "Не оказалось показателей по элементам леса: 1\r\n\r\n"
                                    "P1\r\n"
@@ -180,11 +184,6 @@ private slots:
         QTest::newRow("second stand with the same keys")
             << QStringList{"", "KV=1\tVYDEL=1\tP1=1\t", "", "KV=1\tVYDEL=1\tP1=2\t", "", "KV=3\t"}
             << 12;
-        // Keys after the first element line give elements 0/0; the second such stand repeats
-        // the element key, met when the last element is finished after the end of the file: the
-        // message quotes the last line.
-        QTest::newRow("repeated element key after the last line")
-            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t", "", "M#10\tE1=2\t"} << 12;
         QTest::newRow("value too large for its column")
             << QStringList{"", "KV=1\tVYDEL=1\t", "", "KV=70000\tVYDEL=1\t", ""} << 11;
     }
@@ -208,6 +207,64 @@ private slots:
                                      .entryList({"*.db", "*.px", "*.txt", ".*dovi2tarvel-new"},
                                                 QDir::Files | QDir::Dirs | QDir::Hidden);
         QCOMPARE(left, QStringList{"les.txt"});
+    }
+
+    // An element line before its stand's KV and VYDEL belongs to no stand: it is reported with the
+    // line that finishes it, not stored, and the import goes on. The stand itself is kept, with
+    // its first element's values in its own row.
+    void elementLinesBeforeTheirStandsKeys_data() {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("stands");
+        QTest::addColumn<QStringList>("elements");
+        QTest::addColumn<QStringList>("reported");  // the items of the elements' key section
+
+        QTest::newRow("element line first")
+            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t", "M#10\tE1=2\t", ""}
+            << QStringList{"34567805|1|1|12345678|-|1"} << QStringList{"34567805|1|1|2|12345678|2"}
+            << QStringList{"строка 10"};
+        // Stored under keys of 0, the second element 1 repeated the first's key.
+        QTest::newRow("two such stands, the last at the end of the file")
+            << QStringList{"", "M#10\tE1=1\t", "KV=1\tVYDEL=1\t",
+                           "", "M#10\tE1=2\t", "KV=2\tVYDEL=1\t"}
+            << QStringList{"34567805|1|1|12345678|-|1", "34567805|2|1|12345678|-|2"}
+            << QStringList{} << QStringList{"строка 10", "строка 13"};
+        QTest::newRow("only KV before the element line")
+            << QStringList{"", "KV=1\t", "M#10\tE1=1\t", "VYDEL=1\t", ""}
+            << QStringList{"34567805|1|1|12345678|-|1"} << QStringList{}
+            << QStringList{"строка 11"};
+        QTest::newRow("keys on the element line itself")
+            << QStringList{"", "M#10\tKV=3\tVYDEL=4\tE1=5\t", ""}
+            << QStringList{"34567805|3|4|12345678|-|5"} << QStringList{"34567805|3|4|1|12345678|5"}
+            << QStringList{};
+    }
+
+    void elementLinesBeforeTheirStandsKeys() {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, stands);
+        QFETCH(QStringList, elements);
+        QFETCH(QStringList, reported);
+        ImportFixture fixture;
+        fixture.writeDictionary(ExampleFields());
+        FakeUi ui;
+        ui.forestUnitAnswers.push_back(Unit());
+
+        const Run run = Import(ui, fixture, fixture.writeDoviFile(lines));
+
+        QVERIFY2(run.ok, qPrintable(ui.messageTexts().join(" / ")));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("les.db"))), stands);
+        QCOMPARE(RowTexts(ImportFixture::Rows(fixture.path("lesСост.db"))), elements);
+        QCOMPARE(run.hadErrors, !reported.isEmpty());
+        if (!reported.isEmpty()) {
+            const QString section =
+                QStringLiteral(
+                    "Не опредены ключевые поля для таблицы с элементами леса: %1\r\n\r\n")
+                    .arg(reported.size()) +
+                reported.join("\r\n") + "\r\n";
+            QVERIFY2(ui.report.contains(section), qPrintable(ui.report));
+            // No other section: the stands had their keys.
+            QCOMPARE(ui.report.count("\r\n\r\n\r\n"), 1);
+        }
     }
 
     void cancelledDialogDeletesTheNewDatabase() {

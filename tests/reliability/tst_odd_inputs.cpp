@@ -82,7 +82,8 @@ class TestOddInputs : public QObject {
     Q_OBJECT
 
 private slots:
-    // Line ends of other systems and a file saved as UTF-8 read as the same stands.
+    // Line ends of other systems, end marks and padding, and a file saved as UTF-8 read as the
+    // same stands.
     void lineEndsAndEncodings_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("sameRows");
@@ -92,6 +93,20 @@ private slots:
         lfOnly.replace("\r\n", "\n");
         QTest::newRow("CR only") << crOnly << true;
         QTest::newRow("LF only") << lfOnly << true;
+        // The file is read through a window of 1 MiB, from its end back to the text.
+        const qsizetype window = 1024 * 1024;
+        QByteArray mixed;
+        while (mixed.size() < 2 * window + 3) {
+            mixed += QByteArray("\0\x1A\0\0\x1A", 5);
+        }
+        QTest::newRow("NUL padding then an end mark")
+            << SampleBytes() + QByteArray(4096, '\0') + "\x1A" << true;
+        QTest::newRow("end marks and NULs mixed")
+            << SampleBytes() + QByteArray("\x1A\0\x1A\x1A\0", 5) << true;
+        QTest::newRow("1 MiB of NUL padding") << SampleBytes() + QByteArray(window, '\0') << true;
+        QTest::newRow("1 MiB and one byte of NUL padding")
+            << SampleBytes() + QByteArray(window + 1, '\0') << true;
+        QTest::newRow("over 2 MiB of mixed padding") << SampleBytes() + mixed << true;
         QTest::newRow("UTF-8") << DecodeText(SampleBytes(), TextCodec::Windows1251).toUtf8()
                                << false;
     }
@@ -112,6 +127,8 @@ private slots:
         const Rows rows = TableRows(db);
         QCOMPARE(rows.size(), TableRows(expected).size());
         if (sameRows) {
+            QCOMPARE(hadErrors, !reference.report.isEmpty());
+            QCOMPARE(QString(ui.report).replace(db, expected), reference.report);
             QCOMPARE(rows, TableRows(expected));
             QCOMPARE(TableRows(ProgramFixture::ElementsPath(db)),
                      TableRows(ProgramFixture::ElementsPath(expected)));
@@ -135,6 +152,9 @@ private slots:
         QTest::newRow("binary garbage") << garbage << true;
         QTest::newRow("zero bytes") << QByteArray(100000, '\0') << true;
         QTest::newRow("one NUL inside the text") << SampleBytes().insert(200, '\0') << true;
+        QTest::newRow("a NUL and an end mark inside the text")
+            << SampleBytes().insert(200, QByteArray("\0\x1A", 2)) << true;
+        QTest::newRow("padding without text") << QByteArray("\x1A\0\x1A", 3) << true;
         QTest::newRow("NUL padding after the text")
             << SampleBytes() + QByteArray(4096, '\0') << false;
         QByteArray longValue = SampleBytes();
