@@ -1,6 +1,8 @@
 #include "common/report.h"
 
 #include "common/failure.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/program_folder.h"
 #include "common/safe_write.h"
 #include "common/text_file.h"
@@ -37,6 +39,12 @@ void WriteReportFile(const QString& reportPath, const QString& header,
     writer.commit();
 }
 
+void RemoveOldReport(const QString& path) {
+    if (const int error = platform::RemoveFile(path)) {
+        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, error);
+    }
+}
+
 }  // namespace
 
 QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections) {
@@ -59,16 +67,22 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
 
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                     const std::vector<ReportSection>& sections, int kind) {
+    QString where;
+    QString reports;
     try {
+        // A report that cannot be written must not leave an older one standing as this run's.
+        RemoveOldReport(reportPath);
         WriteReportFile(reportPath, header, sections);
 
-        const QString reports = WritableProgramFolder(kReportsFolder);
-        if (!QFileInfo(reports).isDir() && !QDir().mkpath(reports)) {
-            throw Failure(QStringLiteral("Не удалось создать папку: ") + reports);
+        reports = WritableProgramFolder(kReportsFolder);
+        if (!QFileInfo(reports).isDir()) {
+            QDir().mkpath(QFileInfo(reports).absolutePath());
+            if (const int error = platform::MakeFolder(reports)) {
+                ThrowFileError(QStringLiteral("Не удалось создать папку: "), reports, error);
+            }
         }
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
-        QString where;
         const QString copyName = FixedCopyName(kind);
         // The check's report is itself the copy under reports/.
         if (copyName.isEmpty()) {
@@ -78,17 +92,20 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
             }
         } else if (CanonicalPath(reportPath) !=
                    CanonicalPath(reports + QLatin1Char('/') + copyName)) {
-            if (CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName) && perUser) {
+            const QString copy = reports + QLatin1Char('/') + copyName;
+            RemoveOldReport(copy);
+            CopyTextFile(reportPath, copy);
+            if (perUser) {
                 where = QStringLiteral("Копия отчета сохранена в папке: ");
             }
         }
-        ShowReport(ui, reportPath);
-        return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
     } catch (...) {
-        ui.showMessage(QStringLiteral("Ошибка при формировании отчета"), QString(),
-                       MessageIcon::Warning);
-        return {};
+        const Failure failure = CurrentFailure();
+        throw Failure(QStringLiteral("Ошибка при формировании отчета\r") + failure.description(),
+                      failure.source());
     }
+    ShowReport(ui, reportPath);
+    return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
 }
 
 void ShowReport(Ui& ui, const QString& reportPath) {
@@ -106,19 +123,13 @@ void ShowReport(Ui& ui, const QString& reportPath) {
     }
 }
 
-bool CopyTextFile(const QString& source, const QString& target) {
-    try {
-        const QStringList lines = ReadTextLines(source, TextCodec::Windows1251);
-        TextFileWriter writer(target);
-        for (const QString& line : lines) {
-            writer.writeLine(line);
-        }
-        writer.commit();
-        return true;
-    } catch (...) {
-        // A missing copy is not worth interrupting the operation for: the report itself exists.
-        return false;
+void CopyTextFile(const QString& source, const QString& target) {
+    const QStringList lines = ReadTextLines(source, TextCodec::Windows1251);
+    TextFileWriter writer(target);
+    for (const QString& line : lines) {
+        writer.writeLine(line);
     }
+    writer.commit();
 }
 
 }  // namespace converter
