@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace converter {
 
 namespace {
@@ -40,7 +42,8 @@ void WriteReportFile(const QString& reportPath, const QString& header,
 }
 
 void RemoveOldReport(const QString& path) {
-    if (const int error = platform::RemoveFile(path)) {
+    // ENOTDIR: no folder there, so no old report either.
+    if (const int error = platform::RemoveFile(path); error != 0 && error != ENOTDIR) {
         ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, error);
     }
 }
@@ -70,11 +73,19 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
     QString where;
     QString reports;
     try {
+        reports = WritableProgramFolder(kReportsFolder);
+        const QString copyName = FixedCopyName(kind);
+        const QString copy = reports + QLatin1Char('/') + copyName;
+        // The check's report is itself the copy under reports/.
+        const bool copied =
+            !copyName.isEmpty() && CanonicalPath(reportPath) != CanonicalPath(copy);
         // A report that cannot be written must not leave an older one standing as this run's.
         RemoveOldReport(reportPath);
+        if (copied) {
+            RemoveOldReport(copy);
+        }
         WriteReportFile(reportPath, header, sections);
 
-        reports = WritableProgramFolder(kReportsFolder);
         if (!QFileInfo(reports).isDir()) {
             QDir().mkpath(QFileInfo(reports).absolutePath());
             if (const int error = platform::MakeFolder(reports)) {
@@ -83,21 +94,14 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         }
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
-        const QString copyName = FixedCopyName(kind);
-        // The check's report is itself the copy under reports/.
-        if (copyName.isEmpty()) {
-            if (perUser &&
-                CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
-                where = QStringLiteral("Отчет сохранен в папке: ");
-            }
-        } else if (CanonicalPath(reportPath) !=
-                   CanonicalPath(reports + QLatin1Char('/') + copyName)) {
-            const QString copy = reports + QLatin1Char('/') + copyName;
-            RemoveOldReport(copy);
+        if (copied) {
             CopyTextFile(reportPath, copy);
             if (perUser) {
                 where = QStringLiteral("Копия отчета сохранена в папке: ");
             }
+        } else if (copyName.isEmpty() && perUser &&
+                   CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
+            where = QStringLiteral("Отчет сохранен в папке: ");
         }
     } catch (...) {
         const Failure failure = CurrentFailure();
