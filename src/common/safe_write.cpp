@@ -32,13 +32,13 @@ bool Exists(const QString& path) {
 }
 
 void Rename(const QString& from, const QString& to) {
-    if (const int error = platform::RenameOver(from, to)) {
+    if (const int error = RenameFaultDue() ? EIO : platform::RenameOver(from, to)) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, error);
     }
 }
 
 void Link(const QString& existing, const QString& link) {
-    if (const int error = platform::HardLink(existing, link)) {
+    if (const int error = RenameFaultDue() ? EIO : platform::HardLink(existing, link)) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, error);
     }
 }
@@ -146,9 +146,8 @@ void RemoveDeadTemporaries(const QString& folder) {
                                          QRegularExpression::escape(kTemporarySuffix) +
                                          QLatin1Char('$'));
     const QDir dir(FolderOf(folder));
-    for (const QFileInfo& entry :
-         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
-                           QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& entry : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                    QDir::System | QDir::NoDotAndDotDot)) {
         const QRegularExpressionMatch match = name.match(entry.fileName());
         if (!match.hasMatch() || platform::ProcessRunning(match.captured(1).toLongLong())) {
             continue;
@@ -421,7 +420,8 @@ void WriteJournalPart(const QString& part, const QStringList& lines) {
     int handle = -1;
     int error = platform::CreateFile(part, handle);
     if (error == 0) {
-        error = WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
+        error =
+            WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
         if (error == 0) {
             error = platform::SyncHandle(handle);
         }
@@ -439,8 +439,8 @@ QStringList JournalLines(const QStringList& staged, const QStringList& removals)
     QStringList lines;
     QStringList tables;
     for (const QString& name : staged) {
-        const bool table = QFileInfo(name).suffix().compare(QLatin1String("db"),
-                                                            Qt::CaseInsensitive) == 0;
+        const bool table =
+            QFileInfo(name).suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0;
         (table ? tables : lines).append(QLatin1Char('+') + name);
     }
     lines += tables;
@@ -505,9 +505,9 @@ bool FolderRecovery::recover(Ui& ui, const QString& folder, const QStringList& k
         return true;
     }
     QStringList found;
-    for (const QString& entry : QDir(target).entryList(
-             QStringList{QStringLiteral(".*") + kStagingSuffix},
-             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QString& entry :
+         QDir(target).entryList(QStringList{QStringLiteral(".*") + kStagingSuffix},
+                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
         const QString key = entry.mid(1, entry.size() - 1 - kStagingSuffix.size());
         if (keys.isEmpty() || keys.contains(key, Qt::CaseInsensitive)) {
             found.append(key);
@@ -548,11 +548,10 @@ bool RefuseFoldersNamedLikeOutputs(Ui& ui, const QStringList& outputs) {
         const QFileInfo info(output);
         for (const QString& found : FilesNamedIgnoringCase(info.absolutePath(), info.fileName())) {
             if (QFileInfo(found).isDir()) {
-                ui.showMessage(QStringLiteral("Не удаётся заменить файл ") +
-                                   QDir::toNativeSeparators(output) +
-                                   QStringLiteral("\rНа его месте папка: ") +
-                                   QDir::toNativeSeparators(found),
-                               QStringLiteral("Ошибка"), MessageIcon::Warning);
+                ui.showMessage(
+                    QStringLiteral("Не удаётся заменить файл ") + QDir::toNativeSeparators(output) +
+                        QStringLiteral("\rНа его месте папка: ") + QDir::toNativeSeparators(found),
+                    QStringLiteral("Ошибка"), MessageIcon::Warning);
                 return true;
             }
         }
