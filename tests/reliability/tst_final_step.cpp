@@ -88,6 +88,35 @@ private slots:
         }
     }
 
+    // Before a folder is read, the temporary files and the lock files of runs that ended are
+    // removed; those of a live run, and names that are not ours, stay.
+    void leftoversOfEndedRunsGo_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("removed");
+        const QString dead = QString::number(2147483646);
+        const QString live = QString::number(QCoreApplication::applicationPid());
+        QTest::newRow("export file of an ended run")
+            << ".out.txt." + dead + ".dovi2tarvel-tmp" << true;
+        QTest::newRow("report copy of an ended run")
+            << ".создание базы.txt." + dead + ".dovi2tarvel-tmp" << true;
+        QTest::newRow("export file of a live run")
+            << ".out.txt." + live + ".dovi2tarvel-tmp" << false;
+        QTest::newRow("lock file left by a kill") << ".les.db.dovi2tarvel-lock" << true;
+        QTest::newRow("another program's temporary name") << "out.txt.WGECxZ" << false;
+        QTest::newRow("the user's hidden file") << ".out.txt.1.txt" << false;
+    }
+    void leftoversOfEndedRunsGo() {
+        QFETCH(QString, name);
+        QFETCH(bool, removed);
+        ProgramFixture fixture;
+        const QString folder = fixture.makeFolder("db");
+        WriteBytes(folder + "/" + name, "x");
+        FakeUi ui;
+        QVERIFY(FolderRecovery().recover(ui, folder, {kDb}));
+        QCOMPARE(QFileInfo::exists(folder + "/" + name), !removed);
+        QVERIFY(ui.messages.isEmpty());
+    }
+
     // The check reads the database and the reference tables: a run holding either keeps it out.
     void checkRefusedWhileEitherSetIsLocked_data() {
         QTest::addColumn<bool>("databaseHeld");
