@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "export/export_values.h"
@@ -124,6 +125,11 @@ OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path) {
     OpenExportOutcome outcome;
     bool busy = false;
     try {
+        // What a killed run left is completed or dropped before the years are read.
+        FolderRecovery recovery;
+        if (!recovery.recover(ui, QFileInfo(path).absolutePath(), {StagingKey(path)})) {
+            return outcome;
+        }
         if (!QFileInfo(path).isFile()) {
             ui.showMessage(QStringLiteral("Файл не существует: \r") + path, QString(),
                            MessageIcon::Warning);
@@ -196,6 +202,11 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
     try {
         const QString elementsPath = ElementsTablePath(databasePath);
         QString outputPath;
+        // Recovery's locks go before the export takes its own.
+        if (!FolderRecovery().recover(ui, QFileInfo(databasePath).absolutePath(),
+                                      {StagingKey(databasePath)})) {
+            return false;
+        }
         if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {
