@@ -287,15 +287,42 @@ void PutInteger(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
 
 // A sign byte, then the scaled magnitude as 128 bits: four little-endian 32-bit words, the most
 // significant first. 64 bits are enough here.
+// A decimal given as text keeps every digit; a number goes through its double.
+bool ScaledDecimal(const QVariant& value, int scale, uint64_t* magnitude, bool* negative) {
+    if (value.typeId() == QMetaType::QString) {
+        QString text = value.toString().trimmed();
+        *negative = text.startsWith(QLatin1Char('-'));
+        if (*negative || text.startsWith(QLatin1Char('+'))) {
+            text.remove(0, 1);
+        }
+        const qsizetype point = text.indexOf(QLatin1Char('.'));
+        QString fraction = point < 0 ? QString() : text.mid(point + 1);
+        const QString whole = point < 0 ? text : text.left(point);
+        if (fraction.size() > scale || whole.isEmpty() || whole.contains(QLatin1Char('-'))) {
+            return false;
+        }
+        fraction = fraction.leftJustified(scale, QLatin1Char('0'));
+        bool ok = false;
+        *magnitude = (whole + fraction).toULongLong(&ok);
+        return ok && *magnitude < 1000000000000000000ULL;
+    }
+    bool ok = true;
+    const double v = value.toDouble(&ok) * std::pow(10.0, scale);
+    *negative = v < 0;
+    *magnitude = ok && std::isfinite(v) && std::fabs(v) < 9.2e18
+                     ? static_cast<uint64_t>(std::llround(std::fabs(v)))
+                     : 0;
+    return ok && std::isfinite(v) && std::fabs(v) < 9.2e18;
+}
+
 void PutDecimal(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
     const StoredColumn& c = at.column;
-    bool ok = true;
-    const double v = value.toDouble(&ok) * std::pow(10.0, c.scale);
-    if (!ok || !std::isfinite(v) || std::fabs(v) >= 9.2e18) {
+    uint64_t magnitude = 0;
+    bool negative = false;
+    if (!ScaledDecimal(value, c.scale, &magnitude, &negative)) {
         FailCell(at, QStringLiteral("\"%1\" is not a decimal of 18 digits").arg(value.toString()));
     }
-    const auto magnitude = static_cast<uint64_t>(std::llround(std::fabs(v)));
-    fixed[c.fixedOffset] = static_cast<char>(v < 0 ? 0x80 : 0x00);
+    fixed[c.fixedOffset] = static_cast<char>(negative ? 0x80 : 0x00);
     Put32(fixed, c.fixedOffset + 9, static_cast<uint32_t>(magnitude >> 32));
     Put32(fixed, c.fixedOffset + 13, static_cast<uint32_t>(magnitude));
 }
