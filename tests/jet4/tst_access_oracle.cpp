@@ -189,6 +189,22 @@ Jet4Table EveryType(int rows) {
     return t;
 }
 
+// Rows of a page each: more data pages than a map row holds.
+Jet4Table WideTable(int rows) {
+    Jet4Table t{QStringLiteral("Wide"), {{QStringLiteral("N"), Jet4Type::Long}}, {}};
+    for (int c = 0; c < 7; ++c) {
+        t.columns.push_back({QStringLiteral("T%1").arg(c), Jet4Type::Text, 255});
+    }
+    for (int i = 0; i < rows; ++i) {
+        std::vector<QVariant> row{i};
+        for (int c = 0; c < 7; ++c) {
+            row.push_back(QString(255, QChar(u'А' + (i + c) % 32)));
+        }
+        t.rows.push_back(row);
+    }
+    return t;
+}
+
 QString SampleFile(const QString& name) {
     return SamplesDir() + QStringLiteral("/access/") + name;
 }
@@ -230,6 +246,7 @@ private slots:
         QTest::newRow("compressed text") << QStringLiteral("jackcess_testUnicodeCompV2003.mdb");
         QTest::newRow("our dictionary") << QStringLiteral("sprav");
         QTest::newRow("our writer, every type") << QStringLiteral("types");
+        QTest::newRow("our writer, map of bitmap pages") << QStringLiteral("wide");
     }
 
     void readsAsMdbExportReads() {
@@ -241,6 +258,8 @@ private slots:
         } else if (file == QLatin1String("types")) {
             WriteJet4Database(
                 {EveryType(600), {QStringLiteral("Пустая"), {{"A", Jet4Type::Long}}, {}}}, path);
+        } else if (file == QLatin1String("wide")) {
+            WriteJet4Database({WideTable(600)}, path);
         } else {
             REQUIRE_SAMPLE(QStringLiteral("access/") + file);
             path = SampleFile(file);

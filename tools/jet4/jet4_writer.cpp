@@ -20,6 +20,8 @@ constexpr int kDataPageHeader = 14;
 constexpr int kMaxRowsPerPage = 255;
 constexpr int kMapRowSize = 69;
 constexpr int kMapPagesCovered = 512;
+// A table of more data pages lists bitmap pages instead, each covering this many pages.
+constexpr int kBitmapPageCovers = (kPageSize - 4) * 8;
 constexpr int kMapRowsPerPage = (kPageSize - kDataPageHeader) / (kMapRowSize + 2);
 constexpr int kTablesPerMapPage = kMapRowsPerPage / 2;
 constexpr int kColumnEntrySize = 25;
@@ -160,7 +162,8 @@ struct StoredTable {
     int mapPage = 0;
     int mapRow = 0;  // used-pages map; the free-space map is the next row
     int firstDataPage = 0;
-    std::vector<std::vector<int>> pages;  // row indexes per data page
+    std::vector<std::pair<int, int>> bitmapPages;  // (stretch of the file, page) for big tables
+    std::vector<std::vector<int>> pages;           // row indexes per data page
 };
 
 StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, int& varCount) {
@@ -573,7 +576,12 @@ QByteArray DataPage(uint32_t owner, const std::vector<QByteArray>& rows) {
 
 QByteArray MapRow(const StoredTable& t) {
     QByteArray row(kMapRowSize, '\0');
-    if (!t.pages.empty()) {
+    if (!t.bitmapPages.empty()) {
+        row[0] = 0x01;
+        for (const auto& [stretch, page] : t.bitmapPages) {
+            Put32(row, 1 + 4 * stretch, static_cast<uint32_t>(page));
+        }
+    } else if (!t.pages.empty()) {
         Put32(row, 1, static_cast<uint32_t>(t.firstDataPage));
         for (size_t i = 0; i < t.pages.size(); ++i) {
             row[5 + static_cast<int>(i / 8)] =
@@ -742,14 +750,36 @@ void AddCatalogRows(std::vector<StoredTable>& stored) {
 void PlanDataPages(std::vector<StoredTable>& stored, PagePlan& plan) {
     for (StoredTable& t : stored) {
         t.pages = PlanPages(t);
-        if (static_cast<int>(t.pages.size()) > kMapPagesCovered) {
-            Fail(QStringLiteral("table %1 needs more than %2 data pages")
-                     .arg(t.name)
-                     .arg(kMapPagesCovered));
-        }
         t.firstDataPage = plan.pageCount;
         plan.pageCount += static_cast<int>(t.pages.size());
     }
+    // Bitmap pages, after all data pages, for tables the map row cannot hold.
+    for (StoredTable& t : stored) {
+        if (static_cast<int>(t.pages.size()) <= kMapPagesCovered) {
+            continue;
+        }
+        const int last = t.firstDataPage + static_cast<int>(t.pages.size()) - 1;
+        for (int stretch = t.firstDataPage / kBitmapPageCovers; stretch <= last / kBitmapPageCovers;
+             ++stretch) {
+            if (1 + 4 * (stretch + 1) > kMapRowSize) {
+                Fail(QStringLiteral("table %1 lies beyond what its map can list").arg(t.name));
+            }
+            t.bitmapPages.emplace_back(stretch, plan.pageCount++);
+        }
+    }
+}
+
+QByteArray BitmapPage(const StoredTable& t, int stretch) {
+    QByteArray page(kPageSize, '\0');
+    page[0] = 0x05;
+    page[1] = 0x01;
+    for (size_t i = 0; i < t.pages.size(); ++i) {
+        const int bit = t.firstDataPage + static_cast<int>(i) - stretch * kBitmapPageCovers;
+        if (bit >= 0 && bit < kBitmapPageCovers) {
+            page[4 + bit / 8] = static_cast<char>(page[4 + bit / 8] | (1 << (bit % 8)));
+        }
+    }
+    return page;
 }
 
 // Puts every long value kept off its row on long-value pages after the data (one row when it fits
@@ -809,6 +839,9 @@ QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& pl
         place(plan.mapPages[m], DataPage(0, mapRows));
     }
     for (const StoredTable& t : stored) {
+        for (const auto& [stretch, page] : t.bitmapPages) {
+            place(page, BitmapPage(t, stretch));
+        }
         place(t.tdefPage, TdefPage(t));
         for (size_t p = 0; p < t.pages.size(); ++p) {
             std::vector<QByteArray> rows;
