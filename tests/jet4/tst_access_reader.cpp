@@ -1,5 +1,6 @@
 #include "common/failure.h"
 #include "jet4/jet4_writer.h"
+#include "storage/access/access_file.h"
 #include "storage/access/access_table.h"
 #include "storage/memory_recordset.h"
 #include "support/test_paths.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <unistd.h>
 
@@ -21,6 +23,22 @@ namespace {
 
 QString Sample(const QString& name) {
     return SamplesDir() + QStringLiteral("/access/") + name;
+}
+
+constexpr int kPage = 4096;
+
+quint32 Get32(const QByteArray& b, int at) {
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+
+void Put32(QByteArray& b, int at, quint32 v) {
+    qToLittleEndian(v, b.data() + at);
+}
+
+// Where row `row` of data page `page` starts.
+int RowStart(const QByteArray& b, int page, int row) {
+    return page * kPage +
+           (qFromLittleEndian<quint16>(b.constData() + page * kPage + 14 + 2 * row) & 0x1FFF);
 }
 
 QVariantList RowValues(Recordset& rs) {
@@ -159,17 +177,108 @@ private slots:
         QCOMPARE(rs->indexOf(QStringLiteral("НАЗВАНИЕ")), 1);
         QCOMPARE(rs->field(3).type, FieldType::Number);
         QCOMPARE(RowValues(*rs), QVariantList({1, QStringLiteral("Сосна"), true, 12.34}));
+        QCOMPARE(rs->value(3).typeId(), QMetaType::Double);
         rs->moveNext();
         const QVariantList second = RowValues(*rs);
         QVERIFY(!second[1].isNull());
         QCOMPARE(second[1].toString(), QString());
-        QCOMPARE(second[3], QVariant(-98765432109876.54));  // beyond 32 bits
+        // More digits than a double holds: the exact decimal text; fewer: a number.
+        QCOMPARE(second[3].typeId(), QMetaType::QString);
+        QCOMPARE(second[3].toString(), QStringLiteral("-98765432109876.54"));
         rs->moveNext();
         const QVariantList third = RowValues(*rs);
         QVERIFY(third[0].isNull());
         QVERIFY(third[1].isNull());
         QCOMPARE(third[2], QVariant(false));  // a yes/no column has no NULL
         QVERIFY(third[3].isNull());
+    }
+
+    // One table, "Т" (N long, M memo): pages 0 header, 1 maps, 2 catalog definition, 3 its
+    // definition, 4 catalog rows, 5 its rows, 6 on the long value chained over six pages (its last
+    // part first).
+    void refusesFilesPointingOutsideThemselves_data() {
+        QTest::addColumn<int>("damage");
+        QTest::newRow("not whole pages") << 0;
+        QTest::newRow("no Jet signature") << 1;
+        QTest::newRow("definition beyond the end") << 2;
+        QTest::newRow("catalog names a map page as definition") << 3;
+        QTest::newRow("definition continues into itself") << 4;
+        QTest::newRow("page map lists a page beyond the end") << 5;
+        QTest::newRow("row offset beyond its page") << 6;
+        QTest::newRow("row count one more than rows") << 7;
+        QTest::newRow("long value on a page beyond the end") << 8;
+        QTest::newRow("long value chain back to its start") << 9;
+        QTest::newRow("moved row pointing to itself") << 10;
+        QTest::newRow("long value longer than its row") << 11;
+    }
+
+    void refusesFilesPointingOutsideThemselves() {
+        QFETCH(int, damage);
+        const QString memo = QStringLiteral("Длинная заметка ").repeated(700);
+        QByteArray b = BuildJet4Database(
+            {{QStringLiteral("Т"),
+              {{QStringLiteral("N"), Jet4Type::Long}, {QStringLiteral("M"), Jet4Type::Memo}},
+              {{1, memo}, {2, QStringLiteral("короткая")}}}});
+        const int pages = static_cast<int>(b.size() / kPage);
+        QCOMPARE(pages, 12);
+        const int catalogRow = RowStart(b, 4, 1);  // the table's catalog row: Id first
+        const int memoDefinition = RowStart(b, 5, 0) + 2 + 4;
+        {
+            const AccessFile file(b, QStringLiteral("whole.mdb"));
+            const auto rs = file.readTable(QStringLiteral("т"));
+            QCOMPARE(rs->recordCount(), 2);
+            QCOMPARE(rs->value(1).toString(), memo);
+        }
+        switch (damage) {
+            case 0:
+                b.append('\0');
+                break;
+            case 1:
+                b[4] = 'X';
+                break;
+            case 2:
+                Put32(b, catalogRow + 2, static_cast<quint32>(pages + 5));
+                break;
+            case 3:
+                Put32(b, catalogRow + 2, 1);
+                break;
+            case 4:
+                Put32(b, 3 * kPage + 4, 3);
+                break;
+            case 5:
+                Put32(b, RowStart(b, 1, 2) + 1, static_cast<quint32>(pages));
+                break;
+            case 6:
+                b[5 * kPage + 14 + 1] = static_cast<char>(0x1F);
+                break;
+            case 7:
+                Put32(b, 3 * kPage + 0x10, 3);
+                break;
+            case 8:
+                Put32(b, memoDefinition + 4, static_cast<quint32>(pages + 1) << 8);
+                break;
+            case 9:
+                Put32(b, memoDefinition, static_cast<quint32>(b.size()));  // read on and on
+                Put32(b, RowStart(b, 6, 0), Get32(b, memoDefinition + 4));
+                break;
+            case 10:
+                b[5 * kPage + 14 + 2 + 1] = static_cast<char>(b[5 * kPage + 14 + 2 + 1] | 0x40);
+                Put32(b, RowStart(b, 5, 1), 5 << 8 | 1);
+                break;
+            case 11:
+                // Said to lie on one row, which is shorter.
+                Put32(b, memoDefinition, 0x40000000u | 5000);
+                break;
+        }
+        try {
+            const AccessFile file(b, QStringLiteral("damaged.mdb"));
+            file.readTable(QStringLiteral("Т"));
+            QFAIL("a damaged file was read");
+        } catch (const Failure& failure) {
+            QCOMPARE(
+                failure.description(),
+                QStringLiteral("Файл damaged.mdb повреждён или не является базой данных Access"));
+        }
     }
 
     void refusesMissingAndForeignFilesAndUnknownTables() {

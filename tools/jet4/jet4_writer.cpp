@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSaveFile>
+#include <QUuid>
 
 #include <array>
 #include <cmath>
@@ -19,6 +20,8 @@ constexpr int kDataPageHeader = 14;
 constexpr int kMaxRowsPerPage = 255;
 constexpr int kMapRowSize = 69;
 constexpr int kMapPagesCovered = 512;
+// A table of more data pages lists bitmap pages instead, each covering this many pages.
+constexpr int kBitmapPageCovers = (kPageSize - 4) * 8;
 constexpr int kMapRowsPerPage = (kPageSize - kDataPageHeader) / (kMapRowSize + 2);
 constexpr int kTablesPerMapPage = kMapRowsPerPage / 2;
 constexpr int kColumnEntrySize = 25;
@@ -33,12 +36,22 @@ enum TypeCode : uint8_t {
     kByte = 0x02,
     kInteger = 0x03,
     kLong = 0x04,
+    kCurrency = 0x05,
+    kSingle = 0x06,
     kDouble = 0x07,
     kDateTime = 0x08,
     kText = 0x0A,
     kOle = 0x0B,
+    kMemo = 0x0C,
+    kGuid = 0x0F,
     kDecimal = 0x10,
 };
+
+// Long values: in the row up to this size, else on long-value pages (rows of at most a page).
+constexpr int kMaxInlineLong = 64;
+constexpr int kMaxLongRow = kPageSize - kDataPageHeader - 2;
+constexpr uint32_t kLongInline = 0x80000000u;
+constexpr uint32_t kLongOneRow = 0x40000000u;
 
 constexpr int kDecimalPrecision = 18;
 
@@ -129,6 +142,13 @@ struct StoredColumn {
     bool nullable = true;
 };
 
+// A long value kept off the row: the row and place of its 12-byte definition, and its bytes.
+struct PendingLong {
+    size_t row = 0;
+    int at = 0;
+    QByteArray data;
+};
+
 struct StoredTable {
     QString name;
     bool system = false;
@@ -136,12 +156,14 @@ struct StoredTable {
     int fixedSize = 0;
     int varCount = 0;
     std::vector<QByteArray> rows;
+    std::vector<PendingLong> longs;
     // Filled by the page plan.
     int tdefPage = 0;
     int mapPage = 0;
     int mapRow = 0;  // used-pages map; the free-space map is the next row
     int firstDataPage = 0;
-    std::vector<std::vector<int>> pages;  // row indexes per data page
+    std::vector<std::pair<int, int>> bitmapPages;  // (stretch of the file, page) for big tables
+    std::vector<std::vector<int>> pages;           // row indexes per data page
 };
 
 StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, int& varCount) {
@@ -170,6 +192,24 @@ StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, 
             c.code = kDouble;
             c.byteLength = 8;
             break;
+        case Jet4Type::Single:
+            c.code = kSingle;
+            c.byteLength = 4;
+            break;
+        case Jet4Type::Currency:
+            c.code = kCurrency;
+            c.byteLength = 8;
+            break;
+        case Jet4Type::Guid:
+            c.code = kGuid;
+            c.byteLength = 16;
+            break;
+        case Jet4Type::Memo:
+        case Jet4Type::Ole:
+            c.code = column.type == Jet4Type::Memo ? kMemo : kOle;
+            c.byteLength = 0;
+            c.varIndex = varCount++;
+            return c;
         case Jet4Type::DateTime:
             c.code = kDateTime;
             c.byteLength = 8;
@@ -250,22 +290,49 @@ void PutInteger(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
 
 // A sign byte, then the scaled magnitude as 128 bits: four little-endian 32-bit words, the most
 // significant first. 64 bits are enough here.
+// A decimal given as text keeps every digit; a number goes through its double.
+bool ScaledDecimal(const QVariant& value, int scale, uint64_t* magnitude, bool* negative) {
+    if (value.typeId() == QMetaType::QString) {
+        QString text = value.toString().trimmed();
+        *negative = text.startsWith(QLatin1Char('-'));
+        if (*negative || text.startsWith(QLatin1Char('+'))) {
+            text.remove(0, 1);
+        }
+        const qsizetype point = text.indexOf(QLatin1Char('.'));
+        QString fraction = point < 0 ? QString() : text.mid(point + 1);
+        const QString whole = point < 0 ? text : text.left(point);
+        if (fraction.size() > scale || whole.isEmpty() || whole.contains(QLatin1Char('-'))) {
+            return false;
+        }
+        fraction = fraction.leftJustified(scale, QLatin1Char('0'));
+        bool ok = false;
+        *magnitude = (whole + fraction).toULongLong(&ok);
+        return ok && *magnitude < 1000000000000000000ULL;
+    }
+    bool ok = true;
+    const double v = value.toDouble(&ok) * std::pow(10.0, scale);
+    *negative = v < 0;
+    *magnitude = ok && std::isfinite(v) && std::fabs(v) < 9.2e18
+                     ? static_cast<uint64_t>(std::llround(std::fabs(v)))
+                     : 0;
+    return ok && std::isfinite(v) && std::fabs(v) < 9.2e18;
+}
+
 void PutDecimal(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
     const StoredColumn& c = at.column;
-    bool ok = true;
-    const double v = value.toDouble(&ok) * std::pow(10.0, c.scale);
-    if (!ok || !std::isfinite(v) || std::fabs(v) >= 9.2e18) {
+    uint64_t magnitude = 0;
+    bool negative = false;
+    if (!ScaledDecimal(value, c.scale, &magnitude, &negative)) {
         FailCell(at, QStringLiteral("\"%1\" is not a decimal of 18 digits").arg(value.toString()));
     }
-    const auto magnitude = static_cast<uint64_t>(std::llround(std::fabs(v)));
-    fixed[c.fixedOffset] = static_cast<char>(v < 0 ? 0x80 : 0x00);
+    fixed[c.fixedOffset] = static_cast<char>(negative ? 0x80 : 0x00);
     Put32(fixed, c.fixedOffset + 9, static_cast<uint32_t>(magnitude >> 32));
     Put32(fixed, c.fixedOffset + 13, static_cast<uint32_t>(magnitude));
 }
 
 QByteArray TextValue(const QVariant& value, const CellPlace& at) {
     const QString text = value.toString();
-    if (text.size() * 2 > at.column.byteLength) {
+    if (at.column.code == kText && text.size() * 2 > at.column.byteLength) {
         FailCell(at, QStringLiteral("\"%1\" is longer than %2 characters")
                          .arg(text)
                          .arg(at.column.byteLength / 2));
@@ -277,6 +344,62 @@ QByteArray TextValue(const QVariant& value, const CellPlace& at) {
         }
     }
     return Ucs2(text);
+}
+
+void PutNumber(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
+    bool ok = true;
+    const double v = value.toDouble(&ok);
+    const int offset = at.column.fixedOffset;
+    if (!ok || (at.column.code == kCurrency && !(std::fabs(v) < 9.2e14))) {
+        FailCell(at, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
+    }
+    if (at.column.code == kSingle) {
+        const auto f = static_cast<float>(v);
+        uint32_t bits = 0;
+        std::memcpy(&bits, &f, sizeof bits);
+        Put32(fixed, offset, bits);
+    } else if (at.column.code == kCurrency) {
+        const auto scaled = static_cast<uint64_t>(std::llround(v * 10000.0));
+        Put32(fixed, offset, static_cast<uint32_t>(scaled));
+        Put32(fixed, offset + 4, static_cast<uint32_t>(scaled >> 32));
+    } else {
+        PutDouble(fixed, offset, v);
+    }
+}
+
+// A GUID as Access keeps it: three little-endian numbers, then eight bytes in order.
+void PutGuid(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
+    const QUuid id =
+        value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid::fromString(value.toString());
+    if (id.isNull()) {
+        FailCell(at, QStringLiteral("\"%1\" is not a GUID").arg(value.toString()));
+    }
+    const int offset = at.column.fixedOffset;
+    Put32(fixed, offset, id.data1);
+    Put16(fixed, offset + 4, id.data2);
+    Put16(fixed, offset + 6, id.data3);
+    for (int i = 0; i < 8; ++i) {
+        fixed[offset + 8 + i] = static_cast<char>(id.data4[i]);
+    }
+}
+
+// The 12-byte definition of a memo or OLE value: its length and where it lies, followed by the
+// value itself when short. The page and row of a value kept elsewhere come later.
+QByteArray LongValue(const QVariant& value, const CellPlace& at, QByteArray* data) {
+    *data = at.column.code == kMemo ? TextValue(value, at) : value.toByteArray();
+    if (data->size() > 0xFFFFFF) {
+        FailCell(at, QStringLiteral("a long value of more than 16 MiB"));
+    }
+    const auto length = static_cast<uint32_t>(data->size());
+    QByteArray definition(12, '\0');
+    if (data->size() <= kMaxInlineLong) {
+        Put32(definition, 0, length | kLongInline);
+        definition.append(*data);
+        data->clear();
+    } else {
+        Put32(definition, 0, length | (data->size() <= kMaxLongRow ? kLongOneRow : 0));
+    }
+    return definition;
 }
 
 // Puts a present, non-Boolean value into the fixed part or its variable slot.
@@ -301,6 +424,13 @@ void EncodeValue(const QVariant& value, const CellPlace& at, QByteArray& fixed,
         case kDecimal:
             PutDecimal(fixed, value, at);
             break;
+        case kSingle:
+        case kCurrency:
+            PutNumber(fixed, value, at);
+            break;
+        case kGuid:
+            PutGuid(fixed, value, at);
+            break;
         case kDateTime: {
             const double v = DateToJet(value, &ok);
             if (!ok) {
@@ -318,12 +448,12 @@ void EncodeValue(const QVariant& value, const CellPlace& at, QByteArray& fixed,
 // The row as a data page holds it: column count, fixed part, variable values, their end and
 // start offsets (last first) and count, then the null bitmap.
 QByteArray AssembleRow(const StoredTable& table, const QByteArray& fixed,
-                       const std::vector<QByteArray>& variable, const QByteArray& bitmap) {
+                       const std::vector<QByteArray>& variable, const QByteArray& bitmap,
+                       std::vector<int>& starts) {
     QByteArray row;
     Append16(row, static_cast<uint32_t>(table.columns.size()));
     row.append(fixed);
     if (table.varCount > 0) {
-        std::vector<int> starts;
         for (const QByteArray& v : variable) {
             starts.push_back(static_cast<int>(row.size()));
             row.append(v);
@@ -338,7 +468,9 @@ QByteArray AssembleRow(const StoredTable& table, const QByteArray& fixed,
     return row;
 }
 
-QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& values, int rowNumber) {
+// `longs` gets the long values the row keeps elsewhere, as row `rowNumber` - 1 of the table.
+QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& values, int rowNumber,
+                     std::vector<PendingLong>* longs = nullptr) {
     const int columnCount = static_cast<int>(table.columns.size());
     if (static_cast<int>(values.size()) > columnCount) {
         Fail(QStringLiteral("row %1 of table %2 has %3 values for %4 columns")
@@ -349,6 +481,7 @@ QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& valu
     }
     QByteArray fixed(table.fixedSize, '\0');
     std::vector<QByteArray> variable(static_cast<size_t>(table.varCount));
+    std::vector<QByteArray> kept(static_cast<size_t>(table.varCount));
     QByteArray bitmap((columnCount + 7) / 8, '\0');
     for (const StoredColumn& c : table.columns) {
         const QVariant value = c.number < static_cast<int>(values.size())
@@ -357,6 +490,9 @@ QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& valu
         bool present = !value.isNull();
         if (c.code == kBoolean) {
             present = present && value.toBool();
+        } else if (present && (c.code == kMemo || c.code == kOle) && longs != nullptr) {
+            variable[static_cast<size_t>(c.varIndex)] =
+                LongValue(value, {table, rowNumber, c}, &kept[static_cast<size_t>(c.varIndex)]);
         } else if (present) {
             EncodeValue(value, {table, rowNumber, c}, fixed, variable);
         }
@@ -364,7 +500,13 @@ QByteArray EncodeRow(const StoredTable& table, const std::vector<QVariant>& valu
             bitmap[c.number / 8] = static_cast<char>(bitmap[c.number / 8] | (1 << (c.number % 8)));
         }
     }
-    const QByteArray row = AssembleRow(table, fixed, variable, bitmap);
+    std::vector<int> starts;
+    const QByteArray row = AssembleRow(table, fixed, variable, bitmap, starts);
+    for (size_t v = 0; v < kept.size(); ++v) {
+        if (!kept[v].isEmpty()) {
+            longs->push_back({static_cast<size_t>(rowNumber) - 1, starts[v], kept[v]});
+        }
+    }
     if (row.size() > kPageSize - kDataPageHeader - 2) {
         Fail(QStringLiteral("row %1 of table %2 needs %3 bytes, more than a page holds")
                  .arg(rowNumber)
@@ -434,7 +576,12 @@ QByteArray DataPage(uint32_t owner, const std::vector<QByteArray>& rows) {
 
 QByteArray MapRow(const StoredTable& t) {
     QByteArray row(kMapRowSize, '\0');
-    if (!t.pages.empty()) {
+    if (!t.bitmapPages.empty()) {
+        row[0] = 0x01;
+        for (const auto& [stretch, page] : t.bitmapPages) {
+            Put32(row, 1 + 4 * stretch, static_cast<uint32_t>(page));
+        }
+    } else if (!t.pages.empty()) {
         Put32(row, 1, static_cast<uint32_t>(t.firstDataPage));
         for (size_t i = 0; i < t.pages.size(); ++i) {
             row[5 + static_cast<int>(i / 8)] =
@@ -485,7 +632,7 @@ QByteArray TdefPage(const StoredTable& t) {
         tail.append(name);
     }
     for (const StoredColumn& c : t.columns) {
-        if (c.code == kOle) {
+        if (c.code == kOle || c.code == kMemo) {
             Append16(tail, static_cast<uint32_t>(c.number));
             QByteArray pointers(8, '\0');
             Put32(pointers, 0, PageRow(t.mapPage, t.mapRow));
@@ -554,7 +701,7 @@ std::vector<StoredTable> EncodeTables(const std::vector<Jet4Table>& tables) {
         StoredTable& t = stored.back();
         t.rows.reserve(tables[i].rows.size());
         for (size_t r = 0; r < tables[i].rows.size(); ++r) {
-            t.rows.push_back(EncodeRow(t, tables[i].rows[r], static_cast<int>(r) + 1));
+            t.rows.push_back(EncodeRow(t, tables[i].rows[r], static_cast<int>(r) + 1, &t.longs));
         }
     }
     return stored;
@@ -563,6 +710,7 @@ std::vector<StoredTable> EncodeTables(const std::vector<Jet4Table>& tables) {
 struct PagePlan {
     std::vector<int> mapPages;
     int pageCount = 0;
+    std::vector<std::vector<QByteArray>> longPages;  // rows of the long-value pages, last pages
 };
 
 // Header, first map page, catalog definition, more map pages, user definitions; each table's
@@ -602,14 +750,76 @@ void AddCatalogRows(std::vector<StoredTable>& stored) {
 void PlanDataPages(std::vector<StoredTable>& stored, PagePlan& plan) {
     for (StoredTable& t : stored) {
         t.pages = PlanPages(t);
-        if (static_cast<int>(t.pages.size()) > kMapPagesCovered) {
-            Fail(QStringLiteral("table %1 needs more than %2 data pages")
-                     .arg(t.name)
-                     .arg(kMapPagesCovered));
-        }
         t.firstDataPage = plan.pageCount;
         plan.pageCount += static_cast<int>(t.pages.size());
     }
+    // Bitmap pages, after all data pages, for tables the map row cannot hold.
+    for (StoredTable& t : stored) {
+        if (static_cast<int>(t.pages.size()) <= kMapPagesCovered) {
+            continue;
+        }
+        const int last = t.firstDataPage + static_cast<int>(t.pages.size()) - 1;
+        for (int stretch = t.firstDataPage / kBitmapPageCovers; stretch <= last / kBitmapPageCovers;
+             ++stretch) {
+            if (1 + 4 * (stretch + 1) > kMapRowSize) {
+                Fail(QStringLiteral("table %1 lies beyond what its map can list").arg(t.name));
+            }
+            t.bitmapPages.emplace_back(stretch, plan.pageCount++);
+        }
+    }
+}
+
+QByteArray BitmapPage(const StoredTable& t, int stretch) {
+    QByteArray page(kPageSize, '\0');
+    page[0] = 0x05;
+    page[1] = 0x01;
+    for (size_t i = 0; i < t.pages.size(); ++i) {
+        const int bit = t.firstDataPage + static_cast<int>(i) - stretch * kBitmapPageCovers;
+        if (bit >= 0 && bit < kBitmapPageCovers) {
+            page[4 + bit / 8] = static_cast<char>(page[4 + bit / 8] | (1 << (bit % 8)));
+        }
+    }
+    return page;
+}
+
+// Puts every long value kept off its row on long-value pages after the data (one row when it fits
+// one, else a chain of rows each starting with the next one's page and row), and writes where it
+// went into its definition in the row.
+void PlaceLongValues(std::vector<StoredTable>& stored, PagePlan& plan) {
+    int used = kPageSize;
+    auto addRow = [&](const QByteArray& row) {
+        if (plan.longPages.empty() || used + static_cast<int>(row.size()) + 2 > kPageSize ||
+            plan.longPages.back().size() >= static_cast<size_t>(kMaxRowsPerPage)) {
+            plan.longPages.emplace_back();
+            used = kDataPageHeader;
+        }
+        plan.longPages.back().push_back(row);
+        used += static_cast<int>(row.size()) + 2;
+        return PageRow(plan.pageCount + static_cast<int>(plan.longPages.size()) - 1,
+                       static_cast<int>(plan.longPages.back().size()) - 1);
+    };
+    for (StoredTable& t : stored) {
+        for (const PendingLong& value : t.longs) {
+            uint32_t first = 0;
+            if (value.data.size() <= kMaxLongRow) {
+                first = addRow(value.data);
+            } else {
+                // The chain is written last chunk first, so each row knows the next.
+                const int chunk = kMaxLongRow - 4;
+                uint32_t next = 0;
+                for (qsizetype from = (value.data.size() - 1) / chunk * chunk; from >= 0;
+                     from -= chunk) {
+                    QByteArray row(4, '\0');
+                    Put32(row, 0, next);
+                    row.append(value.data.mid(from, chunk));
+                    next = addRow(row);
+                }
+                first = next;
+            }
+            Put32(t.rows[value.row], value.at + 4, first);
+        }
+    }
+    plan.pageCount += static_cast<int>(plan.longPages.size());
 }
 
 QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& plan) {
@@ -629,6 +839,9 @@ QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& pl
         place(plan.mapPages[m], DataPage(0, mapRows));
     }
     for (const StoredTable& t : stored) {
+        for (const auto& [stretch, page] : t.bitmapPages) {
+            place(page, BitmapPage(t, stretch));
+        }
         place(t.tdefPage, TdefPage(t));
         for (size_t p = 0; p < t.pages.size(); ++p) {
             std::vector<QByteArray> rows;
@@ -638,6 +851,12 @@ QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& pl
             place(t.firstDataPage + static_cast<int>(p),
                   DataPage(static_cast<uint32_t>(t.tdefPage), rows));
         }
+    }
+    const int firstLongPage = plan.pageCount - static_cast<int>(plan.longPages.size());
+    for (size_t p = 0; p < plan.longPages.size(); ++p) {
+        QByteArray page = DataPage(0, plan.longPages[p]);
+        std::memcpy(page.data() + 4, "LVAL", 4);
+        place(firstLongPage + static_cast<int>(p), page);
     }
     return file;
 }
@@ -649,6 +868,7 @@ QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
     PagePlan plan = PlanDefinitionPages(stored);
     AddCatalogRows(stored);
     PlanDataPages(stored, plan);
+    PlaceLongValues(stored, plan);
     return WriteImage(stored, plan);
 }
 

@@ -10,8 +10,24 @@
 namespace converter {
 
 // Column types the writer can store. Text holds up to 255 UTF-16 units of the Basic Multilingual
-// Plane; DateTime takes a QDate or QDateTime.
-enum class Jet4Type { Boolean, Byte, Integer, Long, Double, DateTime, Text, Decimal };
+// Plane; DateTime takes a QDate or QDateTime; Currency a number (4 decimals kept); Guid a QUuid
+// or its text; Memo a text and Ole a QByteArray of any length (in the row when short, else on
+// long-value pages: one row, or a chain of rows).
+enum class Jet4Type {
+    Boolean,
+    Byte,
+    Integer,
+    Long,
+    Double,
+    DateTime,
+    Text,
+    Decimal,
+    Single,
+    Currency,
+    Guid,
+    Memo,
+    Ole
+};
 
 struct Jet4Column {
     QString name;
@@ -35,9 +51,9 @@ public:
 };
 
 // Builds the image of a minimal Jet4 (Access 2000) file holding `tables`, with no indexes and no
-// property data; libmdb and other readers read it back value for value. Table names must be
-// unique regardless of case. A row must fit a 4 KiB page and a table's rows 512 pages (2 MiB).
-// Throws Jet4Error when a table, column or value does not fit.
+// property data; our reader, mdbtools and other readers read it back value for value. Table names
+// must be unique regardless of case. A row must fit a 4 KiB page; a table of more than 512 data
+// pages gets a map of bitmap pages. Throws Jet4Error when a table, column or value does not fit.
 QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables);
 
 // BuildJet4Database written to `path` through a temporary file renamed over the target.
