@@ -58,7 +58,8 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
 }
 
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
-                    const std::vector<ReportSection>& sections, int kind) {
+                    const std::vector<ReportSection>& sections, int kind,
+                    const QString& shownPath) {
     try {
         WriteReportFile(reportPath, header, sections);
 
@@ -66,24 +67,23 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         if (!QFileInfo(reports).isDir() && !QDir().mkpath(reports)) {
             throw Failure(QStringLiteral("Не удалось создать папку: ") + reports);
         }
+        // The outcome names the report, so that it can be found after the window was closed.
+        const QString finalPath = shownPath.isEmpty() ? reportPath : shownPath;
+        QString where =
+            QStringLiteral("Отчет сохранен в файле: ") + QDir::toNativeSeparators(finalPath);
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
-        QString where;
         const QString copyName = FixedCopyName(kind);
         // The check's report is itself the copy under reports/.
-        if (copyName.isEmpty()) {
-            if (perUser &&
-                CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
-                where = QStringLiteral("Отчет сохранен в папке: ");
-            }
-        } else if (CanonicalPath(reportPath) !=
-                   CanonicalPath(reports + QLatin1Char('/') + copyName)) {
+        if (!copyName.isEmpty() &&
+            CanonicalPath(reportPath) != CanonicalPath(reports + QLatin1Char('/') + copyName)) {
             if (CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName) && perUser) {
-                where = QStringLiteral("Копия отчета сохранена в папке: ");
+                where += QStringLiteral("\rКопия отчета сохранена в папке: ") +
+                         QDir::toNativeSeparators(reports);
             }
         }
-        ShowReport(ui, reportPath);
-        return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
+        ShowReport(ui, reportPath, finalPath);
+        return where;
     } catch (...) {
         ui.showMessage(QStringLiteral("Ошибка при формировании отчета"), QString(),
                        MessageIcon::Warning);
@@ -91,7 +91,7 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
     }
 }
 
-void ShowReport(Ui& ui, const QString& reportPath) {
+void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath) {
     try {
         const QStringList lines = ReadTextLines(reportPath, TextCodec::Windows1251);
         QString text;
@@ -99,7 +99,7 @@ void ShowReport(Ui& ui, const QString& reportPath) {
             text += line;
             text += QStringLiteral("\r\n");
         }
-        ui.showReport(text);
+        ui.showReport(text, shownPath.isEmpty() ? reportPath : shownPath);
     } catch (...) {
         ui.showMessage(QStringLiteral("Ошибка при отображении отчета"), QString(),
                        MessageIcon::None);

@@ -32,12 +32,15 @@ inline constexpr int kReportCheck = 3;      // no copy
 QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections);
 
 // Writes the report (Windows-1251, CR LF), copies it into reports/ beside the program by kind,
-// and shows it in the report panel. Failures are shown and swallowed. When reports/ is the
-// per-user one (the program folder takes no files), returns the line for the operation's outcome
-// that names it, if a report or copy went there; else empty.
+// and shows it in the report panel. Failures are shown and swallowed (the result is then empty).
+// Returns the lines for the operation's outcome: the report file, and the folder of the copy
+// when that is the per-user reports/ (the program folder takes no files). `shownPath` is where
+// the report lies once the operation completes, when it is written among staged files first;
+// the outcome and the panel name that.
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
-                    const std::vector<ReportSection>& sections, int kind);
-void ShowReport(Ui& ui, const QString& reportPath);
+                    const std::vector<ReportSection>& sections, int kind,
+                    const QString& shownPath = QString());
+void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath = QString());
 // Copies a text file line by line, ending every line with CR LF; false on failure, which the
 // caller may ignore.
 bool CopyTextFile(const QString& source, const QString& target);
