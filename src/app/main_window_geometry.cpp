@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace converter {
 
 int MainWindow::outerHeight() const {
@@ -29,21 +31,21 @@ void MainWindow::setOuterHeight(int twips, bool centre) {
     // the client area takes the whole height, and eventFilter() corrects it when it appears.
     frameHeight_ = frameHeight();
     const int clientHeight = TwipsToPixels(twips) - frameHeight_;
-    // The limits are lifted first so that the new size is asked for in one request, with the
-    // place when it is given.
-    setMinimumHeight(0);
-    setMaximumHeight(QWIDGETSIZE_MAX);
+    // A long report reads better in a taller window: the tall height is only the least.
+    const int maximum = twips > kShortHeightTwips ? QWIDGETSIZE_MAX : clientHeight;
+    // The limits first take in both the old and the new height, no more (the window manager
+    // sees each change), so that the new size is asked for in one request, with the place when
+    // it is given.
+    setMinimumHeight(std::min(clientHeight, height()));
+    setMaximumHeight(std::max(maximum, height()));
     const QSize size(width(), clientHeight);
     if (centre && windowHandle() != nullptr) {
         setGeometry(centredClientRect(size, windowHandle()->frameMargins()));
     } else {
         resize(size);
     }
-    // A long report reads better in a taller window: the tall height is only the least.
     setMinimumHeight(clientHeight);
-    if (twips <= kShortHeightTwips) {
-        setMaximumHeight(clientHeight);
-    }
+    setMaximumHeight(maximum);
     // Without a window frame (no window manager) the short height would show the top of the
     // report panel; it belongs to the tall height only.
     setReportPanelVisible(twips > kShortHeightTwips);
