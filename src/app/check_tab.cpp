@@ -14,19 +14,23 @@ QWidget* MainWindow::buildCheckTab() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите базу данных")));
+    auto* databaseLabel = new QLabel(QStringLiteral("Выберите &базу данных"));
+    layout->addWidget(databaseLabel);
     auto* databaseRow = new QHBoxLayout;
     txtDbForCheck = new QLineEdit;
     txtDbForCheck->setObjectName(QStringLiteral("txtDbForCheck"));
+    databaseLabel->setBuddy(txtDbForCheck);
     cmdOpenDbCheck = makeBrowseButton(QStringLiteral("cmdOpenDbCheck"));
     databaseRow->addWidget(txtDbForCheck);
     databaseRow->addWidget(cmdOpenDbCheck);
     layout->addLayout(databaseRow);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите справочник Tarvel")));
+    auto* referenceLabel = new QLabel(QStringLiteral("Выберите &справочник Tarvel"));
+    layout->addWidget(referenceLabel);
     auto* referenceRow = new QHBoxLayout;
     txtSparvCheck = new QLineEdit;
     txtSparvCheck->setObjectName(QStringLiteral("txtSparvCheck"));
+    referenceLabel->setBuddy(txtSparvCheck);
     cmdOpenSpravCheck = makeBrowseButton(QStringLiteral("cmdOpenSpravCheck"));
     referenceRow->addWidget(txtSparvCheck);
     referenceRow->addWidget(cmdOpenSpravCheck);
@@ -36,7 +40,7 @@ QWidget* MainWindow::buildCheckTab() {
     layout->addWidget(lblStatusCheck);
     layout->addStretch();
 
-    cmdCheckSprav = new QPushButton(QStringLiteral("Проверить"));
+    cmdCheckSprav = new QPushButton(QStringLiteral("Пр&оверить"));
     cmdCheckSprav->setObjectName(QStringLiteral("cmdCheckSprav"));
     layout->addWidget(buildButtonRow(2, 2, 3, cmdCheckSprav));
     return page;

@@ -16,19 +16,23 @@ QWidget* MainWindow::buildExportTab() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите базу данных")));
+    auto* databaseLabel = new QLabel(QStringLiteral("Выберите &базу данных"));
+    layout->addWidget(databaseLabel);
     auto* databaseRow = new QHBoxLayout;
     txtFileNameExport = new QLineEdit;
     txtFileNameExport->setObjectName(QStringLiteral("txtFileNameExport"));
+    databaseLabel->setBuddy(txtFileNameExport);
     cmdOpenExport = makeBrowseButton(QStringLiteral("cmdOpenExport"));
     databaseRow->addWidget(txtFileNameExport);
     databaseRow->addWidget(cmdOpenExport);
     layout->addLayout(databaseRow);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите год внесения изменений")));
+    auto* yearLabel = new QLabel(QStringLiteral("Выберите &год внесения изменений"));
+    layout->addWidget(yearLabel);
     auto* yearRow = new QHBoxLayout;
     cmbYear = new QComboBox;
     cmbYear->setObjectName(QStringLiteral("cmbYear"));
+    yearLabel->setBuddy(cmbYear);
     cmbYear->setMinimumWidth(160);
     yearRow->addWidget(cmbYear);
     yearRow->addStretch();
@@ -38,7 +42,7 @@ QWidget* MainWindow::buildExportTab() {
     layout->addWidget(lblStatusExport);
     layout->addStretch();
 
-    cmdExport = new QPushButton(QStringLiteral("Экспорт"));
+    cmdExport = new QPushButton(QStringLiteral("&Экспорт"));
     cmdExport->setObjectName(QStringLiteral("cmdExport"));
     layout->addWidget(buildButtonRow(0, 3, 0, cmdExport));
     return page;
@@ -88,9 +92,16 @@ void MainWindow::connectExportCommands() {
         }
     });
     // A typed or pasted path gets its year list when the box is left or Enter is pressed, as a
-    // browsed one does; Enter then runs the export unless the database was refused.
+    // browsed one does. Enter then moves on to the list, where the year is chosen; the export
+    // starts from its button or from Enter in the list.
     connect(txtFileNameExport, &QLineEdit::editingFinished, this,
             &MainWindow::loadTypedExportDatabase);
+    connect(txtFileNameExport, &QLineEdit::returnPressed, this, [this] {
+        loadTypedExportDatabase();
+        if (yearListReady_) {
+            cmbYear->setFocus();
+        }
+    });
     connect(cmdExport, &QPushButton::clicked, this, [this] {
         std::optional<int> year;
         QString yearText;
@@ -100,10 +111,7 @@ void MainWindow::connectExportCommands() {
         }
         runCommand([&] { RunExport(ui(), txtFileNameExport->text(), year, yearText); });
     });
-    runOnEnter(txtFileNameExport, cmdExport, [this] {
-        loadTypedExportDatabase();
-        return yearListReady_;
-    });
+    runOnEnter(cmbYear, cmdExport);
 }
 
 }  // namespace converter

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace converter {
@@ -21,18 +22,21 @@ ForestUnitDialog::ForestUnitDialog(Ui& ui, QWidget* parent) : QDialog(parent), u
     setWindowTitle(QStringLiteral("Введите данные"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
+    // Modal over the main window only: the help window beside it stays usable.
+    setWindowModality(Qt::WindowModal);
 
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
-    Label1 = new QLabel(QStringLiteral("Введите код лесхоза"));
+    Label1 = new QLabel(QStringLiteral("Введите код &лесхоза"));
     Label1->setObjectName(QStringLiteral("Label1"));
     txtLeshoz = new QLineEdit;
     txtLeshoz->setObjectName(QStringLiteral("txtLeshoz"));
-    Label2 = new QLabel(QStringLiteral("Введите код лесничества"));
+    Label2 = new QLabel(QStringLiteral("Введите код лес&ничества"));
     Label2->setObjectName(QStringLiteral("Label2"));
     txtLesnich = new QLineEdit;
     txtLesnich->setObjectName(QStringLiteral("txtLesnich"));
+    Label1->setBuddy(txtLeshoz);
+    Label2->setBuddy(txtLesnich);
     grid->addWidget(Label1, 0, 0);
     grid->addWidget(txtLeshoz, 0, 1);
     grid->addWidget(Label2, 1, 0);
@@ -42,10 +46,10 @@ ForestUnitDialog::ForestUnitDialog(Ui& ui, QWidget* parent) : QDialog(parent), u
     layout->addStretch();
 
     auto* buttons = new QHBoxLayout;
-    cmdOk = new QPushButton(QStringLiteral("Ok"));
+    cmdOk = new QPushButton(QStringLiteral("&Ok"));
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Отмена"));
+    cmdCancel = new QPushButton(QStringLiteral("О&тмена"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     buttons->addStretch();
     buttons->addWidget(cmdOk);
@@ -54,6 +58,8 @@ ForestUnitDialog::ForestUnitDialog(Ui& ui, QWidget* parent) : QDialog(parent), u
 
     connect(cmdOk, &QPushButton::clicked, this, &ForestUnitDialog::cmdOk_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &ForestUnitDialog::cmdCancel_Click);
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &ForestUnitDialog::helpRequested);
     txtLeshoz->installEventFilter(this);
     txtLesnich->installEventFilter(this);
 
@@ -80,6 +86,15 @@ void ForestUnitDialog::cmdOk_Click() {
 
 void ForestUnitDialog::cmdCancel_Click() {
     reject();
+}
+
+void ForestUnitDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The cursor waits in the first box still to be filled (the enterprise code is usually
+    // there from the last import).
+    QLineEdit* first =
+        !txtLeshoz->text().isEmpty() && txtLesnich->text().isEmpty() ? txtLesnich : txtLeshoz;
+    first->setFocus();
 }
 
 bool ForestUnitDialog::eventFilter(QObject* watched, QEvent* event) {

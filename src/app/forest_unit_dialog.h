@@ -22,6 +22,11 @@ public:
     void cmdOk_Click();
     void cmdCancel_Click();
 
+signals:
+    // F1: the help page of the import, which asks for the forest unit.
+    void helpRequested();
+
+public:
     QLabel* Label1 = nullptr;
     QLineEdit* txtLeshoz = nullptr;
     QLabel* Label2 = nullptr;
@@ -31,6 +36,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     Ui& ui_;

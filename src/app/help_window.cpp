@@ -2,8 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -29,7 +32,7 @@ public:
         if (type == QTextDocument::HtmlResource && name.isLocalFile() && !hiddenPages_.isEmpty()) {
             QFile page(name.toLocalFile());
             if (page.open(QIODevice::ReadOnly)) {
-                return WithoutLinksTo(QString::fromUtf8(page.readAll()), hiddenPages_);
+                return WithoutPassagesOn(QString::fromUtf8(page.readAll()), hiddenPages_);
             }
         }
         return QTextBrowser::loadResource(type, name);
@@ -41,8 +44,12 @@ private:
 
 }  // namespace
 
-QString WithoutLinksTo(QString html, const QStringList& pages) {
+QString WithoutPassagesOn(QString html, const QStringList& pages) {
     for (const QString& page : pages) {
+        // A passage that speaks of another tab, such as advice to check the database first.
+        const QRegularExpression passage(QStringLiteral("<span data-page=\"%1\">[\\s\\S]*?</span>")
+                                             .arg(QRegularExpression::escape(page)));
+        html.remove(passage);
         // The link with the comma that joins it to its neighbours: a link between two others
         // leaves one comma, a first or last one none.
         const QRegularExpression link(QStringLiteral("(,\\s*)?<a href=\"%1\">[^<]*</a>(,\\s*)?")
@@ -65,11 +72,32 @@ HelpWindow::HelpWindow(const QStringList& hiddenPages, QWidget* parent)
     setWindowTitle(QStringLiteral("Справка"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // Back and Forward walk the pages seen, as in a web browser (Alt+Left and Alt+Right too).
+    auto* history = new QHBoxLayout;
+    history->setContentsMargins(4, 4, 4, 4);
+    cmdBack =
+        new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("&Назад"));
+    cmdBack->setObjectName(QStringLiteral("cmdBack"));
+    cmdForward =
+        new QPushButton(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("&Вперед"));
+    cmdForward->setObjectName(QStringLiteral("cmdForward"));
+    for (QPushButton* button : {cmdBack, cmdForward}) {
+        button->setEnabled(false);
+        button->setFocusPolicy(Qt::NoFocus);  // the keys stay with the page
+        history->addWidget(button);
+    }
+    history->addStretch();
+    layout->addLayout(history);
     browser = new HelpBrowser(hiddenPages, this);
     browser->setObjectName(QStringLiteral("helpBrowser"));
     browser->setOpenExternalLinks(true);
     browser->document()->setDocumentMargin(12);
     layout->addWidget(browser);
+    connect(cmdBack, &QPushButton::clicked, browser, &QTextBrowser::backward);
+    connect(cmdForward, &QPushButton::clicked, browser, &QTextBrowser::forward);
+    connect(browser, &QTextBrowser::backwardAvailable, cmdBack, &QPushButton::setEnabled);
+    connect(browser, &QTextBrowser::forwardAvailable, cmdForward, &QPushButton::setEnabled);
     // The pages set their own title; the window follows the page shown.
     connect(browser, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = browser->documentTitle();

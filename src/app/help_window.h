@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QPushButton;
 class QTextBrowser;
 
 namespace converter {
@@ -23,9 +24,12 @@ public:
     bool placeBeside(const QRect& occupied, const QSize& frame = {});
 
     QTextBrowser* browser = nullptr;
+    QPushButton* cmdBack = nullptr;
+    QPushButton* cmdForward = nullptr;
 };
 
-// `html` without its links to `pages`, and without a "См. также" line left with no link.
-QString WithoutLinksTo(QString html, const QStringList& pages);
+// `html` without what belongs to `pages` (the pages of tabs not shown): links to them, passages
+// marked <span data-page="page">...</span>, and a "См. также" line left with no link.
+QString WithoutPassagesOn(QString html, const QStringList& pages);
 
 }  // namespace converter

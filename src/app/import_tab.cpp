@@ -14,10 +14,12 @@ QWidget* MainWindow::buildImportTab() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите текстовый файл")));
+    auto* fileLabel = new QLabel(QStringLiteral("&Выберите текстовый файл"));
+    layout->addWidget(fileLabel);
     auto* fileRow = new QHBoxLayout;
     txtFileNameImport = new QLineEdit;
     txtFileNameImport->setObjectName(QStringLiteral("txtFileNameImport"));
+    fileLabel->setBuddy(txtFileNameImport);
     cmdOpenImport = makeBrowseButton(QStringLiteral("cmdOpenImport"));
     fileRow->addWidget(txtFileNameImport);
     fileRow->addWidget(cmdOpenImport);
@@ -27,7 +29,7 @@ QWidget* MainWindow::buildImportTab() {
     layout->addWidget(lblStatusImport);
     layout->addStretch();
 
-    cmdImport = new QPushButton(QStringLiteral("Импорт"));
+    cmdImport = new QPushButton(QStringLiteral("&Импорт"));
     cmdImport->setObjectName(QStringLiteral("cmdImport"));
     layout->addWidget(buildButtonRow(1, 0, 1, cmdImport));
     return page;

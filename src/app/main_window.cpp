@@ -13,12 +13,14 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -45,6 +47,28 @@ public:
     }
 };
 
+// Calls `press` for Enter pressed in the widget it watches.
+class EnterFilter : public QObject {
+public:
+    EnterFilter(std::function<void()> press, QObject* parent)
+        : QObject(parent), press_(std::move(press)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                press_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> press_;
+};
+
 }  // namespace
 
 MainWindow::MainWindow(int edition, QWidget* parent)
@@ -67,9 +91,11 @@ MainWindow::~MainWindow() {
 
 void MainWindow::build() {
     setObjectName(QStringLiteral("frmMain"));
-    // A fixed single border: a title and a close button, nothing to maximise or minimise.
+    // A title and a close button, nothing to maximise or minimise. The border is fixed while the
+    // report panel is hidden (setOuterHeight fixes the height), not by a hint that would also
+    // keep the report's height from growing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Dovi2Tarvel Converter"));
     setWindowIcon(ProgramIcon());
 
@@ -89,14 +115,7 @@ void MainWindow::build() {
     SSTab1->tabBar()->setStyle(tabStyle);
     SSTab1->tabBar()->setUsesScrollButtons(false);
 
-    txtReport = new QPlainTextEdit(this);
-    txtReport->setObjectName(QStringLiteral("txtReport"));
-    txtReport->setGeometry(TwipsToPixels(165), TwipsToPixels(3780), TwipsToPixels(6645),
-                           TwipsToPixels(2265));
-    txtReport->setReadOnly(true);
-    txtReport->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtReport->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    buildReportPanel();
 
     for (int i = 0; i < int(cmdShowReport.size()); ++i) {
         connect(cmdShowReport[i], &QToolButton::clicked, this,
@@ -112,6 +131,9 @@ void MainWindow::build() {
     connectSpravCommands();
     connectCheckCommands();
     connectExportCommands();
+    // F1 opens the help page of the tab in front.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { cmdHelp_Click(SSTab1->currentIndex()); });
     focusConnection_ = connect(qApp, &QApplication::focusChanged, this,
                                [this](QWidget*, QWidget* now) { markDefaultButton(now); });
 
@@ -193,58 +215,6 @@ void MainWindow::hideTab(int index) {
         if (SSTab1->isTabVisible(i)) {
             SSTab1->setCurrentIndex(i);
             return;
-        }
-    }
-}
-
-int MainWindow::outerHeight() const {
-    return height() + frameHeight();
-}
-
-int MainWindow::frameHeight() const {
-    // Asked of the window itself: the widget's own frame geometry keeps what it learnt when the
-    // window was shown, before the window manager had framed it.
-    const QWindow* window = windowHandle();
-    if (!isVisible() || window == nullptr) {
-        return 0;
-    }
-    const QMargins margins = window->frameMargins();
-    return margins.top() + margins.bottom();
-}
-
-void MainWindow::setOuterHeight(int twips) {
-    heightTwips_ = twips;
-    // The frame is known only once the window manager has framed the shown window; until then
-    // the client area takes the whole height, and eventFilter() corrects it when it appears.
-    frameHeight_ = frameHeight();
-    setFixedHeight(TwipsToPixels(twips) - frameHeight_);
-    // Without a window frame (no window manager) the short height would show the top of the
-    // report panel; it belongs to the tall height only.
-    txtReport->setVisible(twips > kShortHeightTwips);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // The window manager frames the window after it was shown and says so without an event of
-    // its own; the frame is known by the time the window is first exposed, and the height loses
-    // it before that first paint.
-    if (watched == windowHandle() && isVisible() && frameHeight() != frameHeight_) {
-        setOuterHeight(heightTwips_);
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void MainWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (QWindow* window = windowHandle(); window != nullptr && !centred_) {
-        window->installEventFilter(this);
-    }
-    setOuterHeight(heightTwips_);
-    if (!centred_) {
-        centred_ = true;
-        if (const QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
         }
     }
 }
@@ -337,30 +307,34 @@ void MainWindow::cmdClose_Click(int /*index*/) {
     close();
 }
 
-void MainWindow::showOperationReport(const QString& text) {
-    txtReport->setPlainText(text);
-    commandReported_ = true;
-    if (!reportVisible_) {
-        cmdShowReport_Click(0);
+void MainWindow::focusFirstBox() {
+    // The first box of each tab, by tab index; the About tab has none.
+    QWidget* const firstBoxes[] = {txtFileNameImport, txtNsiPath, txtDbForCheck, txtFileNameExport};
+    const int tab = SSTab1->currentIndex();
+    if (tab >= 0 && tab < int(std::size(firstBoxes))) {
+        firstBoxes[tab]->setFocus();
     }
 }
 
 void MainWindow::runCommand(const std::function<void()>& command) {
-    commandWentBusy_ = false;
-    commandReported_ = false;
+    commandRunning_ = true;
     command();
-    if (commandWentBusy_ && !commandReported_) {
-        txtReport->clear();
-    }
+    commandRunning_ = false;
 }
 
-void MainWindow::runOnEnter(QLineEdit* box, QPushButton* run, const std::function<bool()>& ready) {
+void MainWindow::runOnEnter(QWidget* box, QPushButton* run, const std::function<bool()>& ready) {
     enterTargets_.emplace_back(box, run);
-    connect(box, &QLineEdit::returnPressed, run, [run, ready] {
+    const auto press = [run, ready] {
         if (!ready || ready()) {
             run->click();
         }
-    });
+    };
+    if (auto* line = qobject_cast<QLineEdit*>(box)) {
+        connect(line, &QLineEdit::returnPressed, run, press);
+    } else {
+        // A closed drop-down list passes Enter on to its parent: it is taken on the way there.
+        box->installEventFilter(new EnterFilter(press, box));
+    }
 }
 
 void MainWindow::markDefaultButton(QWidget* focus) {
@@ -403,7 +377,7 @@ QWidget* MainWindow::buildButtonRow(int reportElement, int helpElement, int clos
         runButton->setMinimumWidth(100);
         layout->addWidget(runButton);
     }
-    auto* close = new QPushButton(QStringLiteral("Закрыть"));
+    auto* close = new QPushButton(QStringLiteral("&Закрыть"));
     close->setObjectName(QStringLiteral("cmdClose_%1").arg(closeElement));
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     close->setMinimumWidth(100);

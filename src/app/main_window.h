@@ -59,10 +59,17 @@ public:
     int outerHeight() const;
     int frameHeight() const;
 
-    // The report of the running command: shown in the panel, which opens by itself.
-    void showOperationReport(const QString& text);
-    // The running command entered the busy state: it ran an operation, not only a refusal.
-    void noteBusy() { commandWentBusy_ = true; }
+    // The report of the running command, written to `path`: shown in the panel, which opens
+    // by itself.
+    void showOperationReport(const QString& text, const QString& path);
+    // The running command entered the busy state: an operation starts, and the report of the
+    // last one leaves the panel.
+    void noteBusy();
+    // The folder of the report shown in the panel, opened in the desktop's file manager; the
+    // panel's text to the clipboard.
+    void openReportFolder();
+    void copyReport();
+    QString reportPath() const { return reportPath_; }
 
     bool CheckDictionaryPresent();
     void cmdShowReport_Click(int index);
@@ -72,6 +79,8 @@ public:
 
     QTabWidget* SSTab1 = nullptr;
     QPlainTextEdit* txtReport = nullptr;
+    QPushButton* cmdOpenReportFolder = nullptr;
+    QPushButton* cmdCopyReport = nullptr;
 
     // " Импорт"
     QLineEdit* txtFileNameImport = nullptr;
@@ -113,16 +122,24 @@ public:
     std::array<QToolButton*, 4> cmdHelp{};
     std::array<QPushButton*, 5> cmdClose{};
 
+    void setVisible(bool visible) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void build();
     void Form_Load();
     void applyEdition();
-    void setOuterHeight(int twips);
+    // `centre` places the window's frame in the middle of the screen in the same request.
+    void setOuterHeight(int twips, bool centre = false);
+    QRect centredClientRect(const QSize& clientSize, const QMargins& frame) const;
+    void buildReportPanel();
+    void setReportPanelVisible(bool visible);
+    void layoutReportPanel();
+    void focusFirstBox();
     void hideTab(int index);
     QStringList hiddenHelpPages() const;
     void placeHelpWindow();
@@ -130,9 +147,9 @@ private:
     // Runs one tab's command. An operation that recorded no faults leaves an empty report panel,
     // so an old report is never taken for the new one.
     void runCommand(const std::function<void()>& command);
-    // Enter in `box` presses `run` (once `ready` agrees), and `run` shows the default frame
-    // while Enter would press it.
-    void runOnEnter(QLineEdit* box, QPushButton* run, const std::function<bool()>& ready = {});
+    // Enter in `box` (a text box or a drop-down list) presses `run` (once `ready` agrees), and
+    // `run` shows the default frame while Enter would press it.
+    void runOnEnter(QWidget* box, QPushButton* run, const std::function<bool()>& ready = {});
     void markDefaultButton(QWidget* focus);
     // The year list for a database path typed into txtFileNameExport.
     void loadTypedExportDatabase();
@@ -160,12 +177,14 @@ private:
     Ui* ui_ = nullptr;
     bool reportVisible_ = false;
     int heightTwips_ = kShortHeightTwips;
-    bool centred_ = false;
+    bool placed_ = false;
+    bool placementPending_ = false;  // centred once more when the window manager framed it
+    bool filterInstalled_ = false;
     int frameHeight_ = 0;
     std::unique_ptr<HelpWindow> helpWindow_;
-    bool commandWentBusy_ = false;
-    bool commandReported_ = false;
-    std::vector<std::pair<QLineEdit*, QPushButton*>> enterTargets_;
+    bool commandRunning_ = false;
+    QString reportPath_;  // the file of the report shown in the panel
+    std::vector<std::pair<QWidget*, QPushButton*>> enterTargets_;
     QMetaObject::Connection focusConnection_;
     QString yearListPath_;        // the database whose years cmbYear holds
     bool yearListReady_ = false;  // that database passed its checks

@@ -151,6 +151,8 @@ std::optional<ForestUnitInput> QtUi::askForestUnit() {
     // accepted code) and kept with whatever both boxes held after a cancel.
     if (!dialog_) {
         dialog_ = std::make_unique<ForestUnitDialog>(*this, &window_);
+        QObject::connect(dialog_.get(), &ForestUnitDialog::helpRequested, &window_,
+                         [this] { window_.ShowHelpTopic(QStringLiteral("import.htm")); });
     }
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     const bool accepted = dialog_->exec() == QDialog::Accepted;
@@ -206,8 +208,8 @@ void QtUi::setStatusVisible(StatusLabel label, bool visible) {
     }
 }
 
-void QtUi::showReport(const QString& text) {
-    window_.showOperationReport(DisplayText(text));
+void QtUi::showReport(const QString& text, const QString& path) {
+    window_.showOperationReport(DisplayText(text), path);
 }
 
 void QtUi::setBusy(bool busy) {

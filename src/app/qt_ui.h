@@ -35,7 +35,7 @@ public:
     std::optional<ForestUnitInput> askForestUnit() override;
     void setStatus(StatusLabel label, const QString& text) override;
     void setStatusVisible(StatusLabel label, bool visible) override;
-    void showReport(const QString& text) override;
+    void showReport(const QString& text, const QString& path) override;
     void setBusy(bool busy) override;
     void processEvents() override;
 

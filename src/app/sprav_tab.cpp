@@ -14,10 +14,12 @@ QWidget* MainWindow::buildSpravTab() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
 
-    layout->addWidget(new QLabel(QStringLiteral("Выберите папку со справочниками ДОВИ")));
+    auto* folderLabel = new QLabel(QStringLiteral("&Выберите папку со справочниками ДОВИ"));
+    layout->addWidget(folderLabel);
     auto* folderRow = new QHBoxLayout;
     txtNsiPath = new QLineEdit;
     txtNsiPath->setObjectName(QStringLiteral("txtNsiPath"));
+    folderLabel->setBuddy(txtNsiPath);
     cmdOpenDoviSprav = makeBrowseButton(QStringLiteral("cmdOpenDoviSprav"));
     folderRow->addWidget(txtNsiPath);
     folderRow->addWidget(cmdOpenDoviSprav);
@@ -27,7 +29,7 @@ QWidget* MainWindow::buildSpravTab() {
     layout->addWidget(lblStatusSprav);
     layout->addStretch();
 
-    cmdFormSprav = new QPushButton(QStringLiteral("Создать"));
+    cmdFormSprav = new QPushButton(QStringLiteral("&Создать"));
     cmdFormSprav->setObjectName(QStringLiteral("cmdFormSprav"));
     layout->addWidget(buildButtonRow(3, 1, 2, cmdFormSprav));
     return page;

@@ -30,7 +30,7 @@ public:
     std::optional<ForestUnitInput> askForestUnit() override;
     void setStatus(StatusLabel label, const QString& text) override;
     void setStatusVisible(StatusLabel label, bool visible) override;
-    void showReport(const QString&) override {}
+    void showReport(const QString&, const QString&) override {}
     void setBusy(bool) override {}
     void processEvents() override {}
 

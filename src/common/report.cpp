@@ -69,11 +69,13 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
 }
 
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
-                    const std::vector<ReportSection>& sections, int kind) {
+                    const std::vector<ReportSection>& sections, int kind,
+                    const QString& shownPath) {
+    // The outcome names the report, so that it can be found after the window was closed.
+    const QString finalPath = shownPath.isEmpty() ? reportPath : shownPath;
     QString where;
-    QString reports;
     try {
-        reports = WritableProgramFolder(kReportsFolder);
+        const QString reports = WritableProgramFolder(kReportsFolder);
         const QString copyName = FixedCopyName(kind);
         const QString copy = reports + QLatin1Char('/') + copyName;
         // The check's report is itself the copy under reports/.
@@ -91,27 +93,26 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                 ThrowFileError(QStringLiteral("Не удалось создать папку: "), reports, error);
             }
         }
+        where = QStringLiteral("Отчет сохранен в файле: ") + QDir::toNativeSeparators(finalPath);
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
         if (copied) {
             CopyTextFile(reportPath, copy);
             if (perUser) {
-                where = QStringLiteral("Копия отчета сохранена в папке: ");
+                where += QStringLiteral("\rКопия отчета сохранена в папке: ") +
+                         QDir::toNativeSeparators(reports);
             }
-        } else if (copyName.isEmpty() && perUser &&
-                   CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
-            where = QStringLiteral("Отчет сохранен в папке: ");
         }
     } catch (...) {
         const Failure failure = CurrentFailure();
         throw Failure(QStringLiteral("Ошибка при формировании отчета\r") + failure.description(),
                       failure.source());
     }
-    ShowReport(ui, reportPath);
-    return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
+    ShowReport(ui, reportPath, finalPath);
+    return where;
 }
 
-void ShowReport(Ui& ui, const QString& reportPath) {
+void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath) {
     try {
         const QStringList lines = ReadTextLines(reportPath, TextCodec::Windows1251);
         QString text;
@@ -119,7 +120,7 @@ void ShowReport(Ui& ui, const QString& reportPath) {
             text += line;
             text += QStringLiteral("\r\n");
         }
-        ui.showReport(text);
+        ui.showReport(text, shownPath.isEmpty() ? reportPath : shownPath);
     } catch (...) {
         ui.showMessage(QStringLiteral("Ошибка при отображении отчета"), QString(),
                        MessageIcon::None);

@@ -34,12 +34,14 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
 // Writes the report (Windows-1251, CR LF), copies it into reports/ beside the program by kind,
 // and shows it in the report panel. A report that cannot be written fails its operation: a
 // Failure ("Ошибка при формировании отчета", the file and the reason), and the old report and
-// copy are gone, so that none stands as this run's. When reports/ is the per-user one (the
-// program folder takes no files), returns the line for the operation's outcome that names it,
-// if a report or copy went there; else empty.
+// copy are gone, so that none stands as this run's. Returns the lines for the operation's
+// outcome: the report file, and the folder of the copy when that is the per-user reports/ (the
+// program folder takes no files). `shownPath` is where the report lies once the operation
+// completes, when it is written among staged files first; the outcome and the panel name that.
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
-                    const std::vector<ReportSection>& sections, int kind);
-void ShowReport(Ui& ui, const QString& reportPath);
+                    const std::vector<ReportSection>& sections, int kind,
+                    const QString& shownPath = QString());
+void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath = QString());
 // Copies a text file line by line, ending every line with CR LF; a Failure when it cannot.
 void CopyTextFile(const QString& source, const QString& target);
 

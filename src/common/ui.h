@@ -38,9 +38,9 @@ public:
 
     virtual void setStatus(StatusLabel label, const QString& text) = 0;
     virtual void setStatusVisible(StatusLabel label, bool visible) = 0;
-    // Replaces the content of the report panel with the running operation's report (the window
-    // opens the panel to show it).
-    virtual void showReport(const QString& text) = 0;
+    // Replaces the content of the report panel with the running operation's report, read from
+    // the file `path` (the window opens the panel to show it).
+    virtual void showReport(const QString& text, const QString& path) = 0;
     // Hourglass cursor and disabled main window while an operation runs.
     virtual void setBusy(bool busy) = 0;
     // Lets the window repaint during long work.

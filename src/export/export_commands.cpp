@@ -159,8 +159,11 @@ OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path) {
 }
 
 QString ProposedExportFile(const QString& databasePath, const QString& yearText) {
-    return ProgramFile(SplitPath(databasePath, kPathBaseName) + QLatin1Char('_') + yearText +
-                       QStringLiteral(".txt"));
+    // The program folder of an installed program takes no files: the user's data folder, where
+    // the reports go, then does.
+    return QDir::cleanPath(WritableProgramFolder(QString())) + QLatin1Char('/') +
+           SplitPath(databasePath, kPathBaseName) + QLatin1Char('_') + yearText +
+           QStringLiteral(".txt");
 }
 
 bool ChooseExportFile(Ui& ui, const QString& databasePath, const QString& yearText,
@@ -207,7 +210,11 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
                                       {StagingKey(databasePath)})) {
             return false;
         }
-        if (!TableFileExists(elementsPath)) {
+        // A typed path is checked as a browsed one is, the main table before its elements.
+        if (!QFileInfo(databasePath).isFile()) {
+            ui.showMessage(QStringLiteral("Файл не существует: ") + databasePath, QString(),
+                           MessageIcon::Warning);
+        } else if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {
             ExportRequest request{outputPath, databasePath,          elementsPath,

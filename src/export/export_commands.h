@@ -52,7 +52,8 @@ OpenExportOutcome ChooseExportDatabase(Ui& ui);
 // The same for a path the user typed: checks it and its elements file, builds its year list.
 OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path);
 
-// The proposed output file: the program folder, the database's name, "_", the year text, ".txt".
+// The proposed output file: the program folder (the user's data folder when the program folder
+// takes no files), the database's name, "_", the year text, ".txt".
 QString ProposedExportFile(const QString& databasePath, const QString& yearText);
 
 // Asks for the output file with the proposal; an existing file is removed once the user agrees

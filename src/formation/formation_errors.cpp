@@ -32,10 +32,11 @@ QString WriteFormationReport(Ui& ui, const QString& targetFolder, const Formatio
                              const QString& shownFolder) {
     if (errors.hadErrors || errors.section(kRepeatedKeySection).count > 0) {
         const QString reportTarget = SptabPath(targetFolder);
+        const QString shownTarget = SptabPath(shownFolder.isEmpty() ? targetFolder : shownFolder);
         return WriteReport(
             ui, SplitPath(reportTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-            SptabPath(shownFolder.isEmpty() ? targetFolder : shownFolder), errors.sections,
-            kReportFormation);
+            shownTarget, errors.sections, kReportFormation,
+            SplitPath(shownTarget, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"));
     }
     return {};
 }

@@ -95,7 +95,8 @@ bool RunImport(Ui& ui, const QString& sourcePath) {
                            MessageIcon::Information);
             return false;
         }
-        if (!QFileInfo::exists(sourcePath)) {
+        // A typed folder is no text file either: refused before anything is asked.
+        if (!QFileInfo(sourcePath).isFile()) {
             ui.showMessage(QStringLiteral("Не найден файл:\r") + sourcePath, QString(),
                            MessageIcon::Warning);
             return false;

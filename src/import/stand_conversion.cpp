@@ -424,10 +424,11 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
     if (reportSections != nullptr) {
         *reportSections = state.importErrors;
     } else if (state.importHadErrors) {
+        const QString shownMain = state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath;
         reportsLine = WriteReport(
-            ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-            state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath, state.importErrors,
-            kReportImport);
+            ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"), shownMain,
+            state.importErrors, kReportImport,
+            SplitPath(shownMain, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"));
     }
     countText = QStringLiteral("Количество выделов: ") + QString::number(count);
     if (!reportsLine.isEmpty()) {

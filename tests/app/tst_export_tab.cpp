@@ -61,8 +61,9 @@ void ExportTabTest::exportsChosenYearFromWindow() {
     QVERIFY(window.isEnabled());
 }
 
-// A path typed into the box gets its year list when the box is left or Enter is pressed; a
-// missing file says so and leaves no year list of another database behind.
+// A path typed into the box gets its year list when the box is left or Enter is pressed; Enter
+// moves on to the list, and Enter there runs the export. A missing file says so and leaves no
+// year list of another database behind.
 void ExportTabTest::typedPathFillsYearList() {
     ExportFixture f;
     f.writeDictionary({{"KOD", "K", 12}});
@@ -74,11 +75,10 @@ void ExportTabTest::typedPathFillsYearList() {
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QLineEdit* box = window.txtFileNameExport;
-    box->setFocus();
-    QVERIFY(window.cmdExport->isDefault());  // Enter in the box runs the export
+    QCOMPARE(QApplication::focusWidget(), box);  // the first box of the tab shown
+    QVERIFY(!window.cmdExport->isDefault());     // Enter in the box does not export
     QTest::keyClicks(box, f.mainPath());
-    window.cmbYear->setFocus();
-    QVERIFY(!window.cmdExport->isDefault());
+    window.cmdOpenExport->setFocus();
     QCOMPARE(window.cmbYear->count(), 2);
     QCOMPARE(window.cmbYear->currentIndex(), 0);
     QVERIFY(ui.messages.isEmpty());
@@ -89,13 +89,21 @@ void ExportTabTest::typedPathFillsYearList() {
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(ui.messageTexts(), QStringList{"Файл не существует: \r" + missing});
     QCOMPARE(window.cmbYear->count(), 0);
+    QCOMPARE(QApplication::focusWidget(), box);
 
-    // Enter on a good path fills the list first, then runs the export, which asks for the file.
+    // Enter on a good path fills the list and goes there, asking nothing yet.
     box->setText(f.mainPath());
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(window.cmbYear->count(), 2);
+    QCOMPARE(QApplication::focusWidget(), window.cmbYear);
+    QVERIFY(window.cmdExport->isDefault());
+    QVERIFY(ui.saveInitialNames.isEmpty());
+    // The year is chosen in the list; Enter there exports it.
+    QTest::keyClick(window.cmbYear, Qt::Key_Down);
+    QCOMPARE(window.cmbYear->currentIndex(), 1);
+    QTest::keyClick(window.cmbYear, Qt::Key_Return);
     QCOMPARE(ui.saveInitialNames.size(), 1);
-    QVERIFY(ui.saveInitialNames.first().endsWith(window.cmbYear->currentText() + ".txt"));
+    QVERIFY(ui.saveInitialNames.first().endsWith("les_" + window.cmbYear->itemText(1) + ".txt"));
     QVERIFY(window.isEnabled());
 }
 

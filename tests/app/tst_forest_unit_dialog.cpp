@@ -1,12 +1,16 @@
 #include "app/forest_unit_dialog.h"
+#include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/qt_ui.h"
 #include "common/program_folder.h"
 #include "import/forest_unit.h"
 #include "support/fake_ui.h"
+#include "support/test_paths.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,6 +21,7 @@
 
 using namespace converter;
 using converter::testing::FakeUi;
+using converter::testing::SourceDir;
 
 namespace {
 // Runs `step` on the dialog once it is shown modally.
@@ -61,6 +66,23 @@ private slots:
         QTest::keyClick(dialog.txtLesnich, Qt::Key_Delete);
         QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("2"));
         QVERIFY(ui.messages.isEmpty());
+    }
+
+    void acceleratorsLeadToTheBoxes() {
+        FakeUi ui;
+        ForestUnitDialog dialog(ui);
+        QStringList letters;
+        for (const QString& text : {dialog.Label1->text(), dialog.Label2->text(),
+                                    dialog.cmdOk->text(), dialog.cmdCancel->text()}) {
+            const qsizetype marker = text.indexOf(QLatin1Char('&'));
+            QVERIFY2(marker >= 0, qPrintable(text));
+            letters.append(text.at(marker + 1).toLower());
+        }
+        QStringList unique = letters;
+        unique.removeDuplicates();
+        QCOMPARE(unique, letters);
+        QCOMPARE(dialog.Label1->buddy(), dialog.txtLeshoz);
+        QCOMPARE(dialog.Label2->buddy(), dialog.txtLesnich);
     }
 
     void okChecksInOrderAndStaysOpen_data() {
@@ -111,6 +133,9 @@ private slots:
         SetProgramFolder(folder.path());
         QFile dictionary(folder.filePath("sprav.mdb"));
         QVERIFY(dictionary.open(QIODevice::WriteOnly));
+        QVERIFY(QDir(folder.path()).mkpath("help"));
+        QVERIFY(
+            QFile::copy(SourceDir() + "/data/help/import.htm", folder.filePath("help/import.htm")));
         MainWindow window(3);
         window.show();
         auto& ui = static_cast<QtUi&>(window.ui());
@@ -118,6 +143,7 @@ private slots:
         WhenDialogShown([](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Введите данные"));
             QVERIFY(dialog.txtLeshoz->text().isEmpty());
+            QCOMPARE(dialog.focusWidget(), dialog.txtLeshoz);  // the first empty box
             QTest::keyClicks(dialog.txtLeshoz, "12345678");
             QTest::keyClicks(dialog.txtLesnich, "25");
             dialog.cmdOk->click();
@@ -131,16 +157,26 @@ private slots:
         WhenDialogShown([](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("12345678"));
             QVERIFY(dialog.txtLesnich->text().isEmpty());
+            QCOMPARE(dialog.focusWidget(), dialog.txtLesnich);
+            // F1 opens the import's help; the dialog stays, and the help beside it is usable (the
+            // dialog holds only its main window).
+            QCOMPARE(dialog.windowModality(), Qt::WindowModal);
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            QTest::keyClick(&dialog, Qt::Key_F1);
+            QVERIFY(dialog.isVisible());
             dialog.txtLeshoz->setText("87654321");
             dialog.txtLesnich->setText("3");
             dialog.cmdCancel->click();
         });
         QVERIFY(!ui.askForestUnit().has_value());
+        QVERIFY(window.helpWindow() != nullptr && window.helpWindow()->isVisible());
+        QCOMPARE(window.helpWindow()->currentPage(), folder.filePath("help/import.htm"));
 
         WhenDialogShown([](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("87654321"));
             QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("3"));
-            dialog.close();  // the frame's close button
+            QCOMPARE(dialog.focusWidget(), dialog.txtLeshoz);  // none empty: the first
+            dialog.close();                                    // the frame's close button
         });
         QVERIFY(!ui.askForestUnit().has_value());
         QVERIFY(ui.forestUnitDialog() != nullptr);

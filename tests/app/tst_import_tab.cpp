@@ -1,3 +1,4 @@
+#include "app/forest_unit_dialog.h"
 #include "app/main_window.h"
 #include "common/program_folder.h"
 #include "reference/code_lists.h"
@@ -7,13 +8,18 @@
 #include "support/test_paths.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace converter;
@@ -66,6 +72,12 @@ private slots:
         QVERIFY2(
             ui.lastMessage().text.startsWith("Файл: " + database + "\rКоличество выделов: 35\r"),
             qPrintable(ui.lastMessage().text));
+        // The outcome names the report it wrote; the panel knows the file.
+        const QString reportFile = folder_.filePath("lesnichestvo_03_rep.txt");
+        QVERIFY2(ui.lastMessage().text.contains(
+                     "\rОтчет сохранен в файле: " + QDir::toNativeSeparators(reportFile) + "\r"),
+                 qPrintable(ui.lastMessage().text));
+        QCOMPARE(ui.reportPath, reportFile);
         QCOMPARE(ui.report, QStringLiteral("Файл: %1\r\n"
                                            "\r\n\r\n"
                                            "В справочнике не оказалось показателей: 1\r\n\r\n"
@@ -99,6 +111,50 @@ private slots:
         QVERIFY(!window.lblStatusImport->isVisible());
         QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03Сост.px")));
         QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03_TI.px")));
+    }
+
+    // Through the window's own Ui: the old report leaves the panel when the import starts, and a
+    // cancelled import does not bring it back.
+    void panelClearedWhenTheImportStarts() {
+        const QString text = folder_.filePath("lesnichestvo_03.txt");
+        QFile::remove(text);
+        QVERIFY(QFile::copy(SourceDir() + "/data/samples/lesnichestvo_03.txt", text));
+        const QString database = folder_.filePath("cancelled.db");
+        MainWindow window(1);
+        window.show();
+        window.ui().showReport("старый отчет", folder_.filePath("old_rep.txt"));
+        QVERIFY(window.reportVisible());
+        QVERIFY(window.cmdOpenReportFolder->isEnabled());
+        window.txtFileNameImport->setText(text);
+
+        QString panelWhileAsked = "not asked";
+        bool folderButtonWhileAsked = true;
+        QStringList boxes;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* save = qobject_cast<QFileDialog*>(modal)) {
+                save->selectFile(database);
+                static_cast<QDialog*>(save)->accept();  // as the Save button does
+            } else if (auto* dialog = qobject_cast<ForestUnitDialog*>(modal)) {
+                panelWhileAsked = window.txtReport->toPlainText();
+                folderButtonWhileAsked = window.cmdOpenReportFolder->isEnabled();
+                dialog->cmdCancel->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes.append(box->text());
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(20);
+        QTest::mouseClick(window.cmdImport, Qt::LeftButton);
+        answer.stop();
+        QCOMPARE(panelWhileAsked, QString());
+        QVERIFY(!folderButtonWhileAsked);
+        QCOMPARE(window.txtReport->toPlainText(), QString());
+        QVERIFY(!window.txtReport->placeholderText().isEmpty());
+        QVERIFY(!QFile::exists(database));
+        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join(" | ")));
+        QVERIFY(window.isEnabled());
     }
 };
 

@@ -5,10 +5,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,9 +123,13 @@ private slots:
         ui().setStatusVisible(StatusLabel::Check, false);
         QVERIFY(window_->lblStatusCheck->isHidden());
 
-        ui().showReport("Файл: les.db\r\n\r\nстрока 1\r\n");
+        ui().showReport("Файл: les.db\r\n\r\nстрока 1\r\n", "/tmp/les_rep.txt");
         QCOMPARE(window_->txtReport->toPlainText(), QStringLiteral("Файл: les.db\n\nстрока 1\n"));
         QVERIFY(window_->reportVisible());  // a recorded report opens the panel by itself
+        QCOMPARE(window_->reportPath(), QStringLiteral("/tmp/les_rep.txt"));
+        QVERIFY(window_->cmdOpenReportFolder->isEnabled());
+        window_->cmdCopyReport->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), window_->txtReport->toPlainText());
 
         ui().setBusy(true);
         ui().setBusy(true);  // nested calls do not stack the cursor

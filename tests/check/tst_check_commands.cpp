@@ -166,11 +166,18 @@ private slots:
         QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));
         QCOMPARE(ui.statusVisible[StatusLabel::Check], false);
         QCOMPARE(ui.messages.size(), 1);
-        // The box names the database and the time, never the report.
+        // The box names the database, the report file when there is one, and the time; never
+        // the report's content.
         QCOMPARE(ui.lastMessage().title, title);
         QCOMPARE(int(ui.lastMessage().icon), icon);
-        QVERIFY(
-            ui.lastMessage().text.startsWith("Файл: " + database + "\rНа обработку затрачено: "));
+        const QString reportLine =
+            storedPor == 1
+                ? QString()
+                : "\rОтчет сохранен в файле: " +
+                      QDir::toNativeSeparators(WritableProgramFolder("reports") + "/проверка.txt");
+        QVERIFY2(ui.lastMessage().text.startsWith("Файл: " + database + reportLine +
+                                                  "\rНа обработку затрачено: "),
+                 qPrintable(ui.lastMessage().text));
         QVERIFY(!ui.lastMessage().text.contains("POR"));
         QCOMPARE(ui.reportShown, storedPor != 1 ? 1 : 0);
     }

@@ -196,6 +196,14 @@ void ExportCommandsTest::refusesWithoutDatabaseOrElements() {
     QCOMPARE(noElements.messageTexts(),
              QStringList{"Не найден файл по элементам леса:\r" + f.elementsPath()});
     QVERIFY(noElements.saveInitialNames.isEmpty());
+
+    // A typed path whose main table is missing is named as it is, not by its elements file.
+    FakeUi noMain;
+    const QString missing = f.path("nosuch.db");
+    QVERIFY(!RunExport(noMain, missing, 5, "2005"));
+    QCOMPARE(noMain.messageTexts(), QStringList{"Файл не существует: \r" + missing});
+    QCOMPARE(noMain.lastMessage().icon, MessageIcon::Warning);
+    QVERIFY(noMain.saveInitialNames.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ExportCommandsTest)

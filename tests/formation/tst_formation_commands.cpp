@@ -114,7 +114,9 @@ private slots:
                                       QStringLiteral(
                                           "spfield.db\rЗагружено показателей: 2\r\n"
                                           "Загружено справочников значений: 3\r"
-                                          "На обработку затрачено: ");
+                                          "Отчет сохранен в файле: ") +
+                                      QDir::toNativeSeparators(target + "sptab_rep.txt") +
+                                      QStringLiteral("\rНа обработку затрачено: ");
         QVERIFY2(outcome.text.startsWith(expectedStart), qPrintable(outcome.text));
     }
 

@@ -4,6 +4,7 @@
 #include "storage/database.h"
 #include "support/fake_ui.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -11,6 +12,12 @@ using namespace converter;
 using namespace converter::testing;
 
 namespace {
+
+// The outcome's line that names the formation's report beside the tables.
+QString ReportLine(const FormationFixture& fixture) {
+    return QStringLiteral("\rОтчет сохранен в файле: ") +
+           QDir::toNativeSeparators(fixture.targetFolder() + QStringLiteral("sptab_rep.txt"));
+}
 
 constexpr int kFixedRows = 29;
 
@@ -76,7 +83,8 @@ private slots:
         const Outcome outcome = Form(ui, fixture);
         QVERIFY2(outcome.ok, qPrintable(ui.messageTexts().join(QLatin1Char('|'))));
         QVERIFY(outcome.hadErrors);
-        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 2")));
+        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 2") +
+                                        ReportLine(fixture)));
 
         const SptabRows rows = ReadSptab(fixture.targetFolder());
         QCOMPARE(int(rows.size()), kFixedRows);
@@ -122,7 +130,8 @@ private slots:
         const Outcome outcome = Form(ui, fixture);
         QVERIFY(outcome.ok);
         QVERIFY(outcome.hadErrors);
-        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 3")));
+        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 3") +
+                                        ReportLine(fixture)));
 
         const SptabRows rows = ReadSptab(fixture.targetFolder());
         QCOMPARE(RowsOfBook(rows, 12), 5);
@@ -202,7 +211,8 @@ private slots:
         FakeUi ui;
         const Outcome outcome = Form(ui, fixture);
         QVERIFY(outcome.ok);
-        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 4")));
+        QVERIFY(outcome.report.endsWith(QStringLiteral("Загружено справочников значений: 4") +
+                                        ReportLine(fixture)));
         const QStringList report = ReportLines(fixture.targetFolder());
         QCOMPARE(Section(report, QStringLiteral("Не найдены файлы")),
                  QStringList{fixture.nsiFolder() + QStringLiteral("/11.000")});
@@ -365,7 +375,8 @@ private slots:
         // 3 named Fields rows + GIR and MUK + the 3 named Ti_Fields rows the table did not refuse,
         // repeats included; Makets never.
         QCOMPARE(outcome.report, QStringLiteral("Загружено показателей: 8\r\n"
-                                                "Загружено справочников значений: 2"));
+                                                "Загружено справочников значений: 2") +
+                                     ReportLine(fixture));
         QVERIFY(outcome.hadErrors);
         QCOMPARE(Section(ReportLines(fixture.targetFolder()),
                          QStringLiteral("Не удалось записать значения")),

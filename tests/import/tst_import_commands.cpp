@@ -40,6 +40,14 @@ private slots:
         QCOMPARE(ui.messageTexts(), QStringList{"Не найден файл:\r" + fixture.path("absent.txt")});
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
 
+        // A folder typed as the source is no text file: refused before the save dialog.
+        ui.messages.clear();
+        const QString folder = fixture.path("folder.txt");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!RunImport(ui, folder));
+        QCOMPARE(ui.messageTexts(), QStringList{"Не найден файл:\r" + folder});
+        QVERIFY(ui.saveFilters.isEmpty());
+
         // A cancelled save dialog ends the command silently, after proposing the ".db" name.
         ui.messages.clear();
         const QString text = fixture.writeDoviFile({"", "KV=1\tVYDEL=1\t"}, "les 2008.txt");
@@ -136,7 +144,13 @@ private slots:
         const FakeUi::Message& outcome = ui.lastMessage();
         QCOMPARE(outcome.title, title);
         QCOMPARE(int(outcome.icon), icon);
-        const QStringList parts = outcome.text.split('\r');
+        QStringList parts = outcome.text.split('\r');
+        // An import with faults names its report, where the report ends up.
+        if (icon == int(MessageIcon::Warning)) {
+            QCOMPARE(parts.size(), 4);
+            QCOMPARE(parts.takeAt(2), "Отчет сохранен в файле: " +
+                                          QDir::toNativeSeparators(fixture.path("les_rep.txt")));
+        }
         QCOMPARE(parts.size(), 3);
         QCOMPARE(parts[0], "Файл: " + fixture.path("les.db"));
         QCOMPARE(parts[1], count);

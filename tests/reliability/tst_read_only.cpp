@@ -2,6 +2,7 @@
 // change to it, and a target folder that cannot take files gives the operation's message.
 #include "reliability_fixture.h"
 
+#include "export/export_commands.h"
 #include "export/export_writer.h"
 #include "formation/formation_commands.h"
 
@@ -100,8 +101,14 @@ private slots:
         QCOMPARE(FileBytes(copy), FileBytes(fixture.path(QStringLiteral("les_rep.txt"))));
         QCOMPARE(countText.split(QLatin1Char('\r')),
                  QStringList({QStringLiteral("Количество выделов: 35"),
+                              QStringLiteral("Отчет сохранен в файле: ") +
+                                  fixture.path(QStringLiteral("les_rep.txt")),
                               QStringLiteral("Копия отчета сохранена в папке: ") + userFolder +
                                   QStringLiteral("/reports")}));
+
+        // The export file is proposed where the reports went, not in the read-only folder.
+        QCOMPARE(ProposedExportFile(db, QStringLiteral("1998")),
+                 userFolder + QStringLiteral("/les_1998.txt"));
 
         const QString target = fixture.makeFolder(QStringLiteral("target"));
         ui.saveFileAnswers.push_back(target + QStringLiteral("/spfield.db"));

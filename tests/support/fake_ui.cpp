@@ -55,10 +55,13 @@ void FakeUi::setStatus(StatusLabel label, const QString& text) {
     statusHistory.append(text);
 }
 
-void FakeUi::setStatusVisible(StatusLabel label, bool visible) { statusVisible[label] = visible; }
+void FakeUi::setStatusVisible(StatusLabel label, bool visible) {
+    statusVisible[label] = visible;
+}
 
-void FakeUi::showReport(const QString& text) {
+void FakeUi::showReport(const QString& text, const QString& path) {
     report = text;
+    reportPath = path;
     ++reportShown;
 }
 

@@ -37,6 +37,7 @@ public:
     std::map<StatusLabel, bool> statusVisible;
     QStringList statusHistory;
     QString report;
+    QString reportPath;
     int reportShown = 0;
     QList<bool> busyHistory;
     int eventsProcessed = 0;
@@ -48,7 +49,7 @@ public:
     std::optional<ForestUnitInput> askForestUnit() override;
     void setStatus(StatusLabel label, const QString& text) override;
     void setStatusVisible(StatusLabel label, bool visible) override;
-    void showReport(const QString& text) override;
+    void showReport(const QString& text, const QString& path) override;
     void setBusy(bool busy) override { busyHistory.append(busy); }
     void processEvents() override { ++eventsProcessed; }
 
