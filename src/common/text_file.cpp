@@ -1,18 +1,19 @@
 #include "common/text_file.h"
 
 #include "common/failure.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <array>
 #include <cerrno>
 
-#include <unistd.h>
 
 namespace converter {
 
@@ -219,69 +220,112 @@ QStringList ReadTextLines(const QString& path, TextCodec codec) {
     return lines;
 }
 
+// A replaced file is written under a temporary name beside it that a later run recognises as a
+// leftover (TemporaryPathFor), synced, and renamed over the target; the folder is synced after.
 struct TextFileWriter::Impl {
     QString path;
     Mode mode;
-    QSaveFile replacement;
+    QString temporary;
+    int handle = -1;
+    QByteArray pending;
     QFile appended;
     bool committed = false;
 
     Impl(const QString& target, Mode writeMode)
-        : path(target), mode(writeMode), replacement(target), appended(target) {}
+        : path(target), mode(writeMode), appended(target) {}
 
-    QIODevice& device() {
-        return mode == Mode::Replace ? static_cast<QIODevice&>(replacement)
-                                     : static_cast<QIODevice&>(appended);
+    ~Impl() {
+        if (handle >= 0) {
+            platform::CloseFile(handle);
+            platform::RemoveFile(temporary);
+        }
     }
 
-    [[noreturn]] void fail(const QString& what, int error = errno) {
-        throw Failure(what + path + QLatin1Char('\r') +
-                      DeviceErrorText(device().errorString(), error));
+    [[noreturn]] void fail(const QString& what, int error) {
+        if (handle >= 0) {
+            platform::CloseFile(handle);
+            handle = -1;
+            platform::RemoveFile(temporary);
+        }
+        ThrowFileError(what, path, error);
     }
 
-    // Qt may accept a commit whose buffered bytes never reached the disk: flush and sync first,
-    // and give up the temporary file when either fails. True when the file is in place.
-    bool finish() {
+    void open() {
+        if (mode == Mode::Append) {
+            if (!appended.open(QIODevice::WriteOnly | QIODevice::Append)) {
+                throw Failure(QStringLiteral("Не удалось открыть файл для записи: ") + path +
+                              QLatin1Char('\r') + appended.errorString());
+            }
+            return;
+        }
+        const QString folder = QFileInfo(path).absolutePath();
+        RemoveTemporariesOfEndedRuns(folder);
+        temporary = TemporaryPathFor(path);
+        if (const int error = platform::CreateFile(temporary, handle)) {
+            handle = -1;
+            fail(QStringLiteral("Не удалось открыть файл для записи: "), error);
+        }
+    }
+
+    void flushPending() {
+        if (const int error = platform::WriteAll(handle, pending.constData(), pending.size())) {
+            fail(QStringLiteral("Ошибка при записи в файл: "), error);
+        }
+        pending.clear();
+    }
+
+    void write(const QByteArray& bytes) {
+        if (mode == Mode::Append) {
+            if (appended.write(bytes) != bytes.size()) {
+                throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path +
+                              QLatin1Char('\r') + appended.errorString());
+            }
+            return;
+        }
+        pending += bytes;
+        if (pending.size() >= (1 << 16)) {
+            flushPending();
+        }
+    }
+
+    void finish() {
         if (mode == Mode::Append) {
             const bool flushed = appended.flush() && appended.error() == QFileDevice::NoError;
-            const int error = errno;
+            const QString reason = appended.errorString();
             appended.close();
             if (!flushed) {
-                fail(QStringLiteral("Ошибка при записи в файл: "), error);
+                throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path +
+                              QLatin1Char('\r') + reason);
             }
-            return true;
+            return;
         }
-        errno = 0;
-        bool written = replacement.flush() && replacement.error() == QFileDevice::NoError;
-        if (written && ::fsync(replacement.handle()) != 0 && errno != EINVAL) {
-            written = false;
+        flushPending();
+        if (const int error = platform::SyncHandle(handle)) {
+            fail(QStringLiteral("Ошибка при записи в файл: "), error);
         }
-        const int error = errno;
-        if (!written) {
-            const QString text = DeviceErrorText(replacement.errorString(), error);
-            replacement.cancelWriting();
-            throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path + QLatin1Char('\r') +
-                          text);
+        const int closed = platform::CloseFile(handle);
+        handle = -1;
+        if (closed != 0) {
+            platform::RemoveFile(temporary);
+            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), path, closed);
         }
-        return replacement.commit();
+        if (const int error = platform::RenameOver(temporary, path)) {
+            platform::RemoveFile(temporary);
+            ThrowFileError(QStringLiteral("Не удаётся заменить файл "), path, error);
+        }
+        // The new name is on the disk only once its folder is.
+        if (const int error = platform::SyncPath(QFileInfo(path).absolutePath())) {
+            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), path, error);
+        }
     }
 };
 
 TextFileWriter::TextFileWriter(const QString& path, Mode mode)
     : impl_(std::make_unique<Impl>(path, mode)) {
-    const bool opened = mode == Mode::Replace
-                            ? impl_->replacement.open(QIODevice::WriteOnly)
-                            : impl_->appended.open(QIODevice::WriteOnly | QIODevice::Append);
-    if (!opened) {
-        impl_->fail(QStringLiteral("Не удалось открыть файл для записи: "));
-    }
+    impl_->open();
 }
 
-TextFileWriter::~TextFileWriter() {
-    if (!impl_->committed && impl_->mode == Mode::Replace) {
-        impl_->replacement.cancelWriting();
-    }
-}
+TextFileWriter::~TextFileWriter() = default;
 
 void TextFileWriter::writeLine(const QString& line) {
     if (impl_->committed) {
@@ -291,9 +335,7 @@ void TextFileWriter::writeLine(const QString& line) {
     if (WriteFaultDue()) {
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
     }
-    if (impl_->device().write(bytes) != bytes.size()) {
-        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
-    }
+    impl_->write(bytes);
 }
 
 void TextFileWriter::commit() {
@@ -302,16 +344,12 @@ void TextFileWriter::commit() {
     }
     impl_->committed = true;
     if (WriteFaultDue()) {
-        if (impl_->mode == Mode::Replace) {
-            impl_->replacement.cancelWriting();
-        } else {
+        if (impl_->mode == Mode::Append) {
             impl_->appended.close();
         }
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
     }
-    if (!impl_->finish()) {
-        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
-    }
+    impl_->finish();
 }
 
 }  // namespace converter
