@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 #include "cli/console_ui.h"
 #include "cli/dump.h"
+#include "common/diagnostics.h"
 #include "common/program_folder.h"
 #include "export/export_writer.h"
 
@@ -235,6 +236,7 @@ int RunCommand(const QString& command, const Parsed& parsed, ConsoleUi& ui) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    KeepQtDiagnosticsQuiet();
     QStringList args = application.arguments().mid(1);
     if (const std::optional<int> status = TakeLeadingOptions(args)) {
         return *status;

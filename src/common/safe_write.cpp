@@ -32,13 +32,22 @@ bool Exists(const QString& path) {
 }
 
 void Rename(const QString& from, const QString& to) {
-    if (const int error = platform::RenameOver(from, to)) {
+    if (const int error = RenameFaultDue() ? EIO : platform::RenameOver(from, to)) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, error);
     }
 }
 
+// A second name for `existing`; where the file system has none to give, the file moves to it
+// (the step is still renames only, with a moment in which the first name is missing).
 void Link(const QString& existing, const QString& link) {
-    if (const int error = platform::HardLink(existing, link)) {
+    if (RenameFaultDue()) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, EIO);
+    }
+    int error = platform::HardLink(existing, link);
+    if (error != 0 && platform::LinksUnsupported(error)) {
+        error = platform::RenameOver(existing, link);
+    }
+    if (error != 0) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, error);
     }
 }
@@ -109,6 +118,10 @@ void MoveBack(const QString& target, const QString& staging, const ReplacementPl
         const QString fresh = staging + *name;
         const QString backup = staging + kOldFolder + *name;
         if (Exists(fresh)) {
+            // Not moved in; where the old file moved aside to make room, it comes back.
+            if (!Exists(current) && Exists(backup)) {
+                Rename(backup, current);
+            }
             continue;
         }
         if (Exists(backup)) {
@@ -142,13 +155,12 @@ void CompleteReplacement(const QString& target, const QString& staging) {
 
 // Files written under a temporary name by a run that is no longer running.
 void RemoveDeadTemporaries(const QString& folder) {
-    static const QRegularExpression name(QStringLiteral("^\\..+\\.([0-9]+)\\") +
+    static const QRegularExpression name(QStringLiteral("^\\..+\\.([0-9]+)") +
                                          QRegularExpression::escape(kTemporarySuffix) +
                                          QLatin1Char('$'));
     const QDir dir(FolderOf(folder));
-    for (const QFileInfo& entry :
-         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System |
-                           QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& entry : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                    QDir::System | QDir::NoDotAndDotDot)) {
         const QRegularExpressionMatch match = name.match(entry.fileName());
         if (!match.hasMatch() || platform::ProcessRunning(match.captured(1).toLongLong())) {
             continue;
@@ -421,7 +433,8 @@ void WriteJournalPart(const QString& part, const QStringList& lines) {
     int handle = -1;
     int error = platform::CreateFile(part, handle);
     if (error == 0) {
-        error = WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
+        error =
+            WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
         if (error == 0) {
             error = platform::SyncHandle(handle);
         }
@@ -439,8 +452,8 @@ QStringList JournalLines(const QStringList& staged, const QStringList& removals)
     QStringList lines;
     QStringList tables;
     for (const QString& name : staged) {
-        const bool table = QFileInfo(name).suffix().compare(QLatin1String("db"),
-                                                            Qt::CaseInsensitive) == 0;
+        const bool table =
+            QFileInfo(name).suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0;
         (table ? tables : lines).append(QLatin1Char('+') + name);
     }
     lines += tables;
@@ -505,18 +518,33 @@ bool FolderRecovery::recover(Ui& ui, const QString& folder, const QStringList& k
         return true;
     }
     QStringList found;
-    for (const QString& entry : QDir(target).entryList(
-             QStringList{QStringLiteral(".*") + kStagingSuffix},
-             QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QString& entry :
+         QDir(target).entryList(QStringList{QStringLiteral(".*") + kStagingSuffix},
+                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
         const QString key = entry.mid(1, entry.size() - 1 - kStagingSuffix.size());
         if (keys.isEmpty() || keys.contains(key, Qt::CaseInsensitive)) {
             found.append(key);
         }
     }
+    auto lockPathOf = [&target](const QString& key) {
+        return key == QLatin1String(kReferenceTablesKey)
+                   ? FolderLockPath(target)
+                   : target + QStringLiteral("/.") + key.toLower() + kLockSuffix;
+    };
+    // A lock file that a killed run left blocks nobody, but it would stay: taken and given back,
+    // it goes. One that a live run holds stays, unmentioned: that run has not begun to replace
+    // anything here.
+    for (const QString& key : keys) {
+        int handle = -1;
+        int error = 0;
+        if (!found.contains(key, Qt::CaseInsensitive) && Exists(lockPathOf(key)) &&
+            platform::TryLockFile(lockPathOf(key), handle, error) ==
+                platform::LockOutcome::Locked) {
+            platform::ReleaseLockFile(handle, lockPathOf(key));
+        }
+    }
     for (const QString& key : found) {
-        const QString lockPath = key == QLatin1String(kReferenceTablesKey)
-                                     ? FolderLockPath(target)
-                                     : target + QStringLiteral("/.") + key + kLockSuffix;
+        const QString lockPath = lockPathOf(key);
         auto lock = std::make_unique<OperationLock>();
         if (!lock->acquire(ui, lockPath)) {
             return false;
@@ -548,11 +576,10 @@ bool RefuseFoldersNamedLikeOutputs(Ui& ui, const QStringList& outputs) {
         const QFileInfo info(output);
         for (const QString& found : FilesNamedIgnoringCase(info.absolutePath(), info.fileName())) {
             if (QFileInfo(found).isDir()) {
-                ui.showMessage(QStringLiteral("Не удаётся заменить файл ") +
-                                   QDir::toNativeSeparators(output) +
-                                   QStringLiteral("\rНа его месте папка: ") +
-                                   QDir::toNativeSeparators(found),
-                               QStringLiteral("Ошибка"), MessageIcon::Warning);
+                ui.showMessage(
+                    QStringLiteral("Не удаётся заменить файл ") + QDir::toNativeSeparators(output) +
+                        QStringLiteral("\rНа его месте папка: ") + QDir::toNativeSeparators(found),
+                    QStringLiteral("Ошибка"), MessageIcon::Warning);
                 return true;
             }
         }

@@ -123,8 +123,9 @@ private:
     std::vector<std::unique_ptr<OperationLock>> locks_;
 };
 
-// The temporary name under which `path` is written (a file, or a folder of temporary files) before it is renamed into place: a hidden
-// name beside it that holds this run's process id, so that a later run knows it for a leftover.
+// The temporary name under which `path` is written (a file, or a folder of temporary files) before
+// it is renamed into place: a hidden name beside it that holds this run's process id, so that a
+// later run knows it for a leftover.
 QString TemporaryPathFor(const QString& path);
 // Removes the temporary files and folders of runs that no longer run from `folder`.
 void RemoveTemporariesOfEndedRuns(const QString& folder);

@@ -7,13 +7,12 @@
 #include "common/write_fault.h"
 
 #include <QFile>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <array>
 #include <cerrno>
-
 
 namespace converter {
 
@@ -231,8 +230,7 @@ struct TextFileWriter::Impl {
     QFile appended;
     bool committed = false;
 
-    Impl(const QString& target, Mode writeMode)
-        : path(target), mode(writeMode), appended(target) {}
+    Impl(const QString& target, Mode writeMode) : path(target), mode(writeMode), appended(target) {}
 
     ~Impl() {
         if (handle >= 0) {
