@@ -79,6 +79,14 @@ ReplacementPlan ReadJournal(const QString& staging) {
             plan.aside.append(line.startsWith(QLatin1Char('-')) ? line.mid(1) : line);
         }
     }
+    // A journal of an earlier version lists only the removals: every staged file moves in.
+    if (plan.in.isEmpty()) {
+        for (const QString& name : QDir(staging).entryList(QDir::Files | QDir::Hidden)) {
+            if (!name.startsWith(kJournalName)) {
+                plan.in.append(name);
+            }
+        }
+    }
     return plan;
 }
 
