@@ -201,8 +201,16 @@ inline bool AsUnprivilegedUser(const std::function<bool()>& step) {
     }
     const uid_t uid = nobody->pw_uid;
     const gid_t gid = nobody->pw_gid;
+    // A home of its own: the per-user data folder must not be root's.
+    const QTemporaryDir home;
+    if (!home.isValid() || ::chown(QFile::encodeName(home.path()).constData(), uid, gid) != 0) {
+        qWarning("no home folder for nobody");
+        return false;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
                              ::setuid(uid) == 0 && ::geteuid() != 0;
         ::_exit(dropped && step() ? 0 : 1);
