@@ -28,7 +28,7 @@ if(SANITIZE)
     set(fault_preloads "${asan_runtime} $<TARGET_FILE:fault_preload>")
 endif()
 
-foreach(operation import form export check)
+foreach(operation import form form-report export check)
     add_test(NAME fault_injection_${operation}
              COMMAND fault_injection ${operation} $<TARGET_FILE:dovi2tarvel-cli> ${fault_preloads}
                      ${CMAKE_SOURCE_DIR})

@@ -11,7 +11,8 @@
 //
 //   fault_injection OPERATION CLI PRELOAD SOURCE_DIR [--every MODE] [--stride K] [--all]
 //
-// OPERATION: import, form, export or check. PRELOAD: the fault library, or a space-separated
+// OPERATION: import, form (its old report goes), form-report (its new tables come with a
+// report), export or check. PRELOAD: the fault library, or a space-separated
 // list whose last entry it is (a sanitizer runtime must come first). --every names the mode run
 // at every call (eio by default); the other two run at a sample of calls (every K-th, and every
 // call that renames, links, removes or makes a folder). --all runs every call in all modes.
@@ -278,6 +279,8 @@ bool BuildOldState(Runner& runner, const QString& w, const QString& sourceDir, c
                               w + QStringLiteral("/sprav")},
         program + QStringList{QStringLiteral("check"), w + QStringLiteral("/db2/les.db"),
                               w + QStringLiteral("/sprav")},
+        program + QStringList{QStringLiteral("form"), w + QStringLiteral("/in/nsi"),
+                              w + QStringLiteral("/sprav_full")},
     };
     QDir().mkpath(w + QStringLiteral("/db"));
     QDir().mkpath(w + QStringLiteral("/db2"));
@@ -322,6 +325,14 @@ Operation Describe(const QString& name, const QString& w, const QString& year) {
         // The check reads the reference tables (and writes its own report).
         op.followUp =
             program + QStringList{QStringLiteral("check"), db, w + QStringLiteral("/sprav")};
+        op.followUpOutputs = QStringList{QStringLiteral("prog/reports/проверка.txt")};
+    } else if (name == QLatin1String("form-report")) {
+        // A formation whose new tables come with a report (and its copy in the program folder).
+        op.arguments =
+            program + QStringList{QStringLiteral("form"), w + QStringLiteral("/in/nsi_old"),
+                                  w + QStringLiteral("/sprav_full"), QStringLiteral("--overwrite")};
+        op.followUp =
+            program + QStringList{QStringLiteral("check"), db, w + QStringLiteral("/sprav_full")};
         op.followUpOutputs = QStringList{QStringLiteral("prog/reports/проверка.txt")};
     } else if (name == QLatin1String("export")) {
         op.arguments = program + QStringList{QStringLiteral("export"),
@@ -711,7 +722,7 @@ int main(int argc, char** argv) {
         }
     }
     if (args.size() != 4) {
-        out << "usage: fault_injection import|form|export|check CLI PRELOAD SOURCE_DIR "
+        out << "usage: fault_injection import|form|form-report|export|check CLI PRELOAD SOURCE_DIR "
                "[--every MODE] [--stride K] [--all]"
             << Qt::endl;
         return 64;
