@@ -19,6 +19,8 @@ private slots:
     void emptyDatabaseGivesEmptyList();
     void choosingDatabase();
     void overwriteQuestion();
+    void saveAnsweredWithAnInput_data();
+    void saveAnsweredWithAnInput();
     void refusesWithoutDatabaseOrElements();
 };
 
@@ -179,6 +181,40 @@ void ExportCommandsTest::overwriteQuestion() {
     QCOMPARE(ExportFixture::StandLines(f.outputPath()), QStringList{"K=1\t"});
     QCOMPARE(yes.lastMessage().title, QStringLiteral("Экспорт выполнен"));
     QCOMPARE(yes.busyHistory, (QList<bool>{true, false}));
+}
+
+// A file the export reads, chosen in the save dialog, is refused before the overwrite question
+// (a Yes there would announce a deletion the export then refuses) and stays as it was.
+void ExportCommandsTest::saveAnsweredWithAnInput_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("the database's own file") << "les.db";
+    QTest::newRow("its index") << "les.px";
+    QTest::newRow("the elements table") << "lesСост.db";
+    QTest::newRow("the database in another case") << "LES.DB";
+}
+
+void ExportCommandsTest::saveAnsweredWithAnInput() {
+    QFETCH(QString, name);
+    ExportFixture f;
+    MakeDatabase(f, {5});
+    const QString answered = f.path(name);
+    const QString stored = QFileInfo::exists(answered) ? answered : f.mainPath();
+    QFile file(stored);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    FakeUi ui;
+    ui.saveFileAnswers = {answered};
+    ui.defaultYesNo = true;
+    QVERIFY(!RunExport(ui, f.mainPath(), 5, "2005"));
+    QCOMPARE(ui.messages.size(), 1);
+    QVERIFY(!ui.lastMessage().question);
+    QCOMPARE(ui.lastMessage().text,
+             QStringLiteral("Файл результата совпадает с исходным файлом:\r") +
+                 QDir::toNativeSeparators(answered));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
 }
 
 void ExportCommandsTest::refusesWithoutDatabaseOrElements() {

@@ -172,6 +172,12 @@ private slots:
         QTest::newRow("negative") << "-7"
                                   << "-7"
                                   << "-0.7" << -7;
+        QTest::newRow("minus zero") << "-0"
+                                    << "0"
+                                    << "0" << 0;
+        QTest::newRow("minus zero with decimals") << "-0,00"
+                                                  << "0"
+                                                  << "0" << 0;
         QTest::newRow("negative zero") << "-0.4"
                                        << "-0.4"
                                        << "0" << 0;

@@ -25,7 +25,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
+#include <grp.h>
+#include <pwd.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace converter::testing {
@@ -144,6 +149,15 @@ inline QByteArray FileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A table file's bytes without the time its header holds.
+inline QByteArray TableBytes(const QString& path) {
+    QByteArray bytes = FileBytes(path);
+    if (bytes.size() >= 0x64) {
+        bytes.replace(0x60, 4, QByteArray(4, '\0'));
+    }
+    return bytes;
+}
+
 inline void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -171,6 +185,46 @@ inline QByteArray BigForestry(int copies) {
         }
     }
     return EncodeText(out.join(QStringLiteral("\r\n")), TextCodec::Windows1251);
+}
+
+// Runs `step` as a user whom file permissions bind. Root (as in CI) writes into read-only files
+// and folders, so there the step runs in a child process that has become "nobody"; anyone else
+// runs it here. True when the step returned true. The child's own messages go to stderr.
+inline bool AsUnprivilegedUser(const std::function<bool()>& step) {
+    if (::geteuid() != 0) {
+        return step();
+    }
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr) {
+        qWarning("no user nobody to run the step as");
+        return false;
+    }
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
+    // A home of its own: the per-user data folder must not be root's.
+    const QTemporaryDir home;
+    if (!home.isValid() || ::chown(QFile::encodeName(home.path()).constData(), uid, gid) != 0) {
+        qWarning("no home folder for nobody");
+        return false;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 &&
+                             ::setuid(uid) == 0 && ::geteuid() != 0;
+        ::_exit(dropped && step() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// Makes `folder` and the folders above it up to `root` passable for every user, so that an
+// unprivileged step reaches what lies in it (QTemporaryDir makes its folders for the owner only).
+inline void OpenForOthers(const QString& folder, QFile::Permissions extra = {}) {
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther |
+                                      QFile::ReadGroup | QFile::ExeGroup | extra);
 }
 
 // A small tmpfs: a real full disk, or a read-only one. Only root may mount one; CI runs as root, so

@@ -251,6 +251,71 @@ private slots:
         QCOMPARE(FolderPicture(fixture.path(QString())), before);
     }
 
+    // A Dovi file that another program changes while the import reads it (the person may work
+    // while the import lets events run) is refused, and the old database stays.
+    void doviFileChangedDuringImport_data() {
+        QTest::addColumn<bool>("sameSize");
+        QTest::newRow("a line appended") << false;
+        QTest::newRow("rewritten at the same size") << true;
+    }
+    void doviFileChangedDuringImport() {
+        QFETCH(bool, sameSize);
+        ProgramFixture fixture;
+        const QString db = fixture.makeFolder(QStringLiteral("db")) + QStringLiteral("/les.db");
+        FakeUi oldUi;
+        QVERIFY(ProgramFixture::Import(oldUi, ProgramFixture::SampleDoviFile(), db));
+        const auto before = FolderPicture(fixture.path(QStringLiteral("db")));
+        const QString text = fixture.path(QStringLiteral("source.txt"));
+        const QByteArray sample = FileBytes(ProgramFixture::SampleDoviFile());
+        WriteBytes(text, sample);
+
+        FakeUi ui;
+        ui.onProcessEvents = [&] {
+            if (ui.eventsProcessed == 1) {
+                QByteArray changed = sample;
+                if (sameSize) {
+                    changed[changed.lastIndexOf("KV=") + 3] = '9';
+                } else {
+                    changed += "KV=900\tVYDEL=1\t\r\n";
+                }
+                WriteBytes(text, changed);
+            }
+        };
+        QVERIFY(!ProgramFixture::Import(ui, text, db));
+        QVERIFY(ui.eventsProcessed > 0);
+        QVERIFY2(ui.messageTexts()
+                     .join(QLatin1Char(' '))
+                     .contains(QStringLiteral("Файл был изменен во время импорта")),
+                 qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        QCOMPARE(FolderPicture(fixture.path(QStringLiteral("db"))), before);
+    }
+
+    // A value book of exactly the size limit is read (its padding is no text); the refusal of
+    // one byte more is a row of unboundedValueBook.
+    void valueBookOfTheSizeLimit() {
+        ProgramFixture fixture;
+        const QString books = fixture.makeFolder(QStringLiteral("nsi"));
+        for (const QFileInfo& file :
+             QDir(ProgramFixture::SampleValueBooks()).entryInfoList(QDir::Files)) {
+            QFile::copy(file.filePath(), books + QLatin1Char('/') + file.fileName());
+        }
+        const QString plain = fixture.makeFolder(QStringLiteral("plain"));
+        FakeUi plainUi;
+        QVERIFY(ProgramFixture::Form(plainUi, plain, books));
+        {
+            // Sparse: NUL padding up to the limit.
+            QFile file(books + QStringLiteral("/13000002.000"));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.resize(kMaxValueBookSize));
+        }
+        FakeUi ui;
+        const QString target = fixture.makeFolder(QStringLiteral("sprav"));
+        QVERIFY2(ProgramFixture::Form(ui, target, books),
+                 qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+        QCOMPARE(TableBytes(target + QStringLiteral("/sptab.db")),
+                 TableBytes(plain + QStringLiteral("/sptab.db")));
+    }
+
     // A value book that never ends, blocks or is far too big is refused with its name, and the
     // old reference tables stay.
     void unboundedValueBook_data() {

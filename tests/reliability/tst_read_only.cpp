@@ -1,5 +1,6 @@
 // Locked and read-only places: a read-only stand database is exported and checked without a
-// change to it, and a target folder that cannot take files gives the operation's message.
+// change to it, and a target folder that cannot take files gives the operation's message. Run as
+// root, the steps run as "nobody", for whom the permissions are real.
 #include "reliability_fixture.h"
 
 #include "export/export_commands.h"
@@ -41,30 +42,40 @@ private slots:
         QVERIFY(ProgramFixture::Import(setupUi, ProgramFixture::SampleDoviFile(), db));
         const QString sprav = fixture.makeFolder(QStringLiteral("sprav"));
         QVERIFY(ProgramFixture::Form(setupUi, sprav, ProgramFixture::SampleValueBooks()));
-        // The database folder holds the import's report too; nothing may touch any of it.
+        const int year = ProgramFixture::FirstYear(db);
+        // The database folder holds the import's report too; nothing may touch any of it. The
+        // export goes to a folder the step's user may write; the program folder it cannot.
         SetTreePermissions(folder, kReadOnlyFile, kReadOnlyDir);
         SetTreePermissions(sprav, kReadOnlyFile, kReadOnlyDir);
+        const QString outputFolder = fixture.makeFolder(QStringLiteral("out"));
+        OpenForOthers(outputFolder, QFile::WriteOther);
+        OpenForOthers(fixture.path(QString()));
         const auto before = FolderPicture(folder);
         const auto spravBefore = FolderPicture(sprav);
 
-        FakeUi exportUi;
-        const QString output = fixture.path(QStringLiteral("les_2022.txt"));
-        const bool exported = ExportCurrentChanges(
-            exportUi,
-            {output, db, ProgramFixture::ElementsPath(db), ProgramFixture::FirstYear(db), 0});
-        FakeUi checkUi;
-        QString report;
-        bool deficiencies = false;
-        const bool checked =
-            CheckTarvelDatabase(checkUi, db, sprav + QLatin1Char('/'), report, deficiencies);
+        const QString output = outputFolder + QStringLiteral("/les_2022.txt");
+        const bool done = AsUnprivilegedUser([&] {
+            FakeUi exportUi;
+            const bool exported = ExportCurrentChanges(
+                exportUi, {output, db, ProgramFixture::ElementsPath(db), year, 0});
+            FakeUi checkUi;
+            QString report;
+            bool deficiencies = false;
+            const bool checked =
+                CheckTarvelDatabase(checkUi, db, sprav + QLatin1Char('/'), report, deficiencies);
+            if (!exported || !checked) {
+                qWarning("%s", qPrintable((exportUi.messageTexts() + checkUi.messageTexts())
+                                              .join(QStringLiteral(" | "))));
+            }
+            return exported && checked;
+        });
 
         const auto after = FolderPicture(folder);
         const auto spravAfter = FolderPicture(sprav);
         SetTreePermissions(folder, kWritableFile, kWritableDir);
         SetTreePermissions(sprav, kWritableFile, kWritableDir);
-        QVERIFY2(exported, qPrintable(exportUi.messageTexts().join(" | ")));
+        QVERIFY(done);
         QVERIFY(ReadTextLines(output, TextCodec::Windows1251).size() > 7);
-        QVERIFY2(checked, qPrintable(checkUi.messageTexts().join(" | ")));
         QCOMPARE(after, before);
         QCOMPARE(spravAfter, spravBefore);
     }
@@ -144,29 +155,28 @@ private slots:
             QVERIFY(QDir(target).removeRecursively());
         } else {
             QFile::setPermissions(target, kReadOnlyDir);
-            if (QFileInfo(target).isWritable()) {
-                QFile::setPermissions(target, kWritableDir);
-                QSKIP("this user writes into read-only folders (root)");
-            }
         }
+        OpenForOthers(fixture.path(QString()));
+        const int year = ProgramFixture::FirstYear(db);
 
-        FakeUi importUi;
-        QVERIFY(!ProgramFixture::Import(importUi, ProgramFixture::SampleDoviFile(),
-                                        target + QStringLiteral("/new.db")));
-        QVERIFY(!importUi.messages.isEmpty());
-
-        FakeUi exportUi;
-        QVERIFY(!ExportCurrentChanges(
-            exportUi, {target + QStringLiteral("/out.txt"), db, ProgramFixture::ElementsPath(db),
-                       ProgramFixture::FirstYear(db), 0}));
-        QCOMPARE(exportUi.messages.size(), 1);
-
-        FakeUi formUi;
-        QVERIFY(!ProgramFixture::Form(formUi, target, ProgramFixture::SampleValueBooks()));
-        QVERIFY(!formUi.messages.isEmpty());
-
+        const bool refused = AsUnprivilegedUser([&] {
+            FakeUi importUi;
+            const bool imported = ProgramFixture::Import(importUi, ProgramFixture::SampleDoviFile(),
+                                                         target + QStringLiteral("/new.db"));
+            FakeUi exportUi;
+            const bool exported =
+                ExportCurrentChanges(exportUi, {target + QStringLiteral("/out.txt"), db,
+                                                ProgramFixture::ElementsPath(db), year, 0});
+            FakeUi formUi;
+            const bool formed =
+                ProgramFixture::Form(formUi, target, ProgramFixture::SampleValueBooks());
+            return !imported && !importUi.messages.isEmpty() && !exported &&
+                   exportUi.messages.size() == 1 && !formed && !formUi.messages.isEmpty();
+        });
+        QVERIFY(refused);
         if (!removed) {
-            QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
+            QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     QStringList());
             QFile::setPermissions(target, kWritableDir);
         }
     }

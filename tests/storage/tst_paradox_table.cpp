@@ -265,8 +265,14 @@ private slots:
             << QByteArray("ancyrr") << 0x8F << 1251
             << QStringList{"",  " ", "!", "0", "9", "@", "a", "Z", "а", "Я",
                            "[", "`", "{", "~", "Ђ", "Ґ", "«", "ґ", "»"};
+        QTest::newRow("ancyrr: the first case difference decides")
+            << QByteArray("ancyrr") << 0x8F << 1251 << QStringList{"aB", "Ab"};
+        QTest::newRow("ancyrr: the first case difference decides, Cyrillic")
+            << QByteArray("ancyrr") << 0x8F << 1251 << QStringList{"ёЖ", "Ёж", "жЯ", "Жя"};
         QTest::newRow("no driver name, 0x8F over 1251: ancyrr")
             << QByteArray() << 0x8F << 1251 << QStringList{"ab", "abc", "ABC"};
+        QTest::newRow("no driver name, 0x8F over 866: bytes")
+            << QByteArray() << 0x8F << 866 << QStringList{"ABC", "Abc", "ab", "abc"};
         QTest::newRow("ascii: bytes")
             << QByteArray("ascii") << 0x00 << 437
             << QStringList{"ABC", "Abc", "_x", "a0", "abc", "zz", "{x}", "Ё", "ё", "Е", "е"};

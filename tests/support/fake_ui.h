@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <map>
 
 namespace converter::testing {
@@ -51,7 +52,14 @@ public:
     void setStatusVisible(StatusLabel label, bool visible) override;
     void showReport(const QString& text, const QString& path) override;
     void setBusy(bool busy) override { busyHistory.append(busy); }
-    void processEvents() override { ++eventsProcessed; }
+    // Runs while the engine lets pending events run, as a person could act meanwhile.
+    std::function<void()> onProcessEvents;
+    void processEvents() override {
+        ++eventsProcessed;
+        if (onProcessEvents) {
+            onProcessEvents();
+        }
+    }
 
     // The texts of all messages, in order; handy in QCOMPARE.
     QStringList messageTexts() const;

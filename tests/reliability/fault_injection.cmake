@@ -1,0 +1,38 @@
+# The fault-injection run: a library preloaded into the console program fails or kills its file
+# calls one by one (tests/reliability/fault_injection.cpp). Linux only: it preloads into a process.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR NOT TARGET dovi2tarvel-cli)
+    return()
+endif()
+
+# The library runs inside every file call of the program, sanitizers' own included: built plain.
+add_library(fault_preload SHARED ${CMAKE_CURRENT_LIST_DIR}/fault_preload.cpp)
+target_compile_options(fault_preload PRIVATE -fno-sanitize=all -U_FORTIFY_SOURCE)
+target_link_options(fault_preload PRIVATE -fno-sanitize=all)
+target_link_libraries(fault_preload PRIVATE ${CMAKE_DL_LIBS})
+set_target_properties(fault_preload PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+add_executable(fault_injection ${CMAKE_CURRENT_LIST_DIR}/fault_injection.cpp)
+target_link_libraries(fault_injection PRIVATE Qt6::Core)
+set_target_properties(fault_injection PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(fault_injection fault_preload dovi2tarvel-cli)
+if(TARGET sprav_mdb)
+    add_dependencies(fault_injection sprav_mdb)
+endif()
+
+# A sanitized program refuses to start unless the sanitizer's runtime comes first; the fault
+# library then sits between it and the C library.
+set(fault_preloads $<TARGET_FILE:fault_preload>)
+if(SANITIZE)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                    OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(fault_preloads "${asan_runtime} $<TARGET_FILE:fault_preload>")
+endif()
+
+foreach(operation import form form-report export check)
+    add_test(NAME fault_injection_${operation}
+             COMMAND fault_injection ${operation} $<TARGET_FILE:dovi2tarvel-cli> ${fault_preloads}
+                     ${CMAKE_SOURCE_DIR})
+    set_tests_properties(fault_injection_${operation} PROPERTIES
+        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;LC_ALL=C.UTF-8"
+        TIMEOUT 1500)
+endforeach()
