@@ -97,7 +97,11 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
         if (copied) {
-            CopyTextFile(reportPath, copy);
+            // A report among staged files is copied once the final step has put it in place, so
+            // that a copy never stands beside tables it does not describe.
+            if (finalPath == reportPath) {
+                CopyTextFile(reportPath, copy);
+            }
             if (perUser) {
                 where += QStringLiteral("\rКопия отчета сохранена в папке: ") +
                          QDir::toNativeSeparators(reports);
@@ -110,6 +114,23 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
     }
     ShowReport(ui, reportPath, finalPath);
     return where;
+}
+
+void CopyPlacedReport(const QString& reportPath, int kind) {
+    try {
+        const QString copyName = FixedCopyName(kind);
+        if (copyName.isEmpty()) {
+            return;
+        }
+        const QString copy = WritableProgramFolder(kReportsFolder) + QLatin1Char('/') + copyName;
+        if (CanonicalPath(reportPath) != CanonicalPath(copy)) {
+            CopyTextFile(reportPath, copy);
+        }
+    } catch (...) {
+        const Failure failure = CurrentFailure();
+        throw Failure(QStringLiteral("Ошибка при формировании отчета\r") + failure.description(),
+                      failure.source());
+    }
 }
 
 void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath) {

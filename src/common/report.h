@@ -42,6 +42,9 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                     const std::vector<ReportSection>& sections, int kind,
                     const QString& shownPath = QString());
 void ShowReport(Ui& ui, const QString& reportPath, const QString& shownPath = QString());
+// Copies a report that WriteReport wrote among staged files (its `shownPath` given) into
+// reports/, once the operation's final step has put it at `reportPath`. Failures as above.
+void CopyPlacedReport(const QString& reportPath, int kind);
 // Copies a text file line by line, ending every line with CR LF; a Failure when it cannot.
 void CopyTextFile(const QString& source, const QString& target);
 

@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/report.h"
 #include "common/safe_write.h"
 #include "common/utilities.h"
 #include "formation/fill_spfield.h"
@@ -39,8 +40,9 @@ bool FormInto(Ui& ui, const QString& folder, const QString& shownFolder,
         return false;
     }
     // The report holds the refusals of both tables, so it is written after both are filled,
-    // and also when the indicator table failed, as the value table's faults stand (its copy
-    // under reports/ and the report panel keep them when the new tables are dropped).
+    // and also when the indicator table failed, as the value table's faults stand (the report
+    // panel keeps them when the new tables are dropped; the copy under reports/ is made only
+    // for tables that were put in place).
     const bool filled = FillSpfield(ui, folder, report, errors);
     reportsLine = WriteFormationReport(ui, folder, errors, shownFolder);
     return filled;
@@ -80,6 +82,10 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
             return false;
         }
         staging.commit(kFormedFiles);
+        if (!reportsLine.isEmpty()) {
+            CopyPlacedReport(QDir(targetFolder).filePath(QStringLiteral("sptab_rep.txt")),
+                             kReportFormation);
+        }
         if (!reportsLine.isEmpty()) {
             report += QLatin1Char('\r') + reportsLine;
         }

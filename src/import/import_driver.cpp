@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/report.h"
 #include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -124,6 +125,11 @@ bool ImportDoviFile(Ui& ui, const QString& textPath, const QString& mainPath,
             return false;
         }
         staging.commit(StandDatabaseFileNames(mainPath));
+        if (hadErrors && reportSections == nullptr) {
+            CopyPlacedReport(
+                SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+                kReportImport);
+        }
         return true;
     } catch (...) {
         ShowErrorBox(ui, CurrentFailure());
