@@ -24,7 +24,7 @@ public:
     }
     void setStatus(StatusLabel, const QString&) override {}
     void setStatusVisible(StatusLabel, bool) override {}
-    void showReport(const QString&) override {}
+    void showReport(const QString&, const QString&) override {}
     void setBusy(bool) override {}
     void processEvents() override {}
 };

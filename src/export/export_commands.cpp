@@ -212,7 +212,7 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
         }
         // A typed path is checked as a browsed one is, the main table before its elements.
         if (!QFileInfo(databasePath).isFile()) {
-            ui.showMessage(QStringLiteral("Файл не существует: ") + databasePath, QString(),
+            ui.showMessage(QStringLiteral("Файл не существует: \r") + databasePath, QString(),
                            MessageIcon::Warning);
         } else if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
