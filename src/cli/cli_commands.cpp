@@ -2,6 +2,7 @@
 
 #include "check/check_commands.h"
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/report.h"
 #include "common/utilities.h"
 #include "export/export_commands.h"
@@ -41,8 +42,7 @@ int Outcome(const ConsoleUi& ui, bool succeeded) {
 }
 
 void Print(std::FILE* out, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
+    WriteText(out, text);
 }
 
 // Forest unit codes only fill GIR and MUK of the thrown-away tables; any accepted input does.

@@ -1,6 +1,7 @@
 #include "cli/dump.h"
 
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/utilities.h"
 #include "storage/database.h"
 
@@ -39,8 +40,7 @@ QString Escape(const QString& text) {
 }
 
 void Write(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    WriteText(stream, text);
 }
 
 }  // namespace

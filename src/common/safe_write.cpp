@@ -1,6 +1,7 @@
 #include "common/safe_write.h"
 
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/ui.h"
 #include "common/write_fault.h"
 
@@ -15,9 +16,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace converter {
 
 namespace {
@@ -29,25 +27,30 @@ QString FolderOf(const QString& folder) {
     return folder.isEmpty() ? QStringLiteral(".") : folder;
 }
 
+[[noreturn]] void ThrowFileError(const QString& what, const QString& path, const QString& reason) {
+    throw Failure(what + QDir::toNativeSeparators(path) + QLatin1Char('\r') + reason);
+}
+
 [[noreturn]] void ThrowFileError(const QString& what, const QString& path, int error) {
-    throw Failure(what + QDir::toNativeSeparators(path) + QLatin1Char('\r') +
-                  SystemErrorText(error));
+    ThrowFileError(what, path, SystemErrorText(error));
 }
 
 void Rename(const QString& from, const QString& to) {
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, errno);
+    const QString problem = MoveReplacing(from, to);
+    if (!problem.isEmpty()) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, problem);
     }
 }
 
 void Remove(const QString& path) {
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
-        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, errno);
+    const QString problem = RemoveFile(path);
+    if (!problem.isEmpty()) {
+        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, problem);
     }
 }
 
-void SyncOrThrow(const QString& path) {
-    const QString problem = SyncFile(path);
+void SyncOrThrow(const QString& path, bool folder = false) {
+    const QString problem = folder ? SyncFolder(path) : SyncFile(path);
     if (!problem.isEmpty()) {
         throw Failure(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
                       QLatin1Char('\r') + problem);
@@ -73,7 +76,7 @@ void CompleteReplacement(const QString& target, const QString& staging) {
             Rename(staging + name, QDir(target).filePath(name));
         }
     }
-    SyncOrThrow(target);
+    SyncOrThrow(target, true);
     Remove(staging + kJournalName);
     QDir().rmdir(staging);
 }
@@ -327,6 +330,20 @@ void RefuseFoldersInPlace(const QDir& target, const QStringList& names) {
     }
 }
 
+// A file another program holds open (the GIS keeps its tables open) can be neither replaced nor
+// removed: refuse before the final step starts, so that nothing is half replaced.
+void RefuseFilesHeldOpen(const QDir& target, const QStringList& names) {
+    for (const QString& name : names) {
+        const QString path = target.filePath(name);
+        if (FileHeldOpen(path)) {
+            throw Failure(
+                QStringLiteral("Не удаётся заменить файл ") + QDir::toNativeSeparators(path) +
+                QStringLiteral("\rФайл открыт другой программой (например, ГИС). Закройте "
+                               "его и повторите операцию. Прежние файлы не изменены."));
+        }
+    }
+}
+
 // The journal of the final step, the removals one a line, written and synced under a temporary
 // name.
 void WriteJournalPart(const QString& part, const QStringList& removals) {
@@ -353,10 +370,11 @@ void StagedReplacement::commit(const QStringList& replaced) {
     QStringList removals = ReplacedOldFiles(target_, replaced, staged);
     AddStaleCompanions(target, replaced, staged, removals);
     RefuseFoldersInPlace(target, staged + removals);
+    RefuseFilesHeldOpen(target, staged + removals);
     const QString part = staging_ + kJournalName + QStringLiteral(".part");
     WriteJournalPart(part, removals);
     Rename(part, staging_ + kJournalName);
-    SyncOrThrow(staging_);
+    SyncOrThrow(staging_, true);
     committed_ = true;
     CompleteReplacement(target_, staging_);
 }
@@ -370,19 +388,6 @@ void RecoverStagedReplacement(const QString& folder, const QString& key) {
     } else if (QFileInfo(staging).isDir()) {
         QDir(staging).removeRecursively();
     }
-}
-
-QString SyncFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return SystemErrorText(errno);
-    }
-    QString problem;
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        problem = SystemErrorText(errno);
-    }
-    ::close(fd);
-    return problem;
 }
 
 }  // namespace converter

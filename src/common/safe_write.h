@@ -103,7 +103,4 @@ private:
 // removed. Other sets' staging folders belong to runs that may still be going.
 void RecoverStagedReplacement(const QString& folder, const QString& key);
 
-// Flushes a file's data to the disk; the system's reason on failure, empty when done.
-QString SyncFile(const QString& path);
-
 }  // namespace converter

@@ -1,6 +1,7 @@
 #include "common/text_file.h"
 
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
 
@@ -11,8 +12,6 @@
 
 #include <array>
 #include <cerrno>
-
-#include <unistd.h>
 
 namespace converter {
 
@@ -253,12 +252,11 @@ struct TextFileWriter::Impl {
         }
         errno = 0;
         bool written = replacement.flush() && replacement.error() == QFileDevice::NoError;
-        if (written && ::fsync(replacement.handle()) != 0 && errno != EINVAL) {
-            written = false;
-        }
         const int error = errno;
-        if (!written) {
-            const QString text = DeviceErrorText(replacement.errorString(), error);
+        const QString syncProblem = written ? SyncOpenFile(replacement) : QString();
+        if (!written || !syncProblem.isEmpty()) {
+            const QString text =
+                written ? syncProblem : DeviceErrorText(replacement.errorString(), error);
             replacement.cancelWriting();
             throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path + QLatin1Char('\r') +
                           text);

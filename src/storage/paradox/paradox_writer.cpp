@@ -1,6 +1,7 @@
 // Keeping records unique by key, and writing a table as a version 7 .db with its .px primary
 // index: records sorted by key, blocks packed full, header fields as real files carry them.
 #include "common/failure.h"
+#include "common/platform.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
 #include "storage/paradox/paradox_table.h"
@@ -19,8 +20,6 @@
 #include <optional>
 #include <span>
 #include <utility>
-
-#include <unistd.h>
 
 namespace converter::paradox {
 
@@ -95,9 +94,11 @@ void WriteFile(const QString& path, const QByteArray& header, int blockCount, in
         ok = write(blocks, count);
     }
     // A table that only sits in the page cache is not written yet: a full disk may still refuse it.
-    ok = ok && file.flush() && ::fsync(file.handle()) == 0;
-    if (!ok) {
-        const QString reason = DeviceErrorText(file.errorString(), error != 0 ? error : errno);
+    ok = ok && file.flush();
+    const QString syncProblem = ok ? SyncOpenFile(file) : QString();
+    if (!ok || !syncProblem.isEmpty()) {
+        const QString reason =
+            ok ? syncProblem : DeviceErrorText(file.errorString(), error != 0 ? error : errno);
         file.close();
         QFile::remove(path);
         throw Failure(QStringLiteral("Ошибка записи файла %1: %2")
@@ -107,9 +108,8 @@ void WriteFile(const QString& path, const QByteArray& header, int blockCount, in
 }
 
 void ReplaceFile(const QString& temporary, const QString& target) {
-    if (std::rename(QFile::encodeName(temporary).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
-        const QString reason = SystemErrorText(errno);
+    const QString reason = MoveReplacing(temporary, target);
+    if (!reason.isEmpty()) {
         QFile::remove(temporary);
         throw Failure(QStringLiteral("Не удаётся заменить файл %1: %2")
                           .arg(QDir::toNativeSeparators(target), reason));
