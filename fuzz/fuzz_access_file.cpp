@@ -1,17 +1,17 @@
 // An Access file read the way the dictionary is read: its catalog, then every table.
-#include "fuzz_support.h"
-
 #include "common/failure.h"
 #include "storage/access/access_file.h"
+
+#include <cstddef>
+#include <cstdint>
 
 using namespace converter;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString path = fuzz::WriteScratchFile(
-        QStringLiteral("sprav.mdb"),
-        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     try {
-        const AccessFile file(path);
+        const AccessFile file(
+            QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
+            QStringLiteral("sprav.mdb"));
         for (const QString& name : file.tableNames()) {
             try {
                 const auto table = file.readTable(name);

@@ -43,6 +43,8 @@ max_len() {
     case $1 in
         fuzz_sql_statement) echo 2048 ;;
         fuzz_dovi_file | fuzz_dovi_import | fuzz_value_book) echo 32768 ;;
+        # Room for the smaller real Access samples whole.
+        fuzz_access_file) echo 327680 ;;
         *) echo 262144 ;;
     esac
 }

@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(out2, QStringLiteral("Dovi,Maket,K\n\"ПОР\",10,0.5\nNULL,NULL,2.25\n"));
     }
 
-    // A second reader that shares no code with libmdb (tools/jet4/install-mdb-reader.sh).
+    // A second reader that shares no code with ours or mdbtools (tools/jet4/install-mdb-reader.sh).
     void independentReaderAgrees() {
         const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
         const QString script = testing::SourceDir() + QStringLiteral("/tools/jet4/read-mdb.mjs");

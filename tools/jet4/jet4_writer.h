@@ -35,7 +35,7 @@ public:
 };
 
 // Builds the image of a minimal Jet4 (Access 2000) file holding `tables`, with no indexes and no
-// property data; libmdb and other readers read it back value for value. Table names must be
+// property data; our reader, mdbtools and other readers read it back value for value. Table names must be
 // unique regardless of case. A row must fit a 4 KiB page and a table's rows 512 pages (2 MiB).
 // Throws Jet4Error when a table, column or value does not fit.
 QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables);

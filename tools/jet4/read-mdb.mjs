@@ -1,5 +1,5 @@
 // Dumps every user table of an .mdb file as JSON through mdb-reader, a reader that shares no
-// code with libmdb:  node read-mdb.mjs FILE.mdb
+// code with our reader or mdbtools:  node read-mdb.mjs FILE.mdb
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
 

@@ -2,6 +2,7 @@
 
 #include "storage/memory_recordset.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -9,13 +10,16 @@
 
 namespace converter {
 
-// One Access (Jet3 or Jet4) file opened read-only through libmdb. Its list of tables is read
-// from the system catalog directly, without the library's property parser, and every table is
-// checked before its rows are fetched, so a damaged file ends in a Failure instead of a hang or
-// a crash. Only one thread may use libmdb at a time.
+// One Access (Jet3 or Jet4) file, read whole into memory when opened and read only. The opening
+// checks the header, the system catalog and every user table's definition and page map; a table's
+// rows are read when asked for. Anything pointing outside the file or its pages, a cut file, or a
+// table whose rows disagree with its definition is the Failure "... повреждён или не является
+// базой данных Access", and nothing of the file is returned.
 class AccessFile {
 public:
     explicit AccessFile(const QString& path);  // Failure when missing or not an Access file
+    // The same over the file's bytes; `path` only names the file in messages.
+    AccessFile(QByteArray bytes, const QString& path);
     ~AccessFile();
     AccessFile(const AccessFile&) = delete;
     AccessFile& operator=(const AccessFile&) = delete;
