@@ -8,6 +8,7 @@
 // not count: the engine's of 3, the references' of 5.
 //
 //   paradox_benchmark [rows] [folder]
+#include "common/code_page.h"
 #include "common/failure.h"
 #include "pxlib_reference.h"
 #include "storage/database.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <sys/mman.h>
@@ -352,10 +352,10 @@ int main(int argc, char** argv) {
         const QString pxlibPath = QDir(folder).filePath(QStringLiteral("pxlib.db"));
         const int pxlibRows = std::min(rows, kPxlibWriteRows);
         const std::vector<bench::PxlibColumn> columns = PxlibColumns();
-        QStringEncoder encoder("windows-1251");
+        const CodePage& windows1251 = CodePageFor(1251);
         std::vector<QByteArray> encodedTexts;
         for (const QString& text : texts) {
-            encodedTexts.push_back(encoder.encode(text));
+            encodedTexts.push_back(windows1251.encodeReplacing(text));
         }
         Timing pxlibWrite;
         pxlibWrite.measure([&] {

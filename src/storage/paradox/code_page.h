@@ -1,54 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-#include <array>
-#include <cstdint>
-#include <optional>
-#include <vector>
+// The code pages live with text files in common; the Paradox engine and its readers keep naming
+// them here.
+#include "common/code_page.h"
 
 namespace converter::paradox {
 
-// A single-byte code page as two lookup tables: tables hold text in the code page their header
-// names (1251 for the tables we write, 866 and others in older files).
-class CodePage {
-public:
-    // Unknown or multi-byte code pages (and 0) fall back to 1251.
-    explicit CodePage(int number = 1251);
-
-    int number() const { return number_; }
-    QString decode(const char* bytes, qsizetype length) const;
-    // nullopt when a character has no byte in this code page.
-    std::optional<QByteArray> encode(const QString& text) const;
-    // The same into `out`, which holds text.size() bytes; false when a character has no byte.
-    // Inline: every text of every record written passes through it.
-    bool encodeInto(const QString& text, char* out) const {
-        const QChar* units = text.constData();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const unsigned char byte = byteOf(units[i].unicode());
-            if (byte == 0) {
-                return false;
-            }
-            out[i] = static_cast<char>(byte);
-        }
-        return true;
-    }
-
-private:
-    // The byte of a UTF-16 unit, 0 when it has none: a table of 256 bytes for each block of 256
-    // units that holds one of the page's characters, the first of them all zeros for the others.
-    unsigned char byteOf(char16_t unit) const {
-        return fromUnicode_[blockOf_[unit >> 8]][unit & 0xFF];
-    }
-
-    int number_;
-    std::array<char16_t, 256> toUnicode_{};
-    std::array<std::uint16_t, 256> blockOf_{};
-    std::vector<std::array<unsigned char, 256>> fromUnicode_;
-};
-
-// The shared instance for a code page number; built once.
-const CodePage& CodePageFor(int number);
+using converter::CodePage;
+using converter::CodePageFor;
 
 }  // namespace converter::paradox

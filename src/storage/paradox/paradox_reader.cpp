@@ -62,22 +62,6 @@ int CodePageOfSortOrder(unsigned sortOrder) {
     return sortOrder == 0xC0 || sortOrder == 0x81 ? 866 : 1251;
 }
 
-bool IsKnownCodePage(int codePage) {
-    switch (codePage) {
-        case 437:
-        case 850:
-        case 852:
-        case 865:
-        case 866:
-        case 1250:
-        case 1251:
-        case 1252:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 QString SiblingFile(const QString& path, const QString& extension) {
@@ -324,7 +308,7 @@ int ChooseCodePage(const Bytes& in, const DbHeader& h, const QByteArray& driverI
     if (chosen != 0) {
         return chosen;
     }
-    return IsKnownCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
+    return HasCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
 }
 
 // The records of one block, `addDataSize` bytes after its first, appended to `rows`; `before`
