@@ -17,7 +17,9 @@ add_windows_resources(dovi2tarvel-cli "Конвертер данных лесо�
 # The window opens no console of its own.
 set_target_properties(dovi2tarvel PROPERTIES WIN32_EXECUTABLE ON)
 
-# The unpack-and-run folder: cmake --install BUILD --prefix FOLDER.
+# The unpack-and-run folder: cmake --install BUILD --prefix FOLDER. The data lies beside the
+# programs.
+set(INSTALLED_DATA_FOLDER .)
 install(TARGETS dovi2tarvel dovi2tarvel-cli RUNTIME DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
               ${MINGW_RUNTIME} DESTINATION .)

@@ -101,6 +101,10 @@ else
     build_qt
 fi
 
+# A new Wine prefix is made once, before programs of the build and the tests start in parallel.
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+
 launcher=""
 command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 testing=OFF
@@ -146,8 +150,14 @@ echo "Built $ROOT/$NAME-win64.zip ($(stat -c %s "$NAME-win64.zip") bytes)"
 echo "Built $ROOT/$NAME-setup.exe ($(stat -c %s "$NAME-setup.exe") bytes)"
 
 if [ "$MODE" = test ]; then
-    # The tests under Wine (CTest runs each through build-win64/wine-run).
-    (cd "$BUILD" && ctest --output-on-failure --parallel 2)
-    sh scripts/windows_compare.sh "$BUILD/bin"
-    sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe"
+    # The tests under Wine (CTest runs each through build-win64/wine-run), the comparison with
+    # the Linux programs and the installer; each runs whatever the others gave.
+    failed=""
+    (cd "$BUILD" && ctest --output-on-failure --parallel 2) || failed="$failed tests"
+    sh scripts/windows_compare.sh "$BUILD/bin" || failed="$failed comparison"
+    sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe" || failed="$failed installer"
+    if [ -n "$failed" ]; then
+        echo "Windows: failed:$failed" >&2
+        exit 1
+    fi
 fi

@@ -2,6 +2,7 @@
 
 #include "check/reference_check.h"
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/reference_tables.h"
@@ -31,6 +32,10 @@ std::optional<QString> ChooseCheckDatabase(Ui& ui) {
         if (path.isEmpty()) {
             return std::nullopt;
         }
+        FolderRecovery recovery;
+        if (!recovery.recover(ui, QFileInfo(path).absolutePath(), {StagingKey(path)})) {
+            return std::nullopt;
+        }
         if (!QFileInfo(path).isFile()) {
             ui.showMessage(QStringLiteral("Файл не существует: \r") + path, QString(),
                            MessageIcon::Warning);
@@ -56,6 +61,10 @@ std::optional<QString> ChooseCheckReferenceFolder(Ui& ui) {
             return std::nullopt;
         }
         const QString folder = SplitPath(path, kPathFolder);
+        FolderRecovery recovery;
+        if (!recovery.recover(ui, folder, {QString::fromLatin1(kReferenceTablesKey)})) {
+            return std::nullopt;
+        }
         if (CheckSpfieldTable(ui, folder) && CheckSptabTable(ui, folder)) {
             return folder;
         }

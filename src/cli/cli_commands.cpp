@@ -2,8 +2,9 @@
 
 #include "check/check_commands.h"
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/platform_console.h"
 #include "common/report.h"
+#include "common/safe_write.h"
 #include "common/utilities.h"
 #include "export/export_commands.h"
 #include "formation/formation_commands.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -48,6 +48,26 @@ void Print(std::FILE* out, const QString& text) {
 // Forest unit codes only fill GIR and MUK of the thrown-away tables; any accepted input does.
 const ForestUnitInput kNeutralForestUnit{QStringLiteral("10000000"), QStringLiteral("1")};
 
+// The throw-away database of a validation: a temporary folder under a name that the next run
+// recognises and removes if this one is killed.
+struct ValidationFolder {
+    QString path;
+    QString error;
+
+    ValidationFolder() {
+        const QString base = QDir::tempPath();
+        RemoveTemporariesOfEndedRuns(base);
+        path = TemporaryPathFor(base + QStringLiteral("/dovi2tarvel-validate"));
+        QDir(path).removeRecursively();
+        if (!QDir().mkdir(path)) {
+            error = QStringLiteral("Не удалось создать папку: ") + QDir::toNativeSeparators(base);
+        }
+    }
+    ~ValidationFolder() { QDir(path).removeRecursively(); }
+    ValidationFolder(const ValidationFolder&) = delete;
+    ValidationFolder& operator=(const ValidationFolder&) = delete;
+};
+
 int ValidateFile(ConsoleUi& ui, const QString& doviFile, QStringList& block) {
     block = QStringList{QStringLiteral("Файл: ") + doviFile};
     if (!QFileInfo(doviFile).isFile()) {
@@ -55,14 +75,12 @@ int ValidateFile(ConsoleUi& ui, const QString& doviFile, QStringList& block) {
                        MessageIcon::Warning);
         return kExitFailed;
     }
-    const QTemporaryDir temporary;
-    if (!temporary.isValid()) {
-        ui.showMessage(QStringLiteral("Не удалось создать папку: ") + temporary.path() +
-                           QLatin1Char('\r') + temporary.errorString(),
-                       QString(), MessageIcon::Warning);
+    const ValidationFolder temporary;
+    if (!temporary.error.isEmpty()) {
+        ui.showMessage(temporary.error, QString(), MessageIcon::Warning);
         return kExitFailed;
     }
-    const QString mainPath = temporary.filePath(QStringLiteral("dovi.db"));
+    const QString mainPath = temporary.path + QStringLiteral("/dovi.db");
     ui.forestUnit = kNeutralForestUnit;
     QString countText;
     bool hadErrors = false;

@@ -1,7 +1,7 @@
 #include "cli/console_ui.h"
 
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/platform_console.h"
 #include "import/forest_unit.h"
 
 namespace converter {

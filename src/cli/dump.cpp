@@ -1,7 +1,9 @@
 #include "cli/dump.h"
 
+#include "cli/console_ui.h"
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/platform_console.h"
+#include "common/safe_write.h"
 #include "common/utilities.h"
 #include "storage/database.h"
 
@@ -76,6 +78,12 @@ QString DumpValue(const QVariant& value) {
 int DumpTable(const QString& file, const QString& table, std::FILE* out, std::FILE* err) {
     try {
         const QFileInfo info(file);
+        // A table that a killed run was replacing is completed or dropped before it is read.
+        ConsoleUi ui(err);
+        FolderRecovery recovery;
+        if (!recovery.recover(ui, info.absolutePath())) {
+            return 2;
+        }
         RecordsetPtr recordset;
         if (info.suffix().compare(QStringLiteral("mdb"), Qt::CaseInsensitive) == 0) {
             recordset = OpenRecordset(BuildConnectionString(kAccessFile, info.absoluteFilePath()),

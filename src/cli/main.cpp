@@ -1,7 +1,7 @@
 #include "cli/cli_commands.h"
 #include "cli/console_ui.h"
 #include "cli/dump.h"
-#include "common/platform.h"
+#include "common/platform_console.h"
 #include "common/program_folder.h"
 #include "export/export_writer.h"
 

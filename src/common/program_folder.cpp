@@ -1,6 +1,6 @@
 #include "common/program_folder.h"
 
-#include "common/platform.h"
+#include "common/platform_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +44,7 @@ QString ProgramFile(const QString& name) {
 
 QString WritableProgramFolder(const QString& name) {
     const QFileInfo beside(ProgramFile(name));
-    if (FolderTakesFiles(beside.isDir() ? beside.filePath() : ProgramFolder())) {
+    if (platform::FolderTakesFiles(beside.isDir() ? beside.filePath() : ProgramFolder())) {
         return beside.filePath();
     }
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

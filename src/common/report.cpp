@@ -1,6 +1,8 @@
 #include "common/report.h"
 
 #include "common/failure.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/program_folder.h"
 #include "common/safe_write.h"
 #include "common/text_file.h"
@@ -8,6 +10,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
 
 namespace converter {
 
@@ -37,6 +41,13 @@ void WriteReportFile(const QString& reportPath, const QString& header,
     writer.commit();
 }
 
+void RemoveOldReport(const QString& path) {
+    // ENOTDIR: no folder there, so no old report either.
+    if (const int error = platform::RemoveFile(path); error != 0 && error != ENOTDIR) {
+        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, error);
+    }
+}
+
 }  // namespace
 
 QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections) {
@@ -59,36 +70,46 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
 
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                     const std::vector<ReportSection>& sections, int kind) {
+    QString where;
+    QString reports;
     try {
+        reports = WritableProgramFolder(kReportsFolder);
+        const QString copyName = FixedCopyName(kind);
+        const QString copy = reports + QLatin1Char('/') + copyName;
+        // The check's report is itself the copy under reports/.
+        const bool copied =
+            !copyName.isEmpty() && CanonicalPath(reportPath) != CanonicalPath(copy);
+        // A report that cannot be written must not leave an older one standing as this run's.
+        RemoveOldReport(reportPath);
+        if (copied) {
+            RemoveOldReport(copy);
+        }
         WriteReportFile(reportPath, header, sections);
 
-        const QString reports = WritableProgramFolder(kReportsFolder);
-        if (!QFileInfo(reports).isDir() && !QDir().mkpath(reports)) {
-            throw Failure(QStringLiteral("Не удалось создать папку: ") + reports);
+        if (!QFileInfo(reports).isDir()) {
+            QDir().mkpath(QFileInfo(reports).absolutePath());
+            if (const int error = platform::MakeFolder(reports)) {
+                ThrowFileError(QStringLiteral("Не удалось создать папку: "), reports, error);
+            }
         }
         // A user of an installed program would look for the copy beside the program in vain.
         const bool perUser = reports != ProgramFile(kReportsFolder);
-        QString where;
-        const QString copyName = FixedCopyName(kind);
-        // The check's report is itself the copy under reports/.
-        if (copyName.isEmpty()) {
-            if (perUser &&
-                CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
-                where = QStringLiteral("Отчет сохранен в папке: ");
-            }
-        } else if (CanonicalPath(reportPath) !=
-                   CanonicalPath(reports + QLatin1Char('/') + copyName)) {
-            if (CopyTextFile(reportPath, reports + QLatin1Char('/') + copyName) && perUser) {
+        if (copied) {
+            CopyTextFile(reportPath, copy);
+            if (perUser) {
                 where = QStringLiteral("Копия отчета сохранена в папке: ");
             }
+        } else if (copyName.isEmpty() && perUser &&
+                   CanonicalPath(QFileInfo(reportPath).absolutePath()) == CanonicalPath(reports)) {
+            where = QStringLiteral("Отчет сохранен в папке: ");
         }
-        ShowReport(ui, reportPath);
-        return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
     } catch (...) {
-        ui.showMessage(QStringLiteral("Ошибка при формировании отчета"), QString(),
-                       MessageIcon::Warning);
-        return {};
+        const Failure failure = CurrentFailure();
+        throw Failure(QStringLiteral("Ошибка при формировании отчета\r") + failure.description(),
+                      failure.source());
     }
+    ShowReport(ui, reportPath);
+    return where.isEmpty() ? QString() : where + QDir::toNativeSeparators(reports);
 }
 
 void ShowReport(Ui& ui, const QString& reportPath) {
@@ -106,19 +127,13 @@ void ShowReport(Ui& ui, const QString& reportPath) {
     }
 }
 
-bool CopyTextFile(const QString& source, const QString& target) {
-    try {
-        const QStringList lines = ReadTextLines(source, TextCodec::Windows1251);
-        TextFileWriter writer(target);
-        for (const QString& line : lines) {
-            writer.writeLine(line);
-        }
-        writer.commit();
-        return true;
-    } catch (...) {
-        // A missing copy is not worth interrupting the operation for: the report itself exists.
-        return false;
+void CopyTextFile(const QString& source, const QString& target) {
+    const QStringList lines = ReadTextLines(source, TextCodec::Windows1251);
+    TextFileWriter writer(target);
+    for (const QString& line : lines) {
+        writer.writeLine(line);
     }
+    writer.commit();
 }
 
 }  // namespace converter

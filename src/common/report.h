@@ -32,14 +32,15 @@ inline constexpr int kReportCheck = 3;      // no copy
 QStringList ReportLines(const QString& header, const std::vector<ReportSection>& sections);
 
 // Writes the report (Windows-1251, CR LF), copies it into reports/ beside the program by kind,
-// and shows it in the report panel. Failures are shown and swallowed. When reports/ is the
-// per-user one (the program folder takes no files), returns the line for the operation's outcome
-// that names it, if a report or copy went there; else empty.
+// and shows it in the report panel. A report that cannot be written fails its operation: a
+// Failure ("Ошибка при формировании отчета", the file and the reason), and the old report and
+// copy are gone, so that none stands as this run's. When reports/ is the per-user one (the
+// program folder takes no files), returns the line for the operation's outcome that names it,
+// if a report or copy went there; else empty.
 QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
                     const std::vector<ReportSection>& sections, int kind);
 void ShowReport(Ui& ui, const QString& reportPath);
-// Copies a text file line by line, ending every line with CR LF; false on failure, which the
-// caller may ignore.
-bool CopyTextFile(const QString& source, const QString& target);
+// Copies a text file line by line, ending every line with CR LF; a Failure when it cannot.
+void CopyTextFile(const QString& source, const QString& target);
 
 }  // namespace converter

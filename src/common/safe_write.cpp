@@ -1,90 +1,169 @@
 #include "common/safe_write.h"
 
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/ui.h"
+#include "common/utilities.h"
 #include "common/write_fault.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace converter {
 
 namespace {
 
-const QString kStagingSuffix = QStringLiteral(".dovi2tarvel-new");
 const QString kJournalName = QStringLiteral(".journal");
+// Inside a staging folder: the old files the final step moved aside, kept until it is complete.
+const QString kOldFolder = QStringLiteral("old/");
 
 QString FolderOf(const QString& folder) {
     return folder.isEmpty() ? QStringLiteral(".") : folder;
 }
 
-[[noreturn]] void ThrowFileError(const QString& what, const QString& path, const QString& reason) {
-    throw Failure(what + QDir::toNativeSeparators(path) + QLatin1Char('\r') + reason);
-}
-
-[[noreturn]] void ThrowFileError(const QString& what, const QString& path, int error) {
-    ThrowFileError(what, path, SystemErrorText(error));
+bool Exists(const QString& path) {
+    return QFileInfo::exists(path);
 }
 
 void Rename(const QString& from, const QString& to) {
-    const QString problem = MoveReplacing(from, to);
-    if (!problem.isEmpty()) {
-        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, problem);
+    if (const int error = platform::RenameOver(from, to)) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, error);
     }
 }
 
-void Remove(const QString& path) {
-    const QString problem = RemoveFile(path);
-    if (!problem.isEmpty()) {
-        ThrowFileError(QStringLiteral("Не удаётся удалить файл "), path, problem);
+void Link(const QString& existing, const QString& link) {
+    if (const int error = platform::HardLink(existing, link)) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, error);
     }
 }
 
-void SyncOrThrow(const QString& path, bool folder = false) {
-    const QString problem = folder ? SyncFolder(path) : SyncFile(path);
-    if (!problem.isEmpty()) {
-        throw Failure(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(path) +
-                      QLatin1Char('\r') + problem);
+void SyncOrThrow(const QString& path) {
+    if (const int error = platform::SyncPath(path)) {
+        ThrowFileError(QStringLiteral("Ошибка записи файла "), path, error);
     }
 }
 
-// The final step proper: old files that no new one replaces go, then the new ones move in. Run
-// again after a kill it does the rest, since both removing a missing file and moving the files
-// still staged are harmless.
-void CompleteReplacement(const QString& target, const QString& staging) {
+// The final step's plan: the staged files to move in, in order, and the old files that no new
+// one replaces, to move aside.
+struct ReplacementPlan {
+    QStringList in;
+    QStringList aside;
+};
+
+ReplacementPlan ReadJournal(const QString& staging) {
+    ReplacementPlan plan;
     QFile journal(staging + kJournalName);
-    const QStringList removals =
-        journal.open(QIODevice::ReadOnly)
-            ? QString::fromUtf8(journal.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-            : QStringList();
-    for (const QString& name : removals) {
-        Remove(QDir(target).filePath(name));
+    if (!journal.open(QIODevice::ReadOnly)) {
+        ThrowFileError(QStringLiteral("Не удалось открыть файл "), journal.fileName(), errno);
     }
-    const QStringList staged =
-        QDir(staging).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& name : staged) {
-        if (name != kJournalName) {
-            Rename(staging + name, QDir(target).filePath(name));
+    for (const QString& line :
+         QString::fromUtf8(journal.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1Char('+'))) {
+            plan.in.append(line.mid(1));
+        } else {
+            plan.aside.append(line.startsWith(QLatin1Char('-')) ? line.mid(1) : line);
         }
     }
-    SyncOrThrow(target, true);
-    Remove(staging + kJournalName);
-    QDir().rmdir(staging);
+    return plan;
+}
+
+// One new file into its place. The old one keeps a second name in the staging folder first, so
+// that the target name never goes missing and the step can be undone. Done already when the new
+// file is no longer staged.
+void MoveIn(const QString& target, const QString& staging, const QString& name) {
+    const QString fresh = staging + name;
+    if (!Exists(fresh)) {
+        return;
+    }
+    const QString current = target + QLatin1Char('/') + name;
+    const QString backup = staging + kOldFolder + name;
+    if (Exists(current) && !Exists(backup)) {
+        Link(current, backup);
+    }
+    Rename(fresh, current);
+}
+
+void MoveAside(const QString& target, const QString& staging, const QString& name) {
+    const QString current = target + QLatin1Char('/') + name;
+    if (Exists(current)) {
+        Rename(current, staging + kOldFolder + name);
+    }
+}
+
+// Undoes MoveIn and MoveAside, last first; what was not done is skipped.
+void MoveBack(const QString& target, const QString& staging, const ReplacementPlan& plan) {
+    for (auto name = plan.aside.crbegin(); name != plan.aside.crend(); ++name) {
+        const QString backup = staging + kOldFolder + *name;
+        if (Exists(backup) && !Exists(target + QLatin1Char('/') + *name)) {
+            Rename(backup, target + QLatin1Char('/') + *name);
+        }
+    }
+    for (auto name = plan.in.crbegin(); name != plan.in.crend(); ++name) {
+        const QString current = target + QLatin1Char('/') + *name;
+        const QString fresh = staging + *name;
+        const QString backup = staging + kOldFolder + *name;
+        if (Exists(fresh)) {
+            continue;
+        }
+        if (Exists(backup)) {
+            // The new file keeps its staged name, so that a killed undo can still go forward.
+            Link(current, fresh);
+            Rename(backup, current);
+        } else {
+            Rename(current, fresh);
+        }
+    }
+}
+
+// The final step proper: only renames in the target folder, new files first and the files that
+// go last, so no old file goes before its replacement is in place. Run again after a kill it
+// does the rest. Once the folder is synced the new state is complete; what is left in the
+// staging folder (the old files) goes with it, and a next run removes it if this one cannot.
+void CompleteReplacement(const QString& target, const QString& staging) {
+    const ReplacementPlan plan = ReadJournal(staging);
+    QDir().mkpath(staging + kOldFolder);
+    for (const QString& name : plan.in) {
+        MoveIn(target, staging, name);
+    }
+    for (const QString& name : plan.aside) {
+        MoveAside(target, staging, name);
+    }
+    SyncOrThrow(target);
+    if (platform::RemoveFile(staging + kJournalName) == 0) {
+        QDir(staging).removeRecursively();
+    }
+}
+
+// Files written under a temporary name by a run that is no longer running.
+void RemoveDeadTemporaries(const QString& folder) {
+    static const QRegularExpression name(QStringLiteral("^\\..+\\.([0-9]+)\\") +
+                                         QRegularExpression::escape(kTemporarySuffix) +
+                                         QLatin1Char('$'));
+    const QDir dir(FolderOf(folder));
+    for (const QFileInfo& entry : dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden |
+                                                    QDir::System | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch match = name.match(entry.fileName());
+        if (!match.hasMatch() || platform::ProcessRunning(match.captured(1).toLongLong())) {
+            continue;
+        }
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            platform::RemoveFile(entry.filePath());
+        }
+    }
 }
 
 }  // namespace
 
 QString SystemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return platform::SystemErrorText(error);
 }
 
 QString DeviceErrorText(const QString& qtText, int error) {
@@ -194,32 +273,36 @@ QString EngineFile(const QString& folder, const QString& name) {
 }
 
 OperationLock::OperationLock() = default;
-OperationLock::~OperationLock() = default;
+
+OperationLock::~OperationLock() {
+    if (handle_ >= 0) {
+        platform::ReleaseLockFile(handle_, path_);
+    }
+}
 
 bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
-    auto lock = std::make_unique<QLockFile>(lockPath);
-    // An import of a large forestry may hold its lock for minutes: only a dead owner frees it.
-    lock->setStaleLockTime(0);
-    // A lock whose process is gone is taken over at once; a live one is never waited for.
-    if (lock->tryLock(0)) {
-        lock_ = std::move(lock);
+    const QString folder = QDir::toNativeSeparators(QFileInfo(lockPath).absolutePath());
+    int error = 0;
+    switch (platform::TryLockFile(lockPath, handle_, error)) {
+        case platform::LockOutcome::Locked:
+            path_ = lockPath;
+            return true;
+        case platform::LockOutcome::Busy:
+            ui.showMessage(QStringLiteral("Файлы заняты другой операцией. Повторите попытку после "
+                                          "ее завершения.\rПуть: ") +
+                               folder,
+                           QStringLiteral("Ошибка"), MessageIcon::Warning);
+            return false;
+        case platform::LockOutcome::Failed:
+            break;
+    }
+    const platform::ErrorKind kind = platform::ErrorKindOf(error);
+    if ((kind == platform::ErrorKind::NoPermission || kind == platform::ErrorKind::ReadOnly) &&
+        !platform::FolderTakesFiles(folder)) {
         return true;
     }
-    const int error = errno;
-    if (lock->error() == QLockFile::PermissionError &&
-        !QFileInfo(QFileInfo(lockPath).absolutePath()).isWritable()) {
-        return true;
-    }
-    if (lock->error() != QLockFile::LockFailedError) {
-        ui.showMessage(QStringLiteral("Не удалось создать файл: ") +
-                           QDir::toNativeSeparators(lockPath) + QLatin1Char('\r') +
-                           SystemErrorText(error),
-                       QStringLiteral("Ошибка"), MessageIcon::Warning);
-        return false;
-    }
-    ui.showMessage(QStringLiteral("Файлы заняты другой операцией. Повторите попытку после ее "
-                                  "завершения.\rПуть: ") +
-                       QDir::toNativeSeparators(QFileInfo(lockPath).absolutePath()),
+    ui.showMessage(QStringLiteral("Не удалось начать запись в папку: ") + folder +
+                       QLatin1Char('\r') + WriteErrorReason(error, folder),
                    QStringLiteral("Ошибка"), MessageIcon::Warning);
     return false;
 }
@@ -243,8 +326,8 @@ StagedReplacement::StagedReplacement(const QString& targetFolder, const QString&
     staging_ = target_ + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
     // Our own lock is held: whatever lies here was left by a killed run.
     RecoverStagedReplacement(target_, key);
-    if (!QDir().mkdir(staging_)) {
-        ThrowFileError(QStringLiteral("Не удалось создать папку: "), staging_, errno);
+    if (const int error = platform::MakeFolder(staging_)) {
+        ThrowFileError(QStringLiteral("Не удалось записать файлы в папку "), target_, error);
     }
 }
 
@@ -331,32 +414,51 @@ void RefuseFoldersInPlace(const QDir& target, const QStringList& names) {
 }
 
 // A file another program holds open (the GIS keeps its tables open) can be neither replaced nor
-// removed: refuse before the final step starts, so that nothing is half replaced.
+// moved aside: refuse before the final step starts, naming it, with every old file in place.
 void RefuseFilesHeldOpen(const QDir& target, const QStringList& names) {
     for (const QString& name : names) {
-        const QString path = target.filePath(name);
-        if (FileHeldOpen(path)) {
-            throw Failure(
-                QStringLiteral("Не удаётся заменить файл ") + QDir::toNativeSeparators(path) +
-                QStringLiteral("\rФайл открыт другой программой (например, ГИС). Закройте "
-                               "его и повторите операцию. Прежние файлы не изменены."));
+        if (platform::HeldOpen(target.filePath(name))) {
+            ThrowFileError(QStringLiteral("Не удаётся заменить файл "), target.filePath(name),
+                           EBUSY);
         }
     }
 }
 
-// The journal of the final step, the removals one a line, written and synced under a temporary
+// The journal of the final step, its plan one name a line, written and synced under a temporary
 // name.
-void WriteJournalPart(const QString& part, const QStringList& removals) {
-    {
-        QFile journal(part);
-        const QByteArray bytes = removals.join(QLatin1Char('\n')).toUtf8() + '\n';
-        if (!journal.open(QIODevice::WriteOnly) || WriteFaultDue() ||
-            journal.write(bytes) != bytes.size() || !journal.flush()) {
-            throw Failure(QStringLiteral("Ошибка записи файла ") + QDir::toNativeSeparators(part) +
-                          QLatin1Char('\r') + journal.errorString());
+void WriteJournalPart(const QString& part, const QStringList& lines) {
+    const QByteArray bytes = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
+    int handle = -1;
+    int error = platform::CreateFile(part, handle);
+    if (error == 0) {
+        error =
+            WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
+        if (error == 0) {
+            error = platform::SyncHandle(handle);
         }
+        const int closed = platform::CloseFile(handle);
+        error = error != 0 ? error : closed;
     }
-    SyncOrThrow(part);
+    if (error != 0) {
+        ThrowFileError(QStringLiteral("Ошибка записи файла "), part, error);
+    }
+}
+
+// The plan's lines: the new files, each table's .db after the rest (its arrival makes the table
+// new for the GIS), then the old files to move aside.
+QStringList JournalLines(const QStringList& staged, const QStringList& removals) {
+    QStringList lines;
+    QStringList tables;
+    for (const QString& name : staged) {
+        const bool table =
+            QFileInfo(name).suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0;
+        (table ? tables : lines).append(QLatin1Char('+') + name);
+    }
+    lines += tables;
+    for (const QString& name : removals) {
+        lines.append(QLatin1Char('-') + name);
+    }
+    return lines;
 }
 
 }  // namespace
@@ -372,22 +474,106 @@ void StagedReplacement::commit(const QStringList& replaced) {
     RefuseFoldersInPlace(target, staged + removals);
     RefuseFilesHeldOpen(target, staged + removals);
     const QString part = staging_ + kJournalName + QStringLiteral(".part");
-    WriteJournalPart(part, removals);
+    WriteJournalPart(part, JournalLines(staged, removals));
     Rename(part, staging_ + kJournalName);
-    SyncOrThrow(staging_, true);
+    SyncOrThrow(staging_);
     committed_ = true;
-    CompleteReplacement(target_, staging_);
+    try {
+        CompleteReplacement(target_, staging_);
+    } catch (...) {
+        // The run undoes its own renames before it reports; where even that fails, the journal
+        // stays and the next run that opens the target completes the step.
+        try {
+            MoveBack(target_, staging_, ReadJournal(staging_));
+            SyncOrThrow(target_);
+            if (platform::RemoveFile(staging_ + kJournalName) == 0) {
+                committed_ = false;
+            }
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 void RecoverStagedReplacement(const QString& folder, const QString& key) {
+    const QString target = QDir(FolderOf(folder)).absolutePath();
     const QString staging =
-        QDir(FolderOf(folder)).absoluteFilePath(QLatin1Char('.') + key.toLower() + kStagingSuffix) +
-        QLatin1Char('/');
-    if (QFileInfo::exists(staging + kJournalName)) {
-        CompleteReplacement(QDir(FolderOf(folder)).absolutePath(), staging);
+        target + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
+    if (Exists(staging + kJournalName)) {
+        CompleteReplacement(target, staging);
     } else if (QFileInfo(staging).isDir()) {
         QDir(staging).removeRecursively();
     }
+    RemoveDeadTemporaries(target);
+}
+
+FolderRecovery::FolderRecovery() = default;
+FolderRecovery::~FolderRecovery() = default;
+
+bool FolderRecovery::recover(Ui& ui, const QString& folder, const QStringList& keys) {
+    const QString target = QDir(FolderOf(folder)).absolutePath();
+    if (!platform::FolderTakesFiles(target)) {
+        // Nothing can have been left where no file can be written.
+        return true;
+    }
+    QStringList found;
+    for (const QString& entry :
+         QDir(target).entryList(QStringList{QStringLiteral(".*") + kStagingSuffix},
+                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString key = entry.mid(1, entry.size() - 1 - kStagingSuffix.size());
+        if (keys.isEmpty() || keys.contains(key, Qt::CaseInsensitive)) {
+            found.append(key);
+        }
+    }
+    for (const QString& key : found) {
+        const QString lockPath = key == QLatin1String(kReferenceTablesKey)
+                                     ? FolderLockPath(target)
+                                     : target + QStringLiteral("/.") + key + kLockSuffix;
+        auto lock = std::make_unique<OperationLock>();
+        if (!lock->acquire(ui, lockPath)) {
+            return false;
+        }
+        try {
+            RecoverStagedReplacement(target, key);
+        } catch (...) {
+            ShowErrorBox(ui, CurrentFailure());
+            return false;
+        }
+        locks_.push_back(std::move(lock));
+    }
+    RemoveDeadTemporaries(target);
+    return true;
+}
+
+QString TemporaryPathFor(const QString& path) {
+    const QFileInfo info(path);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QLatin1Char('.') +
+           QString::number(platform::ProcessId()) + kTemporarySuffix;
+}
+
+void RemoveTemporariesOfEndedRuns(const QString& folder) {
+    RemoveDeadTemporaries(folder);
+}
+
+bool RefuseFoldersNamedLikeOutputs(Ui& ui, const QStringList& outputs) {
+    for (const QString& output : outputs) {
+        const QFileInfo info(output);
+        for (const QString& found : FilesNamedIgnoringCase(info.absolutePath(), info.fileName())) {
+            if (QFileInfo(found).isDir()) {
+                ui.showMessage(
+                    QStringLiteral("Не удаётся заменить файл ") + QDir::toNativeSeparators(output) +
+                        QStringLiteral("\rНа его месте папка: ") + QDir::toNativeSeparators(found),
+                    QStringLiteral("Ошибка"), MessageIcon::Warning);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString SyncFile(const QString& path) {
+    const int error = platform::SyncPath(path);
+    return error == 0 ? QString() : WriteErrorReason(error, path);
 }
 
 }  // namespace converter

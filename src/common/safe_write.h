@@ -4,8 +4,7 @@
 #include <QStringList>
 
 #include <memory>
-
-class QLockFile;
+#include <vector>
 
 namespace converter {
 
@@ -43,7 +42,9 @@ QStringList FilesNamedIgnoringCase(const QString& folder, const QString& name);
 QString EngineFile(const QString& folder, const QString& name);
 
 // One operation at a time per target: a lock file beside it (never a name the GIS uses for its
-// own locks). A lock left by a killed run is taken over.
+// own locks), locked through the system, which frees it when its holder ends however it ends: a
+// lock file left by a killed run, empty or holding anything, is taken over; a live holder's lock
+// is refused whatever its age. The file goes when the lock does.
 class OperationLock {
 public:
     OperationLock();
@@ -57,7 +58,8 @@ public:
     bool acquire(Ui& ui, const QString& lockPath);
 
 private:
-    std::unique_ptr<QLockFile> lock_;
+    int handle_ = -1;
+    QString path_;
 };
 
 // The lock file of a stand database (its main table path) and of a reference folder; the staging
@@ -100,7 +102,38 @@ private:
 
 // Completes or discards what a killed run left for the set `key` in `folder` (the caller holds
 // the set's lock): a journaled replacement is finished, a staging folder without a journal is
-// removed. Other sets' staging folders belong to runs that may still be going.
+// removed. Other sets' staging folders belong to runs that may still be going. Temporary files
+// of ended runs go too.
 void RecoverStagedReplacement(const QString& folder, const QString& key);
+
+// Before anything in `folder` is read: completes or drops, under each set's lock, what killed
+// runs left there (the sets `keys`, or every set with a staging folder when empty), and removes
+// their temporary files. The locks are held while the object lives. False after a message when
+// a set is busy (a live run is replacing it) or its step cannot be completed.
+class FolderRecovery {
+public:
+    FolderRecovery();
+    ~FolderRecovery();
+    FolderRecovery(const FolderRecovery&) = delete;
+    FolderRecovery& operator=(const FolderRecovery&) = delete;
+
+    bool recover(Ui& ui, const QString& folder, const QStringList& keys = {});
+
+private:
+    std::vector<std::unique_ptr<OperationLock>> locks_;
+};
+
+// The temporary name under which `path` is written (a file, or a folder of temporary files) before it is renamed into place: a hidden
+// name beside it that holds this run's process id, so that a later run knows it for a leftover.
+QString TemporaryPathFor(const QString& path);
+// Removes the temporary files and folders of runs that no longer run from `folder`.
+void RemoveTemporariesOfEndedRuns(const QString& folder);
+
+// True (after a warning) when a folder sits where one of `outputs` would go, in any letter
+// case: the final step could not put the file there.
+bool RefuseFoldersNamedLikeOutputs(Ui& ui, const QStringList& outputs);
+
+// Flushes a file's data to the disk; the system's reason on failure, empty when done.
+QString SyncFile(const QString& path);
 
 }  // namespace converter

@@ -1,22 +1,99 @@
 #include "common/text_file.h"
 
-#include "common/code_page.h"
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QHash>
+#include <QFileInfo>
+#include <QStringDecoder>
 
+#include <array>
 #include <cerrno>
+
 
 namespace converter {
 
 namespace {
 
+// A single-byte code page as two tables built once from Qt's converter: decoding is a lookup,
+// and encoding knows exactly which characters have no byte, so they can be replaced visibly and
+// counted (the converter itself only reports that something was lost).
+class CodePage {
+public:
+    explicit CodePage(const char* name) {
+        QStringDecoder decoder(name);
+        if (!decoder.isValid()) {
+            throw Failure(QStringLiteral("Кодовая страница не поддерживается: ") +
+                          QString::fromLatin1(name));
+        }
+        for (int byte = 0; byte < 256; ++byte) {
+            if (byte < 0x80) {
+                decode_[byte] = QChar(byte);
+            } else {
+                QStringDecoder single(name);
+                const QString decoded = single(QByteArray(1, static_cast<char>(byte)));
+                const bool mapped = decoded.size() == 1 && !single.hasError() &&
+                                    decoded.at(0) != QChar::ReplacementCharacter &&
+                                    decoded.at(0) != QChar(0x1A);
+                decode_[byte] = mapped ? decoded.at(0) : QChar::ReplacementCharacter;
+                if (mapped) {
+                    encode_.insert(decoded.at(0).unicode(), static_cast<char>(byte));
+                }
+            }
+        }
+    }
+
+    QString decode(QByteArrayView bytes) const {
+        QString text(bytes.size(), Qt::Uninitialized);
+        QChar* out = text.data();
+        for (const char c : bytes) {
+            *out++ = decode_[static_cast<unsigned char>(c)];
+        }
+        return text;
+    }
+
+    QByteArray encode(const QString& text, int* unmappable) const {
+        QByteArray bytes;
+        bytes.reserve(text.size());
+        int lost = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text.at(i).unicode();
+            if (u < 0x80) {
+                bytes.append(static_cast<char>(u));
+                continue;
+            }
+            const auto found = encode_.constFind(u);
+            if (found != encode_.constEnd()) {
+                bytes.append(found.value());
+                continue;
+            }
+            // A character outside the basic plane is one character, not two.
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+                text.at(i + 1).isLowSurrogate()) {
+                ++i;
+            }
+            bytes.append('?');
+            ++lost;
+        }
+        if (unmappable != nullptr) {
+            *unmappable += lost;
+        }
+        return bytes;
+    }
+
+private:
+    std::array<QChar, 256> decode_{};
+    QHash<char16_t, char> encode_;
+};
+
 const CodePage& CodePageOf(TextCodec codec) {
-    return CodePageFor(codec == TextCodec::Cp866 ? 866 : 1251);
+    static const CodePage windows1251("windows-1251");
+    static const CodePage cp866("IBM866");
+    return codec == TextCodec::Cp866 ? cp866 : windows1251;
 }
 
 const QByteArray kLineEnd("\r\n");
@@ -24,11 +101,11 @@ const QByteArray kLineEnd("\r\n");
 }  // namespace
 
 QString DecodeText(QByteArrayView bytes, TextCodec codec) {
-    return CodePageOf(codec).decode(bytes.data(), bytes.size());
+    return CodePageOf(codec).decode(bytes);
 }
 
 QByteArray EncodeText(const QString& text, TextCodec codec, int* unmappable) {
-    return CodePageOf(codec).encodeReplacing(text, unmappable);
+    return CodePageOf(codec).encode(text, unmappable);
 }
 
 QByteArrayView TextEnd(QByteArrayView bytes) {
@@ -143,68 +220,112 @@ QStringList ReadTextLines(const QString& path, TextCodec codec) {
     return lines;
 }
 
+// A replaced file is written under a temporary name beside it that a later run recognises as a
+// leftover (TemporaryPathFor), synced, and renamed over the target; the folder is synced after.
 struct TextFileWriter::Impl {
     QString path;
     Mode mode;
-    QSaveFile replacement;
+    QString temporary;
+    int handle = -1;
+    QByteArray pending;
     QFile appended;
     bool committed = false;
 
     Impl(const QString& target, Mode writeMode)
-        : path(target), mode(writeMode), replacement(target), appended(target) {}
+        : path(target), mode(writeMode), appended(target) {}
 
-    QIODevice& device() {
-        return mode == Mode::Replace ? static_cast<QIODevice&>(replacement)
-                                     : static_cast<QIODevice&>(appended);
+    ~Impl() {
+        if (handle >= 0) {
+            platform::CloseFile(handle);
+            platform::RemoveFile(temporary);
+        }
     }
 
-    [[noreturn]] void fail(const QString& what, int error = errno) {
-        throw Failure(what + path + QLatin1Char('\r') +
-                      DeviceErrorText(device().errorString(), error));
+    [[noreturn]] void fail(const QString& what, int error) {
+        if (handle >= 0) {
+            platform::CloseFile(handle);
+            handle = -1;
+            platform::RemoveFile(temporary);
+        }
+        ThrowFileError(what, path, error);
     }
 
-    // Qt may accept a commit whose buffered bytes never reached the disk: flush and sync first,
-    // and give up the temporary file when either fails. True when the file is in place.
-    bool finish() {
+    void open() {
+        if (mode == Mode::Append) {
+            if (!appended.open(QIODevice::WriteOnly | QIODevice::Append)) {
+                throw Failure(QStringLiteral("Не удалось открыть файл для записи: ") + path +
+                              QLatin1Char('\r') + appended.errorString());
+            }
+            return;
+        }
+        const QString folder = QFileInfo(path).absolutePath();
+        RemoveTemporariesOfEndedRuns(folder);
+        temporary = TemporaryPathFor(path);
+        if (const int error = platform::CreateFile(temporary, handle)) {
+            handle = -1;
+            fail(QStringLiteral("Не удалось открыть файл для записи: "), error);
+        }
+    }
+
+    void flushPending() {
+        if (const int error = platform::WriteAll(handle, pending.constData(), pending.size())) {
+            fail(QStringLiteral("Ошибка при записи в файл: "), error);
+        }
+        pending.clear();
+    }
+
+    void write(const QByteArray& bytes) {
+        if (mode == Mode::Append) {
+            if (appended.write(bytes) != bytes.size()) {
+                throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path +
+                              QLatin1Char('\r') + appended.errorString());
+            }
+            return;
+        }
+        pending += bytes;
+        if (pending.size() >= (1 << 16)) {
+            flushPending();
+        }
+    }
+
+    void finish() {
         if (mode == Mode::Append) {
             const bool flushed = appended.flush() && appended.error() == QFileDevice::NoError;
-            const int error = errno;
+            const QString reason = appended.errorString();
             appended.close();
             if (!flushed) {
-                fail(QStringLiteral("Ошибка при записи в файл: "), error);
+                throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path +
+                              QLatin1Char('\r') + reason);
             }
-            return true;
+            return;
         }
-        errno = 0;
-        bool written = replacement.flush() && replacement.error() == QFileDevice::NoError;
-        const int error = errno;
-        const QString syncProblem = written ? SyncOpenFile(replacement) : QString();
-        if (!written || !syncProblem.isEmpty()) {
-            const QString text =
-                written ? syncProblem : DeviceErrorText(replacement.errorString(), error);
-            replacement.cancelWriting();
-            throw Failure(QStringLiteral("Ошибка при записи в файл: ") + path + QLatin1Char('\r') +
-                          text);
+        flushPending();
+        if (const int error = platform::SyncHandle(handle)) {
+            fail(QStringLiteral("Ошибка при записи в файл: "), error);
         }
-        return replacement.commit();
+        const int closed = platform::CloseFile(handle);
+        handle = -1;
+        if (closed != 0) {
+            platform::RemoveFile(temporary);
+            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), path, closed);
+        }
+        if (const int error = platform::RenameOver(temporary, path)) {
+            platform::RemoveFile(temporary);
+            ThrowFileError(QStringLiteral("Не удаётся заменить файл "), path, error);
+        }
+        // The new name is on the disk only once its folder is.
+        if (const int error = platform::SyncPath(QFileInfo(path).absolutePath())) {
+            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), path, error);
+        }
     }
 };
 
 TextFileWriter::TextFileWriter(const QString& path, Mode mode)
     : impl_(std::make_unique<Impl>(path, mode)) {
-    const bool opened = mode == Mode::Replace
-                            ? impl_->replacement.open(QIODevice::WriteOnly)
-                            : impl_->appended.open(QIODevice::WriteOnly | QIODevice::Append);
-    if (!opened) {
-        impl_->fail(QStringLiteral("Не удалось открыть файл для записи: "));
-    }
+    impl_->open();
 }
 
-TextFileWriter::~TextFileWriter() {
-    if (!impl_->committed && impl_->mode == Mode::Replace) {
-        impl_->replacement.cancelWriting();
-    }
-}
+TextFileWriter::~TextFileWriter() = default;
 
 void TextFileWriter::writeLine(const QString& line) {
     if (impl_->committed) {
@@ -214,9 +335,7 @@ void TextFileWriter::writeLine(const QString& line) {
     if (WriteFaultDue()) {
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
     }
-    if (impl_->device().write(bytes) != bytes.size()) {
-        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
-    }
+    impl_->write(bytes);
 }
 
 void TextFileWriter::commit() {
@@ -225,16 +344,12 @@ void TextFileWriter::commit() {
     }
     impl_->committed = true;
     if (WriteFaultDue()) {
-        if (impl_->mode == Mode::Replace) {
-            impl_->replacement.cancelWriting();
-        } else {
+        if (impl_->mode == Mode::Append) {
             impl_->appended.close();
         }
         impl_->fail(QStringLiteral("Ошибка при записи в файл: "), ENOSPC);
     }
-    if (!impl_->finish()) {
-        impl_->fail(QStringLiteral("Ошибка при записи в файл: "));
-    }
+    impl_->finish();
 }
 
 }  // namespace converter

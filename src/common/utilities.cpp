@@ -1,5 +1,7 @@
 #include "common/utilities.h"
 
+#include "common/file_errors.h"
+
 #include "common/safe_write.h"
 #include "common/ui.h"
 
@@ -52,7 +54,8 @@ void ShowErrorBox(Ui& ui, const std::optional<Failure>& error, const QString& te
         message += QStringLiteral("Источник ошибки: ") + error->source() + QLatin1Char('\r');
     }
     message += QStringLiteral("Описание ошибки:") + error->description();
-    ui.showMessage(message, QStringLiteral("Ошибка"), MessageIcon::Warning);
+    // The user knows the files by their own names, not by those of the staging step.
+    ui.showMessage(WithoutInternalNames(message), QStringLiteral("Ошибка"), MessageIcon::Warning);
 }
 
 QString FormatElapsedTime(int seconds) {

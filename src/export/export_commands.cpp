@@ -1,6 +1,7 @@
 #include "export/export_commands.h"
 
 #include "common/failure.h"
+#include "common/safe_write.h"
 #include "common/program_folder.h"
 #include "common/ui.h"
 #include "common/utilities.h"
@@ -124,6 +125,11 @@ OpenExportOutcome OpenExportDatabase(Ui& ui, const QString& path) {
     OpenExportOutcome outcome;
     bool busy = false;
     try {
+        // What a killed run left is completed or dropped before the years are read.
+        FolderRecovery recovery;
+        if (!recovery.recover(ui, QFileInfo(path).absolutePath(), {StagingKey(path)})) {
+            return outcome;
+        }
         if (!QFileInfo(path).isFile()) {
             ui.showMessage(QStringLiteral("Файл не существует: \r") + path, QString(),
                            MessageIcon::Warning);

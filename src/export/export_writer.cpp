@@ -552,7 +552,8 @@ bool ExportCurrentChanges(Ui& ui, const ExportRequest& request) {
     bool result = false;
     try {
         const QString folder = QFileInfo(request.mainPath).absolutePath();
-        if (RefuseExportOntoInput(ui, request.outputPath, request.mainPath, request.elementsPath)) {
+        if (RefuseExportOntoInput(ui, request.outputPath, request.mainPath, request.elementsPath) ||
+            RefuseFoldersNamedLikeOutputs(ui, {request.outputPath})) {
             return false;
         }
         // An import that replaces the database meanwhile would leave stands without elements.

@@ -64,7 +64,8 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
              QDir(referenceFolder).entryInfoList({QStringLiteral("*.000")}, QDir::Files)) {
             inputs.append(book.filePath());
         }
-        if (RefuseOutputsAmongInputs(ui, outputs, inputs)) {
+        if (RefuseOutputsAmongInputs(ui, outputs, inputs) ||
+            RefuseFoldersNamedLikeOutputs(ui, outputs)) {
             return false;
         }
         OperationLock lock;

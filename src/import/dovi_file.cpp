@@ -1,7 +1,7 @@
 #include "import/dovi_file.h"
 
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/platform_files.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 
@@ -60,7 +60,7 @@ void DoviLines::open(const QString& path) {
     if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         failRead();
     }
-    std::tie(openedSize_, openedChange_) = OpenFileStamp(*file_);
+    std::tie(openedSize_, openedChange_) = platform::OpenFileStamp(file_->handle());
     const qint64 size = file_->size();
     if (static_cast<quint64>(size) >= kLongestText) {
         throw Failure(QStringLiteral("Файл длиннее 4 ГБ"));
@@ -83,7 +83,8 @@ void DoviLines::open(const QString& path) {
 }
 
 void DoviLines::checkUnchanged() const {
-    if (file_ && OpenFileStamp(*file_) != std::pair(openedSize_, openedChange_)) {
+    if (file_ &&
+        platform::OpenFileStamp(file_->handle()) != std::pair(openedSize_, openedChange_)) {
         throw Failure(QStringLiteral("Ошибка при чтении файла: ") + file_->fileName() +
                       QStringLiteral("\rФайл был изменен во время импорта"));
     }

@@ -99,7 +99,8 @@ bool CheckImportPaths(Ui& ui, const QString& textPath, const QString& mainPath) 
         outputs.append(folder + QLatin1Char('/') + name);
     }
     return !RefuseOutputsAmongInputs(ui, outputs,
-                                     {textPath, ProgramFile(QStringLiteral("sprav.mdb"))});
+                                     {textPath, ProgramFile(QStringLiteral("sprav.mdb"))}) &&
+           !RefuseFoldersNamedLikeOutputs(ui, outputs);
 }
 
 bool ImportDoviFile(Ui& ui, const QString& textPath, const QString& mainPath,

@@ -389,6 +389,7 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
         return false;
     }
     StandConverter converter(ui, state, lines, *codes);
+    int count = 0;
     try {
         converter.open(mainPath);
         InitImportErrors(state);
@@ -396,21 +397,7 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
         lines.checkUnchanged();
         // The lines are done with: the tables are written without them beside.
         lines.clear();
-        const int count = converter.close();
-        QString reportsLine;
-        if (reportSections != nullptr) {
-            *reportSections = state.importErrors;
-        } else if (state.importHadErrors) {
-            reportsLine = WriteReport(
-                ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath, state.importErrors,
-                kReportImport);
-        }
-        countText = QStringLiteral("Количество выделов: ") + QString::number(count);
-        if (!reportsLine.isEmpty()) {
-            countText += QLatin1Char('\r') + reportsLine;
-        }
-        return true;
+        count = converter.close();
     } catch (...) {
         const Failure failure = CurrentFailure();
         converter.abandon();
@@ -419,6 +406,21 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
                          QString::number(converter.currentLine()));
         return false;
     }
+    // A report that cannot be written fails the import (its Failure goes to the driver).
+    QString reportsLine;
+    if (reportSections != nullptr) {
+        *reportSections = state.importErrors;
+    } else if (state.importHadErrors) {
+        reportsLine =
+            WriteReport(ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+                        state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath,
+                        state.importErrors, kReportImport);
+    }
+    countText = QStringLiteral("Количество выделов: ") + QString::number(count);
+    if (!reportsLine.isEmpty()) {
+        countText += QLatin1Char('\r') + reportsLine;
+    }
+    return true;
 }
 
 }  // namespace converter

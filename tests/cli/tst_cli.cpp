@@ -292,11 +292,14 @@ private slots:
 
         QString program = PROGRAM_DIR "/dovi2tarvel-cli";
         if (installed) {
-            const QString data = scratch.filePath("usr/share/dovi2tarvel");
+            // The installed layout: on Linux share/dovi2tarvel beside bin/, on Windows the
+            // program's own folder.
+            const QString data =
+                QDir::cleanPath(scratch.filePath("usr/bin/" INSTALLED_DATA_FOLDER_FROM_BIN));
             QVERIFY(QDir().mkpath(data) && QDir().mkpath(scratch.filePath("usr/bin")));
             QVERIFY(QFile::copy(folder_ + "/sprav.mdb", data + "/sprav.mdb"));
-            program = scratch.filePath("usr/bin/dovi2tarvel-cli");
-            QVERIFY(QFile::copy(PROGRAM_DIR "/dovi2tarvel-cli", program));
+            program = scratch.filePath("usr/bin/dovi2tarvel-cli" EXECUTABLE_SUFFIX);
+            QVERIFY(QFile::copy(PROGRAM_DIR "/dovi2tarvel-cli" EXECUTABLE_SUFFIX, program));
         } else {
             args << "--program-folder" << folder_;
         }

@@ -1,4 +1,5 @@
 #include "common/program_folder.h"
+#include "common/failure.h"
 #include "common/report.h"
 #include "common/text_file.h"
 #include "support/fake_ui.h"
@@ -128,18 +129,23 @@ private slots:
                  QByteArray("\xD4\xE0\xE9\xEB: second\r\n\r\n\r\nS: 1\r\n\r\n1\r\n"));
     }
 
-    void failuresAreShownAndSwallowed_data() {
+    // A report that cannot be written fails the operation: the failure names the report and the
+    // reason, nothing is shown as this run's report, and the old copy is gone.
+    void failuresFailTheOperation_data() {
         QTest::addColumn<QString>("caseName");
-        QTest::newRow("report folder missing") << "missing folder";
-        QTest::newRow("no sections at all") << "no sections";
-        QTest::newRow("reports folder cannot be made") << "reports is a file";
+        QTest::addColumn<QString>("named");
+        QTest::newRow("report folder missing") << "missing folder" << "no/such/folder/rep.txt";
+        QTest::newRow("no sections at all") << "no sections" << "Нет разделов отчета";
+        QTest::newRow("reports folder cannot be made") << "reports is a file" << "reports";
     }
 
-    void failuresAreShownAndSwallowed() {
+    void failuresFailTheOperation() {
         QFETCH(QString, caseName);
+        QFETCH(QString, named);
         FakeUi ui;
         QString path = workDir_.filePath("rep.txt");
         std::vector<ReportSection> sections = SampleSections();
+        const QString copy = programDir_.path() + "/reports/создание базы.txt";
         if (caseName == "missing folder") {
             path = workDir_.filePath("no/such/folder/rep.txt");
         } else if (caseName == "no sections") {
@@ -147,12 +153,23 @@ private slots:
         } else {
             WriteBytes(programDir_.path() + "/reports", "not a folder");
         }
-        WriteReport(ui, path, QStringLiteral("h"), sections, kReportImport);
-
-        QCOMPARE(ui.messageTexts(), QStringList{QStringLiteral("Ошибка при формировании отчета")});
-        QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
-        QVERIFY(ui.lastMessage().title.isEmpty());
-        QCOMPARE(ui.reportShown, 0);
+        if (caseName != "reports is a file") {
+            WriteReport(ui, workDir_.filePath("old.txt"), "old", SampleSections(), kReportImport);
+            QVERIFY(QFileInfo::exists(copy));
+        }
+        const int shown = ui.reportShown;
+        QString description;
+        try {
+            WriteReport(ui, path, QStringLiteral("h"), sections, kReportImport);
+        } catch (const Failure& failure) {
+            description = failure.description();
+        }
+        QVERIFY2(description.startsWith(QStringLiteral("Ошибка при формировании отчета\r")),
+                 qPrintable(description));
+        QVERIFY2(description.contains(QDir::toNativeSeparators(named)), qPrintable(description));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(ui.reportShown, shown);
+        QVERIFY(!QFileInfo::exists(copy));
         QFile::remove(programDir_.path() + "/reports");
     }
 
@@ -176,17 +193,14 @@ private slots:
         QCOMPARE(ui.reportShown, 0);
     }
 
-    void copyTextFileEndsEveryLineAndIgnoresFailures() {
+    void copyTextFileEndsEveryLine() {
         const QString source = workDir_.filePath("src.txt");
         const QString target = workDir_.filePath("dst.txt");
         WriteBytes(source, "a\nb\rc\r\n\xC0\xDF");
         CopyTextFile(source, target);
         QCOMPARE(ReadBytes(target), QByteArray("a\r\nb\r\nc\r\n\xC0\xDF\r\n"));
-
-        QFile::remove(target);
-        CopyTextFile(workDir_.filePath("absent.txt"), target);
-        QVERIFY(!QFile::exists(target));
-        CopyTextFile(source, workDir_.filePath("no/such/dir/dst.txt"));
+        QVERIFY_THROWS_EXCEPTION(Failure,
+                                 CopyTextFile(source, workDir_.filePath("no/such/dir/dst.txt")));
     }
 };
 

@@ -116,17 +116,18 @@ inline QStringList TemporaryFiles(const QString& folder) {
     while (it.hasNext()) {
         const QString file = it.next();
         if (file.endsWith(QLatin1Char('~')) || file.contains(QStringLiteral(".tmp")) ||
-            file.contains(QStringLiteral(".dovi2tarvel-new"))) {
+            file.contains(QStringLiteral(".dovi2tarvel-"))) {
             found.append(file);
         }
     }
     return found;
 }
 
-// Name and content hash of every file under `folder`: a picture to compare before and after.
+// Name and content hash of every file under `folder`, hidden ones included: a picture to compare
+// before and after.
 inline QMap<QString, QByteArray> FolderPicture(const QString& folder) {
     QMap<QString, QByteArray> picture;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
         QFile f(file);

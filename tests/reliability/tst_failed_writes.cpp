@@ -78,33 +78,43 @@ private slots:
         QCOMPARE(RowCount(db), 310);
     }
 
-    void reportKeepsPreviousReport_data() {
+    // A report write that fails anywhere fails with the report's name and leaves neither the
+    // previous report nor its copy to pass for this run's.
+    void reportFailureLeavesNoStaleReport_data() {
         QTest::addColumn<int>("goodWrites");
         QTest::newRow("first line") << 0;
         QTest::newRow("a detail line") << 6;
         QTest::newRow("closing the file") << 8;  // 1 header + 4 section lines + 3 details
+        QTest::newRow("the copy under reports") << 12;
     }
-    void reportKeepsPreviousReport() {
+    void reportFailureLeavesNoStaleReport() {
         QFETCH(int, goodWrites);
         ProgramFixture fixture;
         FakeUi ui;
         const QString report = fixture.path(QStringLiteral("les_rep.txt"));
+        const QString copy = fixture.path(QStringLiteral("reports/создание базы.txt"));
         WriteReport(ui, report, QStringLiteral("les.db"), Sections({"первая"}), kReportImport);
-        const QByteArray previous = FileBytes(report);
-        const QByteArray previousCopy =
-            FileBytes(fixture.path(QStringLiteral("reports/создание базы.txt")));
-        QVERIFY(!previous.isEmpty());
-        QCOMPARE(previousCopy, previous);
-        QVERIFY(ui.messages.isEmpty());
+        QVERIFY(QFileInfo::exists(report));
+        QCOMPARE(FileBytes(copy), FileBytes(report));
 
         FailWriteAfter(goodWrites);
-        WriteReport(ui, report, QStringLiteral("les.db"), Sections({"a", "b", "c"}), kReportImport);
+        QString description;
+        try {
+            WriteReport(ui, report, QStringLiteral("les.db"), Sections({"a", "b", "c"}),
+                        kReportImport);
+        } catch (const Failure& failure) {
+            description = failure.description();
+        }
         FailWriteAfter(-1);
 
-        QCOMPARE(ui.messageTexts(), QStringList{QStringLiteral("Ошибка при формировании отчета")});
-        QCOMPARE(FileBytes(report), previous);
-        QCOMPARE(FileBytes(fixture.path(QStringLiteral("reports/создание базы.txt"))),
-                 previousCopy);
+        QVERIFY2(description.contains(QStringLiteral("Недостаточно места на диске")),
+                 qPrintable(description));
+        QVERIFY2(description.contains(goodWrites < 9 ? QDir::toNativeSeparators(report)
+                                                     : QDir::toNativeSeparators(copy)),
+                 qPrintable(description));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(QFileInfo::exists(report), goodWrites >= 9);
+        QVERIFY(!QFileInfo::exists(copy));
         QCOMPARE(TemporaryFiles(fixture.path(QString())), QStringList());
     }
 
@@ -188,18 +198,19 @@ private slots:
             QVERIFY(ProgramFixture::Form(setupUi, sprav, ProgramFixture::SampleValueBooks()));
         }
         QVERIFY(disk.fillLeaving(free));
-        const auto before = FolderPicture(disk.path(QString()));
+        auto before = FolderPicture(disk.path(QString()));
 
         FakeUi ui;
         bool done = true;
         if (operation == QLatin1String("export")) {
             done = ExportCurrentChanges(ui, request);
         } else if (operation == QLatin1String("report")) {
-            WriteReport(ui, disk.path(QStringLiteral("les_rep.txt")), QStringLiteral("les.db"),
-                        Sections(lines), kReportImport);
+            QVERIFY_THROWS_EXCEPTION(
+                Failure, WriteReport(ui, disk.path(QStringLiteral("les_rep.txt")),
+                                     QStringLiteral("les.db"), Sections(lines), kReportImport));
             done = false;
-            QCOMPARE(ui.messageTexts(),
-                     QStringList{QStringLiteral("Ошибка при формировании отчета")});
+            // The old report went first: it does not stand for this run's.
+            before.remove(disk.path(QStringLiteral("les_rep.txt")));
         } else if (operation == QLatin1String("import")) {
             done = ProgramFixture::Import(ui, ProgramFixture::SampleDoviFile(), diskDb);
         } else {
@@ -207,7 +218,9 @@ private slots:
         }
         QVERIFY(!done);
         if (operation != QLatin1String("report")) {
-            QVERIFY2(ui.messageTexts().join(QLatin1Char(' ')).contains(SystemErrorText(ENOSPC)),
+            QVERIFY2(ui.messageTexts().join(QLatin1Char(' ')).contains(
+                         QStringLiteral("Недостаточно места на диске для записи в папку: ") +
+                         QDir::toNativeSeparators(disk.path(QString()))),
                      qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
         }
         QCOMPARE(FolderPicture(disk.path(QString())), before);

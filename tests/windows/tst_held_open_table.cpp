@@ -85,7 +85,7 @@ private slots:
         QVERIFY2(message.startsWith("Не удаётся заменить файл " +
                                     QDir::toNativeSeparators(dir.filePath(held)) + "\r"),
                  qPrintable(message));
-        QVERIFY2(message.contains("открыт другой программой"), qPrintable(message));
+        QVERIFY2(message.contains("занят другой программой"), qPrintable(message));
         QCOMPARE(Contents(dir.path()), before);
 
         // Once the GIS lets go, the same replacement goes through.
@@ -131,7 +131,7 @@ private slots:
         QVERIFY(!import(second));
         const QString shown = second.messageTexts().join('\n');
         QVERIFY2(shown.contains(QDir::toNativeSeparators(elements)), qPrintable(shown));
-        QVERIFY2(shown.contains("открыт другой программой"), qPrintable(shown));
+        QVERIFY2(shown.contains("занят другой программой"), qPrintable(shown));
         gis.close();
         QCOMPARE(tables(), before);
 

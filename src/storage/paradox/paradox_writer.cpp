@@ -1,7 +1,8 @@
 // Keeping records unique by key, and writing a table as a version 7 .db with its .px primary
 // index: records sorted by key, blocks packed full, header fields as real files carry them.
 #include "common/failure.h"
-#include "common/platform.h"
+#include "common/file_errors.h"
+#include "common/platform_files.h"
 #include "common/safe_write.h"
 #include "common/write_fault.h"
 #include "storage/paradox/paradox_table.h"
@@ -66,53 +67,50 @@ struct IndexEntry {
 template <typename Fill>
 void WriteFile(const QString& path, const QByteArray& header, int blockCount, int blockSize,
                Fill fill) {
-    QFile file(path);
-    int error = 0;
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    int handle = -1;
+    int error = platform::CreateFile(path, handle);
+    if (error != 0) {
+        ThrowFileError(QStringLiteral("Ошибка записи файла "), path, error);
+    }
     // `pieces`: the blocks a batch stands for, each counted as a write of its own by the fault
     // seam, so that a failure can be placed at any block.
     auto write = [&](const QByteArray& bytes, int pieces) {
         for (int i = 0; i < pieces; ++i) {
             if (WriteFaultDue()) {
-                error = ENOSPC;
-                return false;
+                return ENOSPC;
             }
         }
-        return file.write(bytes) == bytes.size();
+        return platform::WriteAll(handle, bytes.constData(), bytes.size());
     };
-    ok = ok && write(header, 1);
+    error = write(header, 1);
     // Blocks go out a batch at a time: one write per block would cost more than making them.
     constexpr int kBatchBytes = 256 * 1024;
     const int batch = std::clamp(kBatchBytes / std::max(blockSize, 1), 1, std::max(blockCount, 1));
     QByteArray blocks(static_cast<qsizetype>(batch) * blockSize, '\0');
-    for (int first = 0; ok && first < blockCount; first += batch) {
+    for (int first = 0; error == 0 && first < blockCount; first += batch) {
         const int count = std::min(batch, blockCount - first);
         blocks.resize(static_cast<qsizetype>(count) * blockSize);
         for (int b = 0; b < count; ++b) {
             fill(first + b, blocks.data() + static_cast<qsizetype>(b) * blockSize);
         }
-        ok = write(blocks, count);
+        error = write(blocks, count);
     }
     // A table that only sits in the page cache is not written yet: a full disk may still refuse it.
-    ok = ok && file.flush();
-    const QString syncProblem = ok ? SyncOpenFile(file) : QString();
-    if (!ok || !syncProblem.isEmpty()) {
-        const QString reason =
-            ok ? syncProblem : DeviceErrorText(file.errorString(), error != 0 ? error : errno);
-        file.close();
-        QFile::remove(path);
-        throw Failure(QStringLiteral("Ошибка записи файла %1: %2")
-                          .arg(QDir::toNativeSeparators(path), reason));
+    if (error == 0) {
+        error = platform::SyncHandle(handle);
     }
-    file.close();
+    const int closed = platform::CloseFile(handle);
+    error = error != 0 ? error : closed;
+    if (error != 0) {
+        platform::RemoveFile(path);
+        ThrowFileError(QStringLiteral("Ошибка записи файла "), path, error);
+    }
 }
 
 void ReplaceFile(const QString& temporary, const QString& target) {
-    const QString reason = MoveReplacing(temporary, target);
-    if (!reason.isEmpty()) {
-        QFile::remove(temporary);
-        throw Failure(QStringLiteral("Не удаётся заменить файл %1: %2")
-                          .arg(QDir::toNativeSeparators(target), reason));
+    if (const int error = platform::RenameOver(temporary, target)) {
+        platform::RemoveFile(temporary);
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), target, error);
     }
 }
 

@@ -1,0 +1,73 @@
+#include "common/file_errors.h"
+
+#include "common/failure.h"
+#include "common/platform_files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace converter {
+
+namespace {
+
+// A name component: anything but separators and line ends.
+const QString kPart = QStringLiteral("[^/\\\\\\r\\n]");
+
+}  // namespace
+
+QString WithoutInternalNames(const QString& text) {
+    static const QRegularExpression lock(QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-lock").arg(kPart));
+    // A staging folder, with the folder of old files inside it.
+    static const QRegularExpression staging(
+        QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-new(?:[/\\\\](?:old|\\.journal(?:\\.part)?))?(?=[/\\\\]|$|[\\r\\n:])")
+            .arg(kPart),
+        QRegularExpression::MultilineOption);
+    static const QRegularExpression temporary(
+        QStringLiteral("([/\\\\])\\.(%1+)\\.[0-9]+\\.dovi2tarvel-tmp").arg(kPart));
+    static const QRegularExpression tableTemporary(QStringLiteral("\\.tmp~"));
+    QString shown = text;
+    shown.replace(lock, QString());
+    shown.replace(staging, QString());
+    shown.replace(temporary, QStringLiteral("\\1\\2"));
+    shown.replace(tableTemporary, QString());
+    return shown;
+}
+
+QString ShownPath(const QString& path) {
+    QString shown = WithoutInternalNames(QDir::fromNativeSeparators(path));
+    if (shown.isEmpty()) {
+        shown = QStringLiteral("/");
+    }
+    return QDir::toNativeSeparators(shown);
+}
+
+QString WriteErrorReason(int error, const QString& path) {
+    const QString file = ShownPath(path);
+    const QFileInfo info(QDir::fromNativeSeparators(file));
+    const QString folder =
+        QDir::toNativeSeparators(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    switch (platform::ErrorKindOf(error)) {
+        case platform::ErrorKind::NoPermission:
+            return QStringLiteral("Нет прав на запись в папку: ") + folder;
+        case platform::ErrorKind::NoSpace:
+            return QStringLiteral("Недостаточно места на диске для записи в папку: ") + folder;
+        case platform::ErrorKind::ReadOnly:
+            return QStringLiteral("Диск доступен только для чтения, папка: ") + folder;
+        case platform::ErrorKind::InUse:
+            return QStringLiteral("Файл занят другой программой: ") + file;
+        case platform::ErrorKind::Missing:
+            return QStringLiteral("Файл или папка не найдены: ") + file;
+        case platform::ErrorKind::InputOutput:
+            return QStringLiteral("Ошибка ввода-вывода (сбой диска) при записи в папку: ") + folder;
+        case platform::ErrorKind::Other:
+            break;
+    }
+    return platform::SystemErrorText(error);
+}
+
+void ThrowFileError(const QString& what, const QString& path, int error) {
+    throw Failure(what + ShownPath(path) + QLatin1Char('\r') + WriteErrorReason(error, path));
+}
+
+}  // namespace converter
