@@ -13,19 +13,23 @@ WINDOWS_BIN=$(cd "$1" && pwd)
 WINE_RUN=$(dirname "$WINDOWS_BIN")/wine-run
 STANDS=${STANDS:-20000}
 
-# The Linux programs, optimised, and the generator of the forestry.
-launcher=""
-command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-cmake -S . -B build-compare -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    $launcher >/dev/null
-cmake --build build-compare --parallel --target dovi2tarvel-cli generate_forestry sprav_mdb \
-    >/dev/null
+# The Linux programs, optimised, and the generator of the forestry (LINUX_BUILD names a build
+# folder that has them already).
+LINUX=${LINUX_BUILD:-$ROOT/build-compare}
+if [ -z "$LINUX_BUILD" ]; then
+    launcher=""
+    command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+    cmake -S . -B build-compare -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        $launcher >/dev/null
+    cmake --build build-compare --parallel --target dovi2tarvel-cli generate_forestry sprav_mdb \
+        >/dev/null
+fi
+export ASAN_OPTIONS=detect_leaks=0
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/windows-compare-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
-build-compare/bench/generate_forestry "$STANDS" "$WORK/forestry.txt" \
-    build-compare/bin/sprav.mdb >/dev/null
-cmp -s build-compare/bin/sprav.mdb "$WINDOWS_BIN/sprav.mdb" ||
+[ -n "$KEEP_COMPARE" ] || trap 'rm -rf "$WORK"' EXIT
+"$LINUX/bench/generate_forestry" "$STANDS" "$WORK/forestry.txt" "$LINUX/bin/sprav.mdb" >/dev/null
+cmp -s "$LINUX/bin/sprav.mdb" "$WINDOWS_BIN/sprav.mdb" ||
     { echo "compare: the Windows build's sprav.mdb differs from Linux's" >&2; exit 1; }
 
 # run SYSTEM STEP ARGUMENTS...: one step of one system, its status recorded.
@@ -34,7 +38,7 @@ run() {
     shift 2
     status=0
     if [ "$system" = linux ]; then
-        "$ROOT/build-compare/bin/dovi2tarvel-cli" --program-folder "$WORK/$system/program" "$@" \
+        "$LINUX/bin/dovi2tarvel-cli" --program-folder "$WORK/$system/program" "$@" \
             > "$WORK/$system/out/$step.stdout" 2>/dev/null || status=$?
     else
         "$WINE_RUN" "$WINDOWS_BIN/dovi2tarvel-cli.exe" --program-folder "$WORK/$system/program" \
@@ -46,11 +50,11 @@ run() {
 for system in linux windows; do
     d=$WORK/$system
     mkdir -p "$d/program" "$d/out"
-    cp build-compare/bin/sprav.mdb "$d/program/"
+    cp "$LINUX/bin/sprav.mdb" "$d/program/"
     run $system import-sample import "$ROOT/data/samples/lesnichestvo_03.txt" "$d/out/les03.db" \
         --leshoz 50010203 --lesnich 3
     run $system years-sample years "$d/out/les03.db"
-    year=$(head -n 1 "$d/out/years-sample.stdout" | cut -f2)
+    year=$(cut -f2 "$d/out/years-sample.stdout" | grep -v '^9999' | head -n 1)
     run $system export-sample export "$d/out/les03.db" "${year:-0}" "$d/out/les03-export.txt" \
         --decimal-separator ,
     run $system form form "$ROOT/data/nsi" "$d/out/sprav"
@@ -59,7 +63,7 @@ for system in linux windows; do
     run $system import-forestry import "$WORK/forestry.txt" "$d/out/forestry.db" \
         --leshoz 50010203 --lesnich 3
     run $system years-forestry years "$d/out/forestry.db"
-    year=$(head -n 1 "$d/out/years-forestry.stdout" | cut -f2)
+    year=$(cut -f2 "$d/out/years-forestry.stdout" | grep -v '^9999' | head -n 1)
     run $system export-forestry export "$d/out/forestry.db" "${year:-0}" \
         "$d/out/forestry-export.txt" --decimal-separator ,
     run $system check-forestry check "$d/out/forestry.db" "$d/out/sprav"
@@ -67,21 +71,31 @@ for system in linux windows; do
     mv "$d/program/reports" "$d/out/program-reports" 2>/dev/null || true
 done
 
-# The working folder as each system writes it: /tmp/x/linux and Z:\tmp\x\windows.
-linux_path=$WORK/linux
-windows_path=$(printf 'Z:%s' "$WORK/windows" | tr / '\\')
+# The folders as each system writes them, /tmp/x/linux and Z:\tmp\x\windows, the sources'
+# likewise, become tokens; in a Windows path the separators after the token become slashes.
+windows_path() {
+    printf 'Z:%s' "$1" | tr / '\\'
+}
 normalise() {
     case "$1" in
-        "$WORK/linux/"*) LC_ALL=C sed "s|$linux_path|@|g" "$1" ;;
-        *) LC_ALL=C awk -v p="$windows_path" '{
-               while ((i = index($0, p)) > 0) {
-                   rest = substr($0, i + length(p))
-                   # The path goes on up to the end of the line or a blank.
-                   j = match(rest, /[ \t\r]|$/)
-                   tail = substr(rest, 1, j - 1); gsub(/\\/, "/", tail)
-                   $0 = substr($0, 1, i - 1) "@" tail substr(rest, j)
-               }
-               print }' "$1" ;;
+        "$WORK/linux/"*)
+            LC_ALL=C sed -e "s|$WORK/linux|@WORK|g" -e "s|$ROOT|@ROOT|g" "$1"
+            ;;
+        *)
+            WORK_PATH=$(windows_path "$WORK/windows") ROOT_PATH=$(windows_path "$ROOT") \
+                LC_ALL=C awk '
+                function swap(path, token,    i, rest, j, tail) {
+                    while ((i = index($0, path)) > 0) {
+                        rest = substr($0, i + length(path))
+                        j = match(rest, /[ \t\r]|$/)
+                        tail = substr(rest, 1, j - 1)
+                        gsub(/\\/, "/", tail)
+                        $0 = substr($0, 1, i - 1) token tail substr(rest, j)
+                    }
+                }
+                { swap(ENVIRON["WORK_PATH"], "@WORK"); swap(ENVIRON["ROOT_PATH"], "@ROOT"); print }
+                ' "$1"
+            ;;
     esac
 }
 

@@ -27,7 +27,8 @@ QString Absolute(const QString& path) {
 }
 
 QString AbsoluteFolder(const QString& path) {
-    QString folder = QDir(path).absolutePath();
+    // QFileInfo, unlike QDir, gives "\folder" on Windows its drive.
+    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     if (!folder.endsWith(QLatin1Char('/'))) {
         folder += QLatin1Char('/');
     }
@@ -69,10 +70,10 @@ struct ValidationFolder {
 };
 
 int ValidateFile(ConsoleUi& ui, const QString& doviFile, QStringList& block) {
-    block = QStringList{QStringLiteral("Файл: ") + doviFile};
+    block = QStringList{QStringLiteral("Файл: ") + QDir::toNativeSeparators(doviFile)};
     if (!QFileInfo(doviFile).isFile()) {
-        ui.showMessage(QStringLiteral("Не найден файл:\r") + doviFile, QString(),
-                       MessageIcon::Warning);
+        ui.showMessage(QStringLiteral("Не найден файл:\r") + QDir::toNativeSeparators(doviFile),
+                       QString(), MessageIcon::Warning);
         return kExitFailed;
     }
     const ValidationFolder temporary;

@@ -1,5 +1,6 @@
 #include "common/text_file.h"
 
+#include "common/code_page.h"
 #include "common/failure.h"
 #include "common/file_errors.h"
 #include "common/platform_files.h"
@@ -7,93 +8,16 @@
 #include "common/write_fault.h"
 
 #include <QFile>
-#include <QHash>
 #include <QFileInfo>
-#include <QStringDecoder>
 
-#include <array>
 #include <cerrno>
-
 
 namespace converter {
 
 namespace {
 
-// A single-byte code page as two tables built once from Qt's converter: decoding is a lookup,
-// and encoding knows exactly which characters have no byte, so they can be replaced visibly and
-// counted (the converter itself only reports that something was lost).
-class CodePage {
-public:
-    explicit CodePage(const char* name) {
-        QStringDecoder decoder(name);
-        if (!decoder.isValid()) {
-            throw Failure(QStringLiteral("Кодовая страница не поддерживается: ") +
-                          QString::fromLatin1(name));
-        }
-        for (int byte = 0; byte < 256; ++byte) {
-            if (byte < 0x80) {
-                decode_[byte] = QChar(byte);
-            } else {
-                QStringDecoder single(name);
-                const QString decoded = single(QByteArray(1, static_cast<char>(byte)));
-                const bool mapped = decoded.size() == 1 && !single.hasError() &&
-                                    decoded.at(0) != QChar::ReplacementCharacter &&
-                                    decoded.at(0) != QChar(0x1A);
-                decode_[byte] = mapped ? decoded.at(0) : QChar::ReplacementCharacter;
-                if (mapped) {
-                    encode_.insert(decoded.at(0).unicode(), static_cast<char>(byte));
-                }
-            }
-        }
-    }
-
-    QString decode(QByteArrayView bytes) const {
-        QString text(bytes.size(), Qt::Uninitialized);
-        QChar* out = text.data();
-        for (const char c : bytes) {
-            *out++ = decode_[static_cast<unsigned char>(c)];
-        }
-        return text;
-    }
-
-    QByteArray encode(const QString& text, int* unmappable) const {
-        QByteArray bytes;
-        bytes.reserve(text.size());
-        int lost = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text.at(i).unicode();
-            if (u < 0x80) {
-                bytes.append(static_cast<char>(u));
-                continue;
-            }
-            const auto found = encode_.constFind(u);
-            if (found != encode_.constEnd()) {
-                bytes.append(found.value());
-                continue;
-            }
-            // A character outside the basic plane is one character, not two.
-            if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
-                text.at(i + 1).isLowSurrogate()) {
-                ++i;
-            }
-            bytes.append('?');
-            ++lost;
-        }
-        if (unmappable != nullptr) {
-            *unmappable += lost;
-        }
-        return bytes;
-    }
-
-private:
-    std::array<QChar, 256> decode_{};
-    QHash<char16_t, char> encode_;
-};
-
 const CodePage& CodePageOf(TextCodec codec) {
-    static const CodePage windows1251("windows-1251");
-    static const CodePage cp866("IBM866");
-    return codec == TextCodec::Cp866 ? cp866 : windows1251;
+    return CodePageFor(codec == TextCodec::Cp866 ? 866 : 1251);
 }
 
 const QByteArray kLineEnd("\r\n");
@@ -101,11 +25,11 @@ const QByteArray kLineEnd("\r\n");
 }  // namespace
 
 QString DecodeText(QByteArrayView bytes, TextCodec codec) {
-    return CodePageOf(codec).decode(bytes);
+    return CodePageOf(codec).decode(bytes.data(), bytes.size());
 }
 
 QByteArray EncodeText(const QString& text, TextCodec codec, int* unmappable) {
-    return CodePageOf(codec).encode(text, unmappable);
+    return CodePageOf(codec).encodeReplacing(text, unmappable);
 }
 
 QByteArrayView TextEnd(QByteArrayView bytes) {
