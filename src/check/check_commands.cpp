@@ -87,6 +87,16 @@ CheckCommandOutcome RunReferenceCheck(Ui& ui, const QString& databasePath,
                        MessageIcon::Warning);
         return outcome;
     }
+    {
+        // A killed run's leftovers are completed or dropped before the check looks at anything.
+        FolderRecovery database;
+        FolderRecovery reference;
+        if (!database.recover(ui, QFileInfo(databasePath).absolutePath(),
+                              {StagingKey(databasePath)}) ||
+            !reference.recover(ui, referenceFolder, {QString::fromLatin1(kReferenceTablesKey)})) {
+            return outcome;
+        }
+    }
     if (!QFileInfo(databasePath).isFile()) {
         ui.showMessage(QStringLiteral("Не найдена база данных"), QString(), MessageIcon::None);
         return outcome;

@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 #include "cli/console_ui.h"
 #include "cli/dump.h"
+#include "common/diagnostics.h"
 #include "common/platform_console.h"
 #include "common/program_folder.h"
 #include "export/export_writer.h"
@@ -245,6 +246,7 @@ int main(int argc, char* argv[]) {
     PrepareStandardStreams();
     // On Windows Qt takes the arguments from the wide command line, so Cyrillic names arrive whole.
     QCoreApplication application(argc, argv);
+    KeepQtDiagnosticsQuiet();
     QStringList args = application.arguments().mid(1);
     if (const std::optional<int> status = TakeLeadingOptions(args)) {
         return *status;

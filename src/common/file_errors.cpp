@@ -17,10 +17,12 @@ const QString kPart = QStringLiteral("[^/\\\\\\r\\n]");
 }  // namespace
 
 QString WithoutInternalNames(const QString& text) {
-    static const QRegularExpression lock(QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-lock").arg(kPart));
+    static const QRegularExpression lock(
+        QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-lock").arg(kPart));
     // A staging folder, with the folder of old files inside it.
     static const QRegularExpression staging(
-        QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-new(?:[/\\\\](?:old|\\.journal(?:\\.part)?))?(?=[/\\\\]|$|[\\r\\n:])")
+        QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-new(?:[/"
+                       "\\\\](?:old|\\.journal(?:\\.part)?))?(?=[/\\\\]|$|[\\r\\n:])")
             .arg(kPart),
         QRegularExpression::MultilineOption);
     static const QRegularExpression temporary(

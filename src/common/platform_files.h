@@ -21,6 +21,9 @@ int RenameOver(const QString& from, const QString& to);
 // A second name `link` for the existing file `existing` (the same data, no copy).
 int HardLink(const QString& existing, const QString& link);
 int MakeFolder(const QString& path);
+// True when `error` of HardLink says the file system keeps one name a file (FAT, some network
+// shares).
+bool LinksUnsupported(int error);
 // Removes a file; a missing one is no error.
 int RemoveFile(const QString& path);
 // Flushes a file's or a folder's entries to the disk. Systems and file systems that cannot sync

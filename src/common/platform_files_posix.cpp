@@ -66,6 +66,11 @@ int HardLink(const QString& existing, const QString& link) {
     return Result(::link(Native(existing).constData(), Native(link).constData()));
 }
 
+bool LinksUnsupported(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == EMLINK ||
+           error == ENOSYS;
+}
+
 int MakeFolder(const QString& path) {
     return Result(::mkdir(Native(path).constData(), 0777));
 }

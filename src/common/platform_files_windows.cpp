@@ -55,6 +55,12 @@ int ErrorCode(DWORD error) {
             return ENOTDIR;
         case ERROR_NOT_SAME_DEVICE:
             return EXDEV;
+        // FAT and exFAT drives (USB sticks) and some network shares have no links.
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            return ENOTSUP;
+        case ERROR_TOO_MANY_LINKS:
+            return EMLINK;
         case ERROR_CRC:
         case ERROR_IO_DEVICE:
         case ERROR_SECTOR_NOT_FOUND:
@@ -135,16 +141,11 @@ int RenameOver(const QString& from, const QString& to) {
 }
 
 int HardLink(const QString& existing, const QString& link) {
-    if (CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr)) {
-        return 0;
-    }
-    const DWORD error = GetLastError();
-    // FAT and exFAT drives (USB sticks) have no links: a copy keeps the old data as well.
-    if ((error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) &&
-        CopyFileW(Wide(existing).c_str(), Wide(link).c_str(), TRUE)) {
-        return 0;
-    }
-    return ErrorCode(error);
+    return CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) ? 0 : LastError();
+}
+
+bool LinksUnsupported(int error) {
+    return error == ENOTSUP || error == EMLINK;
 }
 
 int MakeFolder(const QString& path) {

@@ -78,8 +78,7 @@ QString WriteReport(Ui& ui, const QString& reportPath, const QString& header,
         const QString copyName = FixedCopyName(kind);
         const QString copy = reports + QLatin1Char('/') + copyName;
         // The check's report is itself the copy under reports/.
-        const bool copied =
-            !copyName.isEmpty() && CanonicalPath(reportPath) != CanonicalPath(copy);
+        const bool copied = !copyName.isEmpty() && CanonicalPath(reportPath) != CanonicalPath(copy);
         // A report that cannot be written must not leave an older one standing as this run's.
         RemoveOldReport(reportPath);
         if (copied) {

@@ -32,13 +32,22 @@ bool Exists(const QString& path) {
 }
 
 void Rename(const QString& from, const QString& to) {
-    if (const int error = platform::RenameOver(from, to)) {
+    if (const int error = RenameFaultDue() ? EIO : platform::RenameOver(from, to)) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, error);
     }
 }
 
+// A second name for `existing`; where the file system has none to give, the file moves to it
+// (the step is still renames only, with a moment in which the first name is missing).
 void Link(const QString& existing, const QString& link) {
-    if (const int error = platform::HardLink(existing, link)) {
+    if (RenameFaultDue()) {
+        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, EIO);
+    }
+    int error = platform::HardLink(existing, link);
+    if (error != 0 && platform::LinksUnsupported(error)) {
+        error = platform::RenameOver(existing, link);
+    }
+    if (error != 0) {
         ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, error);
     }
 }
@@ -68,6 +77,14 @@ ReplacementPlan ReadJournal(const QString& staging) {
             plan.in.append(line.mid(1));
         } else {
             plan.aside.append(line.startsWith(QLatin1Char('-')) ? line.mid(1) : line);
+        }
+    }
+    // A journal of an earlier version lists only the removals: every staged file moves in.
+    if (plan.in.isEmpty()) {
+        for (const QString& name : QDir(staging).entryList(QDir::Files | QDir::Hidden)) {
+            if (!name.startsWith(kJournalName)) {
+                plan.in.append(name);
+            }
         }
     }
     return plan;
@@ -109,6 +126,10 @@ void MoveBack(const QString& target, const QString& staging, const ReplacementPl
         const QString fresh = staging + *name;
         const QString backup = staging + kOldFolder + *name;
         if (Exists(fresh)) {
+            // Not moved in; where the old file moved aside to make room, it comes back.
+            if (!Exists(current) && Exists(backup)) {
+                Rename(backup, current);
+            }
             continue;
         }
         if (Exists(backup)) {
@@ -142,7 +163,7 @@ void CompleteReplacement(const QString& target, const QString& staging) {
 
 // Files written under a temporary name by a run that is no longer running.
 void RemoveDeadTemporaries(const QString& folder) {
-    static const QRegularExpression name(QStringLiteral("^\\..+\\.([0-9]+)\\") +
+    static const QRegularExpression name(QStringLiteral("^\\..+\\.([0-9]+)") +
                                          QRegularExpression::escape(kTemporarySuffix) +
                                          QLatin1Char('$'));
     const QDir dir(FolderOf(folder));
@@ -525,10 +546,25 @@ bool FolderRecovery::recover(Ui& ui, const QString& folder, const QStringList& k
             found.append(key);
         }
     }
+    auto lockPathOf = [&target](const QString& key) {
+        return key == QLatin1String(kReferenceTablesKey)
+                   ? FolderLockPath(target)
+                   : target + QStringLiteral("/.") + key.toLower() + kLockSuffix;
+    };
+    // A lock file that a killed run left blocks nobody, but it would stay: taken and given back,
+    // it goes. One that a live run holds stays, unmentioned: that run has not begun to replace
+    // anything here.
+    for (const QString& key : keys) {
+        int handle = -1;
+        int error = 0;
+        if (!found.contains(key, Qt::CaseInsensitive) && Exists(lockPathOf(key)) &&
+            platform::TryLockFile(lockPathOf(key), handle, error) ==
+                platform::LockOutcome::Locked) {
+            platform::ReleaseLockFile(handle, lockPathOf(key));
+        }
+    }
     for (const QString& key : found) {
-        const QString lockPath = key == QLatin1String(kReferenceTablesKey)
-                                     ? FolderLockPath(target)
-                                     : target + QStringLiteral("/.") + key + kLockSuffix;
+        const QString lockPath = lockPathOf(key);
         auto lock = std::make_unique<OperationLock>();
         if (!lock->acquire(ui, lockPath)) {
             return false;

@@ -70,9 +70,11 @@ QString DatabaseLockPath(const QString& mainPath);
 QString FolderLockPath(const QString& folder);
 
 // New files of an operation are written into a staging folder inside the target folder and
-// replace the old files in one short final step. The step is journaled: once its list of files
-// to remove is written, a killed run is completed by the next one (RecoverStagedReplacements),
-// so the folder holds either all old or all new files. Made under the set's lock, it first
+// replace the old files in one short final step of renames alone: each new file over its old one
+// (which keeps a second name in the staging folder), then the old files no new one replaces into
+// the staging folder. The step is journaled: once its plan is written, a killed run is completed
+// by the next one (RecoverStagedReplacement), so the folder holds either all old or all new
+// files; a failure inside it is undone by the run itself. Made under the set's lock, it first
 // recovers what a killed run left.
 class StagedReplacement {
 public:
@@ -88,10 +90,10 @@ public:
 
     // Moves every staged file into the target folder; `replaced` are the final names of the
     // files this set consists of: an old file the table engine would take for one of them (in
-    // another letter case, or one the new set does not hold) is removed; for a table that exists
+    // another letter case, or one the new set does not hold) goes; for a table that exists
     // under its exact name, only exact names count. The secondary indexes of every table
-    // replaced go with it. Every file is synced first. Failure on any
-    // error; when it comes before the journal is written the old files are untouched.
+    // replaced go with it. Every file is synced first. Failure on any error, with the old files
+    // back in place (where even the undoing fails, the journal stays for the next run).
     void commit(const QStringList& replaced);
 
 private:
@@ -123,8 +125,9 @@ private:
     std::vector<std::unique_ptr<OperationLock>> locks_;
 };
 
-// The temporary name under which `path` is written (a file, or a folder of temporary files) before it is renamed into place: a hidden
-// name beside it that holds this run's process id, so that a later run knows it for a leftover.
+// The temporary name under which `path` is written (a file, or a folder of temporary files) before
+// it is renamed into place: a hidden name beside it that holds this run's process id, so that a
+// later run knows it for a leftover.
 QString TemporaryPathFor(const QString& path);
 // Removes the temporary files and folders of runs that no longer run from `folder`.
 void RemoveTemporariesOfEndedRuns(const QString& folder);

@@ -155,8 +155,7 @@ struct TextFileWriter::Impl {
     QFile appended;
     bool committed = false;
 
-    Impl(const QString& target, Mode writeMode)
-        : path(target), mode(writeMode), appended(target) {}
+    Impl(const QString& target, Mode writeMode) : path(target), mode(writeMode), appended(target) {}
 
     ~Impl() {
         if (handle >= 0) {

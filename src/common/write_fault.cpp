@@ -24,4 +24,16 @@ bool WriteFaultDue() {
     return false;
 }
 
+bool RenameFaultDue() {
+    const bool due = WriteFaultDue();
+    if (due) {
+        writesLeft = -1;
+    }
+    return due;
+}
+
+int WritesLeft() {
+    return writesLeft;
+}
+
 }  // namespace converter

@@ -1,8 +1,8 @@
 #include "export/export_commands.h"
 
 #include "common/failure.h"
-#include "common/safe_write.h"
 #include "common/program_folder.h"
+#include "common/safe_write.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "export/export_values.h"
@@ -202,6 +202,11 @@ bool RunExport(Ui& ui, const QString& databasePath, std::optional<int> year,
     try {
         const QString elementsPath = ElementsTablePath(databasePath);
         QString outputPath;
+        // Recovery's locks go before the export takes its own.
+        if (!FolderRecovery().recover(ui, QFileInfo(databasePath).absolutePath(),
+                                      {StagingKey(databasePath)})) {
+            return false;
+        }
         if (!TableFileExists(elementsPath)) {
             ShowMissingElementsFile(ui, elementsPath);
         } else if (ChooseExportFile(ui, databasePath, yearText, outputPath)) {

@@ -411,10 +411,10 @@ bool ConvertStands(Ui& ui, ImportState& state, DoviLines& lines, const QString& 
     if (reportSections != nullptr) {
         *reportSections = state.importErrors;
     } else if (state.importHadErrors) {
-        reportsLine =
-            WriteReport(ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
-                        state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath,
-                        state.importErrors, kReportImport);
+        reportsLine = WriteReport(
+            ui, SplitPath(mainPath, kPathFolderAndBaseName) + QStringLiteral("_rep.txt"),
+            state.shownMainPath.isEmpty() ? mainPath : state.shownMainPath, state.importErrors,
+            kReportImport);
     }
     countText = QStringLiteral("Количество выделов: ") + QString::number(count);
     if (!reportsLine.isEmpty()) {

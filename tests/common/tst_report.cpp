@@ -1,5 +1,5 @@
-#include "common/program_folder.h"
 #include "common/failure.h"
+#include "common/program_folder.h"
 #include "common/report.h"
 #include "common/text_file.h"
 #include "support/fake_ui.h"
@@ -134,9 +134,12 @@ private slots:
     void failuresFailTheOperation_data() {
         QTest::addColumn<QString>("caseName");
         QTest::addColumn<QString>("named");
-        QTest::newRow("report folder missing") << "missing folder" << "no/such/folder/rep.txt";
-        QTest::newRow("no sections at all") << "no sections" << "Нет разделов отчета";
-        QTest::newRow("reports folder cannot be made") << "reports is a file" << "reports";
+        QTest::newRow("report folder missing") << "missing folder"
+                                               << "no/such/folder/rep.txt";
+        QTest::newRow("no sections at all") << "no sections"
+                                            << "Нет разделов отчета";
+        QTest::newRow("reports folder cannot be made") << "reports is a file"
+                                                       << "reports";
     }
 
     void failuresFailTheOperation() {

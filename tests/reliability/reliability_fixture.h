@@ -116,7 +116,8 @@ inline QStringList TemporaryFiles(const QString& folder) {
     while (it.hasNext()) {
         const QString file = it.next();
         if (file.endsWith(QLatin1Char('~')) || file.contains(QStringLiteral(".tmp")) ||
-            file.contains(QStringLiteral(".dovi2tarvel-"))) {
+            file.contains(QStringLiteral(".dovi2tarvel-new")) ||
+            file.contains(QStringLiteral(".dovi2tarvel-tmp"))) {
             found.append(file);
         }
     }

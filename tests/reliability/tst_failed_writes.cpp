@@ -218,10 +218,12 @@ private slots:
         }
         QVERIFY(!done);
         if (operation != QLatin1String("report")) {
-            QVERIFY2(ui.messageTexts().join(QLatin1Char(' ')).contains(
-                         QStringLiteral("Недостаточно места на диске для записи в папку: ") +
-                         QDir::toNativeSeparators(disk.path(QString()))),
-                     qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
+            QVERIFY2(
+                ui.messageTexts()
+                    .join(QLatin1Char(' '))
+                    .contains(QStringLiteral("Недостаточно места на диске для записи в папку: ") +
+                              QDir::toNativeSeparators(disk.path(QString()))),
+                qPrintable(ui.messageTexts().join(QStringLiteral(" | "))));
         }
         QCOMPARE(FolderPicture(disk.path(QString())), before);
         QCOMPARE(TemporaryFiles(disk.path(QString())), QStringList());

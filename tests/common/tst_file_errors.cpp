@@ -1,0 +1,76 @@
+// What the user reads when a write fails: our own words for the common system errors, and the
+// user's file or folder, never an internal staging, temporary or lock name.
+#include "common/file_errors.h"
+#include "common/platform_files.h"
+
+#include <QtTest>
+
+#include <cerrno>
+
+using namespace converter;
+
+class TestFileErrors : public QObject {
+    Q_OBJECT
+
+private slots:
+    void internalNamesShownAsTheUsersFiles_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("staged table") << "/x/db/.les.db.dovi2tarvel-new/les.db"
+                                      << "/x/db/les.db";
+        QTest::newRow("table written under its temporary name")
+            << "/x/db/.les.db.dovi2tarvel-new/lesСост.px.tmp~"
+            << "/x/db/lesСост.px";
+        QTest::newRow("old file kept aside")
+            << "/x/sp/.reference-tables.dovi2tarvel-new/old/sptab.db"
+            << "/x/sp/sptab.db";
+        QTest::newRow("staging folder itself") << "/x/db/.les.db.dovi2tarvel-new/"
+                                               << "/x/db/";
+        QTest::newRow("journal") << "/x/db/.les.db.dovi2tarvel-new/.journal.part"
+                                 << "/x/db";
+        QTest::newRow("temporary export file") << "/x/out/.итог 2007.txt.4711.dovi2tarvel-tmp"
+                                               << "/x/out/итог 2007.txt";
+        QTest::newRow("lock file") << "/x/db/.les.db.dovi2tarvel-lock"
+                                   << "/x/db";
+        QTest::newRow("user's own hidden file kept") << "/x/.les.db"
+                                                     << "/x/.les.db";
+    }
+    void internalNamesShownAsTheUsersFiles() {
+        QFETCH(QString, path);
+        QFETCH(QString, shown);
+        QCOMPARE(ShownPath(path), QDir::toNativeSeparators(shown));
+        // Inside a message, up to the colon and line end that follow a path.
+        QCOMPARE(WithoutInternalNames("Файл " + path + ": x\r" + path),
+                 "Файл " + shown + ": x\r" + shown);
+    }
+
+    void reasonInTheUsersWords_data() {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        const QString folder = QDir::toNativeSeparators("/x/db");
+        const QString file = QDir::toNativeSeparators("/x/db/les.db");
+        QTest::newRow("no permission") << EACCES << "Нет прав на запись в папку: " + folder;
+        QTest::newRow("operation not permitted")
+            << EPERM << "Нет прав на запись в папку: " + folder;
+        QTest::newRow("no space") << ENOSPC
+                                  << "Недостаточно места на диске для записи в папку: " + folder;
+        QTest::newRow("quota") << EDQUOT
+                               << "Недостаточно места на диске для записи в папку: " + folder;
+        QTest::newRow("read-only medium")
+            << EROFS << "Диск доступен только для чтения, папка: " + folder;
+        QTest::newRow("file in use") << ETXTBSY << "Файл занят другой программой: " + file;
+        QTest::newRow("missing") << ENOENT << "Файл или папка не найдены: " + file;
+        QTest::newRow("input/output")
+            << EIO << "Ошибка ввода-вывода (сбой диска) при записи в папку: " + folder;
+        QTest::newRow("anything else, the system's text")
+            << EMLINK << platform::SystemErrorText(EMLINK);
+    }
+    void reasonInTheUsersWords() {
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        QCOMPARE(WriteErrorReason(error, "/x/db/.les.db.dovi2tarvel-new/les.db.tmp~"), reason);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileErrors)
+#include "tst_file_errors.moc"
