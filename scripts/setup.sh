@@ -12,6 +12,10 @@ PACKAGES="$PACKAGES qt6-translations-l10n"
 # The Debian package (scripts/package.sh): dpkg-shlibdeps and file compute its dependencies,
 # desktop-file-validate checks the desktop entry.
 [ "$1" = "package" ] && PACKAGES="$PACKAGES dpkg-dev file desktop-file-utils"
+# The Windows programs (scripts/windows.sh): the MinGW-w64 cross compilers, Wine to run the
+# tests, NSIS for the installer, zip, and what Qt's source needs to be fetched and unpacked.
+[ "$1" = "windows" ] && PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  wine nsis zip xz-utils xvfb xauth"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -2,6 +2,7 @@
 
 #include "check/check_commands.h"
 #include "common/failure.h"
+#include "common/platform_console.h"
 #include "common/report.h"
 #include "common/safe_write.h"
 #include "common/utilities.h"
@@ -26,7 +27,8 @@ QString Absolute(const QString& path) {
 }
 
 QString AbsoluteFolder(const QString& path) {
-    QString folder = QDir(path).absolutePath();
+    // QFileInfo, unlike QDir, gives "\folder" on Windows its drive.
+    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     if (!folder.endsWith(QLatin1Char('/'))) {
         folder += QLatin1Char('/');
     }
@@ -41,8 +43,7 @@ int Outcome(const ConsoleUi& ui, bool succeeded) {
 }
 
 void Print(std::FILE* out, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
+    WriteText(out, text);
 }
 
 // Forest unit codes only fill GIR and MUK of the thrown-away tables; any accepted input does.
@@ -69,10 +70,10 @@ struct ValidationFolder {
 };
 
 int ValidateFile(ConsoleUi& ui, const QString& doviFile, QStringList& block) {
-    block = QStringList{QStringLiteral("Файл: ") + doviFile};
+    block = QStringList{QStringLiteral("Файл: ") + QDir::toNativeSeparators(doviFile)};
     if (!QFileInfo(doviFile).isFile()) {
-        ui.showMessage(QStringLiteral("Не найден файл:\r") + doviFile, QString(),
-                       MessageIcon::Warning);
+        ui.showMessage(QStringLiteral("Не найден файл:\r") + QDir::toNativeSeparators(doviFile),
+                       QString(), MessageIcon::Warning);
         return kExitFailed;
     }
     const ValidationFolder temporary;

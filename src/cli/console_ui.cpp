@@ -1,13 +1,12 @@
 #include "cli/console_ui.h"
 
 #include "common/failure.h"
+#include "common/platform_console.h"
 #include "import/forest_unit.h"
-
-#include <unistd.h>
 
 namespace converter {
 
-ConsoleUi::ConsoleUi(std::FILE* err) : err_(err), terminal_(isatty(fileno(err)) != 0) {}
+ConsoleUi::ConsoleUi(std::FILE* err) : err_(err), terminal_(IsConsole(err)) {}
 
 void ConsoleUi::writeBlock(const QString& kind, const QString& title, const QString& text,
                            const QString& answer) {
@@ -22,8 +21,7 @@ void ConsoleUi::writeBlock(const QString& kind, const QString& title, const QStr
         block += QStringLiteral("-> ") + answer + QLatin1Char('\n');
     }
     block += QLatin1Char('\n');
-    const QByteArray bytes = block.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), err_);
+    WriteText(err_, block);
     std::fflush(err_);
 }
 
@@ -77,8 +75,7 @@ void ConsoleUi::setStatus(StatusLabel, const QString& text) {
     if (!terminal_) {
         return;
     }
-    const QByteArray bytes = (QStringLiteral("\r\033[K") + text).toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), err_);
+    WriteText(err_, QStringLiteral("\r\033[K") + text);
     std::fflush(err_);
     progressShown_ = true;
 }

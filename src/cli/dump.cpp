@@ -2,6 +2,7 @@
 
 #include "cli/console_ui.h"
 #include "common/failure.h"
+#include "common/platform_console.h"
 #include "common/safe_write.h"
 #include "common/utilities.h"
 #include "storage/database.h"
@@ -41,8 +42,7 @@ QString Escape(const QString& text) {
 }
 
 void Write(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    WriteText(stream, text);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 #include "cli/console_ui.h"
 #include "cli/dump.h"
 #include "common/diagnostics.h"
+#include "common/platform_console.h"
 #include "common/program_folder.h"
 #include "export/export_writer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QStringList>
 
 #include <cstdio>
@@ -51,7 +53,7 @@ const char kHelp[] =
     "\n"
     "options:\n"
     "  --program-folder DIR     the folder with sprav.mdb, help/ and nsi/, where reports/\n"
-    "                           is kept (default: %s)\n"
+    "                           is kept (default: %1)\n"
     "  --overwrite              answer Yes when asked whether to overwrite\n"
     "  --decimal-separator .|,  the separator of exported fractional numbers (default:\n"
     "                           the system's)\n"
@@ -65,13 +67,18 @@ const char kHelp[] =
     "  0   done (validate: every file clean)\n"
     "  1   done, with faults recorded in the report (validate: the worst file has faults)\n"
     "  2   failed or refused (validate: a file could not be read or converted)\n"
-    "  64  wrong command line\n";
+    "  64  wrong command line\n"
+    "\n"
+    "output:\n"
+    "  UTF-8 on Linux and wherever output is redirected to a file or a pipe; on Windows a\n"
+    "  console window (cmd.exe, PowerShell) gets wide characters, so Russian text is\n"
+    "  readable whatever its code page. Arguments may name files in Cyrillic.\n";
 
-int Usage(const char* problem) {
-    if (problem != nullptr) {
-        std::fprintf(stderr, "dovi2tarvel-cli: %s\n", problem);
+int Usage(const QString& problem) {
+    if (!problem.isEmpty()) {
+        WriteText(stderr, QStringLiteral("dovi2tarvel-cli: ") + problem + QLatin1Char('\n'));
     }
-    std::fputs(kUsage, stderr);
+    WriteText(stderr, QString::fromUtf8(kUsage));
     return kUsageError;
 }
 
@@ -136,12 +143,13 @@ std::optional<int> TakeLeadingOptions(QStringList& args) {
         return Usage("no command given");
     }
     if (args.first() == QLatin1String("--help")) {
-        std::fputs(kUsage, stdout);
-        std::printf(kHelp, qPrintable(ProgramFolder()));
+        WriteText(stdout,
+                  QString::fromUtf8(kUsage) +
+                      QString::fromUtf8(kHelp).arg(QDir::toNativeSeparators(ProgramFolder())));
         return 0;
     }
     if (args.first() == QLatin1String("--version")) {
-        std::printf("dovi2tarvel-cli %s\n", PROJECT_VERSION);
+        WriteText(stdout, QStringLiteral("dovi2tarvel-cli " PROJECT_VERSION "\n"));
         return 0;
     }
     if (args.first() == QLatin1String("--program-folder")) {
@@ -168,7 +176,7 @@ bool IsWholeNumber(const QString& text) {
 
 // The usage complaint when the command's positional arguments do not fit it; null when they do
 // (or the command is unknown).
-const char* ArgumentsProblem(const QString& command, const Parsed& parsed) {
+QString ArgumentsProblem(const QString& command, const Parsed& parsed) {
     const QStringList& p = parsed.positional;
     if (command == QLatin1String("dump")) {
         if (p.size() < 1 || p.size() > 2) {
@@ -202,7 +210,7 @@ const char* ArgumentsProblem(const QString& command, const Parsed& parsed) {
             return "validate needs DOVI_FILE...";
         }
     }
-    return nullptr;
+    return {};
 }
 
 // Runs a command whose arguments fit it; its exit status.
@@ -229,12 +237,14 @@ int RunCommand(const QString& command, const Parsed& parsed, ConsoleUi& ui) {
     if (command == QLatin1String("validate")) {
         return CliValidate(ui, p, stdout);
     }
-    return Usage(qPrintable(QStringLiteral("unknown command ") + command));
+    return Usage(QStringLiteral("unknown command ") + command);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    PrepareStandardStreams();
+    // On Windows Qt takes the arguments from the wide command line, so Cyrillic names arrive whole.
     QCoreApplication application(argc, argv);
     KeepQtDiagnosticsQuiet();
     QStringList args = application.arguments().mid(1);
@@ -250,12 +260,12 @@ int main(int argc, char* argv[]) {
         Parse(args, overwriteAllowed, command == QLatin1String("import"),
               command == QLatin1String("export"), command != QLatin1String("dump"));
     if (!parsed.error.isEmpty()) {
-        return Usage(qPrintable(parsed.error));
+        return Usage(parsed.error);
     }
     if (!parsed.programFolder.isEmpty()) {
         SetProgramFolder(parsed.programFolder);
     }
-    if (const char* problem = ArgumentsProblem(command, parsed)) {
+    if (const QString problem = ArgumentsProblem(command, parsed); !problem.isEmpty()) {
         return Usage(problem);
     }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // The few file-system and process calls whose form differs between systems. Every function
 // returns the system's error code of the failing call (0 when done), read at once where the call
 // failed; SystemErrorText and ErrorKindOf interpret those codes.
@@ -31,6 +33,16 @@ int SyncPath(const QString& path);
 int SyncHandle(int handle);
 // True when the files are one and the same (two names of one file).
 bool SameFile(const QString& first, const QString& second);
+
+// True when another program holds the file open so that it can be neither replaced nor removed
+// (on Windows, where the GIS keeps its tables open); never where open files can be replaced.
+bool HeldOpen(const QString& path);
+// The size and the modification time (in nanoseconds) of the file open under `handle`: what a
+// save in place changes; {-1, -1} when unknown.
+std::pair<qint64, qint64> OpenFileStamp(int handle);
+// True when files can be made in `folder`. Windows calls Program Files writable for users who
+// cannot write there, so it is tried there.
+bool FolderTakesFiles(const QString& folder);
 
 qint64 ProcessId();
 // False only when no process `pid` runs on this machine.

@@ -1,6 +1,7 @@
 #include "common/platform_files.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -105,6 +106,23 @@ bool SameFile(const QString& first, const QString& second) {
     return ::stat(Native(first).constData(), &a) == 0 &&
            ::stat(Native(second).constData(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
+}
+
+bool HeldOpen(const QString&) {
+    return false;
+}
+
+std::pair<qint64, qint64> OpenFileStamp(int handle) {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) {
+        return {-1, -1};
+    }
+    return {static_cast<qint64>(info.st_size),
+            static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+bool FolderTakesFiles(const QString& folder) {
+    return QFileInfo(folder).isWritable();
 }
 
 qint64 ProcessId() {

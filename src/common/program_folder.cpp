@@ -1,5 +1,7 @@
 #include "common/program_folder.h"
 
+#include "common/platform_files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -42,7 +44,7 @@ QString ProgramFile(const QString& name) {
 
 QString WritableProgramFolder(const QString& name) {
     const QFileInfo beside(ProgramFile(name));
-    if (beside.isDir() ? beside.isWritable() : QFileInfo(ProgramFolder()).isWritable()) {
+    if (platform::FolderTakesFiles(beside.isDir() ? beside.filePath() : ProgramFolder())) {
         return beside.filePath();
     }
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

@@ -56,7 +56,8 @@ QStringList ReportLines(const QString& header, const std::vector<ReportSection>&
     if (sections.empty()) {
         throw Failure(QStringLiteral("Нет разделов отчета"));
     }
-    QStringList lines{QStringLiteral("Файл: ") + header};
+    // The path the Windows way there, as the user knows it.
+    QStringList lines{QStringLiteral("Файл: ") + QDir::toNativeSeparators(header)};
     for (const ReportSection& section : sections) {
         if (section.count <= 0) {
             continue;

@@ -328,7 +328,7 @@ bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
     }
     const platform::ErrorKind kind = platform::ErrorKindOf(error);
     if ((kind == platform::ErrorKind::NoPermission || kind == platform::ErrorKind::ReadOnly) &&
-        !QFileInfo(folder).isWritable()) {
+        !platform::FolderTakesFiles(folder)) {
         return true;
     }
     ui.showMessage(QStringLiteral("Не удалось начать запись в папку: ") + folder +
@@ -443,6 +443,17 @@ void RefuseFoldersInPlace(const QDir& target, const QStringList& names) {
     }
 }
 
+// A file another program holds open (the GIS keeps its tables open) can be neither replaced nor
+// moved aside: refuse before the final step starts, naming it, with every old file in place.
+void RefuseFilesHeldOpen(const QDir& target, const QStringList& names) {
+    for (const QString& name : names) {
+        if (platform::HeldOpen(target.filePath(name))) {
+            ThrowFileError(QStringLiteral("Не удаётся заменить файл "), target.filePath(name),
+                           EBUSY);
+        }
+    }
+}
+
 // The journal of the final step, its plan one name a line, written and synced under a temporary
 // name.
 void WriteJournalPart(const QString& part, const QStringList& lines) {
@@ -491,6 +502,7 @@ void StagedReplacement::commit(const QStringList& replaced) {
     QStringList removals = ReplacedOldFiles(target_, replaced, staged);
     AddStaleCompanions(target, replaced, staged, removals);
     RefuseFoldersInPlace(target, staged + removals);
+    RefuseFilesHeldOpen(target, staged + removals);
     const QString part = staging_ + kJournalName + QStringLiteral(".part");
     WriteJournalPart(part, JournalLines(staged, removals));
     Rename(part, staging_ + kJournalName);
@@ -530,7 +542,7 @@ FolderRecovery::~FolderRecovery() = default;
 
 bool FolderRecovery::recover(Ui& ui, const QString& folder, const QStringList& keys) {
     const QString target = QDir(FolderOf(folder)).absolutePath();
-    if (!QFileInfo(target).isWritable()) {
+    if (!platform::FolderTakesFiles(target)) {
         // Nothing can have been left where no file can be written.
         return true;
     }

@@ -1,12 +1,11 @@
 #include "import/dovi_file.h"
 
 #include "common/failure.h"
+#include "common/platform_files.h"
 #include "common/text_file.h"
 #include "common/ui.h"
 
 #include <QFileInfo>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <tuple>
@@ -18,16 +17,6 @@ namespace {
 
 // The bytes read from the file at a time; a longer line is read whole.
 constexpr qint64 kWindowBytes = qint64{1} << 20;
-
-// Size and modification time of an open file, by its descriptor: what a save in place changes.
-std::pair<qint64, qint64> SizeAndChange(const QFile& file) {
-    struct stat info {};
-    if (fstat(file.handle(), &info) != 0) {
-        return {-1, -1};
-    }
-    return {static_cast<qint64>(info.st_size),
-            static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
 
 QStringView TrimBlanks(QStringView text) {
     qsizetype begin = 0;
@@ -71,7 +60,7 @@ void DoviLines::open(const QString& path) {
     if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         failRead();
     }
-    std::tie(openedSize_, openedChange_) = SizeAndChange(*file_);
+    std::tie(openedSize_, openedChange_) = platform::OpenFileStamp(file_->handle());
     const qint64 size = file_->size();
     if (static_cast<quint64>(size) >= kLongestText) {
         throw Failure(QStringLiteral("Файл длиннее 4 ГБ"));
@@ -94,7 +83,8 @@ void DoviLines::open(const QString& path) {
 }
 
 void DoviLines::checkUnchanged() const {
-    if (file_ && SizeAndChange(*file_) != std::pair(openedSize_, openedChange_)) {
+    if (file_ &&
+        platform::OpenFileStamp(file_->handle()) != std::pair(openedSize_, openedChange_)) {
         throw Failure(QStringLiteral("Ошибка при чтении файла: ") + file_->fileName() +
                       QStringLiteral("\rФайл был изменен во время импорта"));
     }

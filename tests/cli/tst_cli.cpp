@@ -117,7 +117,9 @@ private slots:
         Run run = cli({"--help"});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.contains("dovi2tarvel-cli dump TABLE_FILE [TABLE]"));
-        QVERIFY(run.out.contains("(default: " PROGRAM_DIR ")"));
+        QVERIFY(run.out.contains(
+            "(default: " + QDir::toNativeSeparators(QFileInfo(PROGRAM_DIR).absoluteFilePath()) +
+            ")"));
         run = cli({"--version"});
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.startsWith("dovi2tarvel-cli 1.0"));
@@ -226,6 +228,8 @@ private slots:
         QTest::newRow("a stand repeated") << QStringList{"repeated"} << false << 2;
         QTest::newRow("clean and faults") << QStringList{"clean", "sample"} << false << 1;
         QTest::newRow("worst of three") << QStringList{"missing", "clean", "sample"} << false << 2;
+        // The name arrives whole through the command line and comes back whole on the output.
+        QTest::newRow("Cyrillic path") << QStringList{"cyrillic"} << false << 0;
         // Installed: bin/ and share/dovi2tarvel/ with the dictionary, no --program-folder.
         QTest::newRow("installed") << QStringList{"clean"} << true << 0;
     }
@@ -250,20 +254,26 @@ private slots:
         QVERIFY(repeated.open(QIODevice::WriteOnly));
         repeated.write(stands + "\r\nKV=1\tVYDEL=2\t\r\n");
         repeated.close();
+        QVERIFY(QDir().mkpath(sources + "/Лесничество"));
+        const QString cyrillic = sources + "/Лесничество/Выделы №3.txt";
+        QVERIFY(QFile::copy(clean.fileName(), cyrillic));
         QFile empty(sources + "/empty.txt");
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
-        const QMap<QString, QString> paths{
-            {"clean", clean.fileName()},           {"sample", sampleDovi()},
-            {"missing", sources + "/missing.txt"}, {"folder", sources + "/d"},
-            {"empty", empty.fileName()},           {"repeated", repeated.fileName()}};
+        const QMap<QString, QString> paths{{"clean", clean.fileName()},
+                                           {"sample", sampleDovi()},
+                                           {"missing", sources + "/missing.txt"},
+                                           {"folder", sources + "/d"},
+                                           {"empty", empty.fileName()},
+                                           {"repeated", repeated.fileName()},
+                                           {"cyrillic", cyrillic}};
 
         QStringList args{"validate"};
         QStringList expected;
         for (const QString& file : files) {
             args << paths[file];
             QStringList block{"Файл: " + paths[file]};
-            if (file == "clean") {
+            if (file == "clean" || file == "cyrillic") {
                 block << "Количество выделов: 2";
             } else if (file == "sample") {
                 // The report the import writes for the same file, headed by the file instead.
@@ -282,11 +292,14 @@ private slots:
 
         QString program = PROGRAM_DIR "/dovi2tarvel-cli";
         if (installed) {
-            const QString data = scratch.filePath("usr/share/dovi2tarvel");
+            // The installed layout: on Linux share/dovi2tarvel beside bin/, on Windows the
+            // program's own folder.
+            const QString data =
+                QDir::cleanPath(scratch.filePath("usr/bin/" INSTALLED_DATA_FOLDER_FROM_BIN));
             QVERIFY(QDir().mkpath(data) && QDir().mkpath(scratch.filePath("usr/bin")));
             QVERIFY(QFile::copy(folder_ + "/sprav.mdb", data + "/sprav.mdb"));
-            program = scratch.filePath("usr/bin/dovi2tarvel-cli");
-            QVERIFY(QFile::copy(PROGRAM_DIR "/dovi2tarvel-cli", program));
+            program = scratch.filePath("usr/bin/dovi2tarvel-cli" EXECUTABLE_SUFFIX);
+            QVERIFY(QFile::copy(PROGRAM_DIR "/dovi2tarvel-cli" EXECUTABLE_SUFFIX, program));
         } else {
             args << "--program-folder" << folder_;
         }

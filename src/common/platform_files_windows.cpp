@@ -1,0 +1,335 @@
+#include "common/platform_files.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+// Ours is platform::CreateFile; the system's is called CreateFileW here.
+#undef CreateFile
+
+// The callers share error codes with the C library (ENOSPC of the write-fault seam, EISDIR):
+// Windows' errors are told as the errno values of the same meaning; those without one keep the
+// system's own code above kOwnCode, so that its words can still be shown.
+namespace converter::platform {
+
+namespace {
+
+constexpr int kOwnCode = 100000;
+
+std::wstring Wide(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+int ErrorCode(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+            return 0;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return EBUSY;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        // FAT and exFAT drives (USB sticks) and some network shares have no links.
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            return ENOTSUP;
+        case ERROR_TOO_MANY_LINKS:
+            return EMLINK;
+        case ERROR_CRC:
+        case ERROR_IO_DEVICE:
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+            return EIO;
+        default:
+            return kOwnCode + static_cast<int>(error);
+    }
+}
+
+int LastError() {
+    return ErrorCode(GetLastError());
+}
+
+HANDLE HandleOf(int handle) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(handle));
+}
+
+// Folders open only with backup semantics; no access is needed to read a file's identity.
+HANDLE OpenExisting(const QString& path, DWORD access, DWORD share) {
+    return CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool IsFolder(const QString& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+int CreateFile(const QString& path, int& handle) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return LastError();
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        return EMFILE;
+    }
+    handle = fd;
+    return 0;
+}
+
+int WriteAll(int handle, const char* data, qint64 size) {
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<qint64>(size, 1 << 30));
+        DWORD written = 0;
+        if (!WriteFile(HandleOf(handle), data, chunk, &written, nullptr)) {
+            return LastError();
+        }
+        if (written == 0) {
+            return ENOSPC;
+        }
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+int CloseFile(int handle) {
+    return _close(handle) == 0 ? 0 : EIO;
+}
+
+int RenameOver(const QString& from, const QString& to) {
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return 0;
+    }
+    const int error = LastError();
+    // Windows refuses to replace a file that another program has open as "access denied".
+    return error == EACCES && HeldOpen(to) ? EBUSY : error;
+}
+
+int HardLink(const QString& existing, const QString& link) {
+    return CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) ? 0 : LastError();
+}
+
+bool LinksUnsupported(int error) {
+    return error == ENOTSUP || error == EMLINK;
+}
+
+int MakeFolder(const QString& path) {
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) ? 0 : LastError();
+}
+
+int RemoveFile(const QString& path) {
+    if (DeleteFileW(Wide(path).c_str())) {
+        return 0;
+    }
+    const int error = LastError();
+    return error == ENOENT ? 0 : error;
+}
+
+int SyncPath(const QString& path) {
+    // Windows has no folder sync: a rename with write-through is on the disk when it returns.
+    if (IsFolder(path)) {
+        return 0;
+    }
+    const HANDLE file = OpenExisting(path, GENERIC_WRITE, kShareAll);
+    if (file == INVALID_HANDLE_VALUE) {
+        return LastError();
+    }
+    const int error = FlushFileBuffers(file) ? 0 : LastError();
+    CloseHandle(file);
+    return error;
+}
+
+int SyncHandle(int handle) {
+    return FlushFileBuffers(HandleOf(handle)) ? 0 : LastError();
+}
+
+bool SameFile(const QString& first, const QString& second) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    auto identify = [](const QString& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE file = OpenExisting(path, 0, kShareAll);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool known = GetFileInformationByHandle(file, &info) != 0;
+        CloseHandle(file);
+        return known;
+    };
+    return identify(first, a) && identify(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool HeldOpen(const QString& path) {
+    // Nobody else may have the file open while we ask for it unshared.
+    const HANDLE file = OpenExisting(path, GENERIC_READ | DELETE, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    }
+    CloseHandle(file);
+    return false;
+}
+
+std::pair<qint64, qint64> OpenFileStamp(int handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(HandleOf(handle), &info)) {
+        return {-1, -1};
+    }
+    auto join = [](DWORD high, DWORD low) {
+        return static_cast<qint64>((static_cast<quint64>(high) << 32) | low);
+    };
+    // FILETIME counts 100-nanosecond steps.
+    return {join(info.nFileSizeHigh, info.nFileSizeLow),
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime) * 100};
+}
+
+bool FolderTakesFiles(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/.dovi2tarvel-probe-XXXXXX"));
+    return probe.open();
+}
+
+qint64 ProcessId() {
+    return static_cast<qint64>(GetCurrentProcessId());
+}
+
+bool ProcessRunning(qint64 pid) {
+    if (pid <= 0 || pid > 0xFFFFFFFFLL) {
+        return false;
+    }
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) {
+        // It runs, under another user.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    DWORD status = 0;
+    const bool running = GetExitCodeProcess(process, &status) && status == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+ErrorKind ErrorKindOf(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return ErrorKind::NoPermission;
+        case ENOSPC:
+        case EFBIG:
+            return ErrorKind::NoSpace;
+        case EROFS:
+            return ErrorKind::ReadOnly;
+        case EBUSY:
+            return ErrorKind::InUse;
+        case ENOENT:
+        case ENOTDIR:
+            return ErrorKind::Missing;
+        case EIO:
+            return ErrorKind::InputOutput;
+        default:
+            return ErrorKind::Other;
+    }
+}
+
+QString SystemErrorText(int error) {
+    if (error < kOwnCode) {
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error - kOwnCode), 0, reinterpret_cast<wchar_t*>(&text), 0,
+        nullptr);
+    const QString words = length > 0 ? QString::fromWCharArray(text, static_cast<qsizetype>(length))
+                                     : QStringLiteral("Системная ошибка %1").arg(error - kOwnCode);
+    LocalFree(text);
+    return words.trimmed();
+}
+
+LockOutcome TryLockFile(const QString& path, int& handle, int& error) {
+    // The lock is the system's, on the open file, and goes with its holder however it ends. A
+    // name its holder is removing cannot be opened for a moment: tried again.
+    const std::wstring name = Wide(path);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = LastError();
+            // A lock file that others made in a folder we may only read still counts.
+            file = CreateFileW(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                if (error == EACCES &&
+                    GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                    Sleep(10);
+                    continue;
+                }
+                return LockOutcome::Failed;
+            }
+        }
+        OVERLAPPED whole{};
+        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &whole)) {
+            const DWORD reason = GetLastError();
+            CloseHandle(file);
+            error = ErrorCode(reason);
+            return reason == ERROR_LOCK_VIOLATION || reason == ERROR_IO_PENDING
+                       ? LockOutcome::Busy
+                       : LockOutcome::Failed;
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY);
+        if (fd < 0) {
+            CloseHandle(file);
+            error = EMFILE;
+            return LockOutcome::Failed;
+        }
+        handle = fd;
+        error = 0;
+        return LockOutcome::Locked;
+    }
+    error = EAGAIN;
+    return LockOutcome::Busy;
+}
+
+void ReleaseLockFile(int handle, const QString& path) {
+    // The name goes first (shared for deletion, it goes when the handle closes).
+    DeleteFileW(Wide(path).c_str());
+    _close(handle);
+}
+
+}  // namespace converter::platform

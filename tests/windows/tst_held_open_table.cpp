@@ -1,0 +1,145 @@
+// Windows only: a table another program holds open (the GIS keeps its tables open) can be neither
+// replaced nor removed. The replacement is refused before it starts, naming the file, and the old
+// files stay as they were.
+#include "common/failure.h"
+#include "common/program_folder.h"
+#include "common/safe_write.h"
+#include "import/import_driver.h"
+#include "reference/code_lists.h"
+#include "reference/dictionary_checks.h"
+#include "support/dictionary_builder.h"
+#include "support/fake_ui.h"
+#include "support/test_paths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace converter;
+using namespace converter::testing;
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Every file under `folder`, hidden ones and staging folders included, with a hash of its bytes.
+QMap<QString, QByteArray> Contents(const QString& folder) {
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        QFile f(file);
+        const bool opened = f.open(QIODevice::ReadOnly);
+        contents.insert(QDir(folder).relativeFilePath(file),
+                        opened ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1)
+                               : QByteArray("unreadable"));
+    }
+    return contents;
+}
+
+}  // namespace
+
+class TestHeldOpenTable : public QObject {
+    Q_OBJECT
+
+private slots:
+    void replacementRefused_data() {
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("data file, read") << "les.db" << false;
+        QTest::newRow("index, read and written") << "les.px" << true;
+        QTest::newRow("secondary index that would go") << "les.X02" << false;
+    }
+
+    void replacementRefused() {
+        QFETCH(QString, held);
+        QFETCH(bool, writable);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char* name : {"les.db", "les.px", "les.X02"}) {
+            WriteFile(dir.filePath(name), QByteArray("old ") + name);
+        }
+        const auto before = Contents(dir.path());
+        QFile gis(dir.filePath(held));
+        QVERIFY(gis.open(writable ? QIODevice::ReadWrite : QIODevice::ReadOnly));
+
+        QString message;
+        {
+            StagedReplacement replacement(dir.path(), StagingKey(dir.filePath("les.db")));
+            WriteFile(replacement.folder() + "les.db", "new table");
+            WriteFile(replacement.folder() + "les.px", "new index");
+            try {
+                replacement.commit({"les.db", "les.px"});
+            } catch (const Failure& failure) {
+                message = failure.description();
+            }
+        }
+        QVERIFY2(message.startsWith("Не удаётся заменить файл " +
+                                    QDir::toNativeSeparators(dir.filePath(held)) + "\r"),
+                 qPrintable(message));
+        QVERIFY2(message.contains("занят другой программой"), qPrintable(message));
+        QCOMPARE(Contents(dir.path()), before);
+
+        // Once the GIS lets go, the same replacement goes through.
+        gis.close();
+        StagedReplacement again(dir.path(), StagingKey(dir.filePath("les.db")));
+        WriteFile(again.folder() + "les.db", "new table");
+        WriteFile(again.folder() + "les.px", "new index");
+        again.commit({"les.db", "les.px"});
+        QCOMPARE(Contents(dir.path()).keys(), QStringList({"les.db", "les.px"}));
+    }
+
+    // Through an operation: the import over a database whose elements table the GIS has open
+    // shows the message and keeps the old database whole.
+    void importOverADatabaseInUse() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        SetProgramFolder(dir.path());
+        WriteStandardDictionary(dir.path());
+        const QString sample = SourceDir() + "/data/samples/lesnichestvo_03.txt";
+        const QString db = dir.filePath("data/les03.db");
+        const QString elements = dir.filePath("data/les03Сост.db");
+        QVERIFY(QDir().mkpath(dir.filePath("data")));
+        auto import = [&](FakeUi& ui) {
+            ui.forestUnitAnswers.push_back(ForestUnitInput{"12345678", "3"});
+            ui.defaultYesNo = true;
+            QString count;
+            bool errors = false;
+            return ImportDoviFile(ui, sample, db, elements, count, errors);
+        };
+        FakeUi first;
+        QVERIFY(import(first));
+        // The tables and whatever a half-done step would leave; the report may be rewritten.
+        auto tables = [&] {
+            auto contents = Contents(dir.filePath("data"));
+            contents.remove("les03_rep.txt");
+            return contents;
+        };
+        const auto before = tables();
+
+        QFile gis(elements);
+        QVERIFY(gis.open(QIODevice::ReadOnly));
+        FakeUi second;
+        QVERIFY(!import(second));
+        const QString shown = second.messageTexts().join('\n');
+        QVERIFY2(shown.contains(QDir::toNativeSeparators(elements)), qPrintable(shown));
+        QVERIFY2(shown.contains("занят другой программой"), qPrintable(shown));
+        gis.close();
+        QCOMPARE(tables(), before);
+
+        SetProgramFolder(QString());
+        ResetDictionaryColumns();
+        ClearCodeLists();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeldOpenTable)
+#include "tst_held_open_table.moc"
