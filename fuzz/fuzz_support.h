@@ -21,7 +21,7 @@ public:
     std::optional<ForestUnitInput> askForestUnit() override { return std::nullopt; }
     void setStatus(StatusLabel, const QString&) override {}
     void setStatusVisible(StatusLabel, bool) override {}
-    void showReport(const QString&) override {}
+    void showReport(const QString&, const QString&) override {}
     void setBusy(bool) override {}
     void processEvents() override {}
 };
