@@ -152,8 +152,15 @@ echo "Built $ROOT/$NAME-setup.exe ($(stat -c %s "$NAME-setup.exe") bytes)"
 if [ "$MODE" = test ]; then
     # The tests under Wine (CTest runs each through build-win64/wine-run), the comparison with
     # the Linux programs and the installer; each runs whatever the others gave.
+    # Wine's own services outlive the program that starts them and keep its output open: started
+    # by a test, they would hold CTest's pipes until its timeout. Start them here, away from
+    # those pipes, in a server that stays until the tests end.
     failed=""
+    wineserver -p
+    wineboot >/dev/null 2>&1 </dev/null || true
     (cd "$BUILD" && ctest --output-on-failure --parallel 2) || failed="$failed tests"
+    wineserver -k || true
+    wineserver -w
     sh scripts/windows_compare.sh "$BUILD/bin" || failed="$failed comparison"
     sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe" || failed="$failed installer"
     if [ -n "$failed" ]; then

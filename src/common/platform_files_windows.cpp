@@ -255,6 +255,7 @@ ErrorKind ErrorKindOf(int error) {
         case EROFS:
             return ErrorKind::ReadOnly;
         case EBUSY:
+        case ETXTBSY:
             return ErrorKind::InUse;
         case ENOENT:
         case ENOTDIR:

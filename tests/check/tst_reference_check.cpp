@@ -100,7 +100,8 @@ private slots:
         QVERIFY(ui.messages.isEmpty());
 
         const QString expected =
-            "Файл: " + databasePath_ + "\r\nПуть к справочнику: " + referenceFolder_ + "/\r\n" +
+            "Файл: " + QDir::toNativeSeparators(databasePath_) +
+            "\r\nПуть к справочнику: " + QDir::toNativeSeparators(referenceFolder_ + "/") + "\r\n" +
             "\r\n\r\nОтсутствуют поля в справочнике spfield.db: 1\r\n\r\nUNKNOWN\r\n"
             "\r\n\r\nВ справочнике sptab.db нет значений для показателя: 1\r\n\r\nPUST - 9\r\n"
             "\r\n\r\nВ справочнике sptab.db отсутствут значение: 3\r\n\r\n"

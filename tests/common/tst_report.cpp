@@ -44,16 +44,19 @@ std::vector<ReportSection> SampleSections() {
             Section(QStringLiteral("Ошибки"), {QStringLiteral("ЛЕС - 3")})};
 }
 
-const QByteArray kSampleReport = EncodeText(QStringLiteral("Файл: D:/data/les.db\r\n"
-                                                           "\r\n\r\n"
-                                                           "Не найдены файлы: 2\r\n"
-                                                           "\r\n"
-                                                           "12.000\r\n7.000\r\n"
-                                                           "\r\n\r\n"
-                                                           "Ошибки: 1\r\n"
-                                                           "\r\n"
-                                                           "ЛЕС - 3\r\n"),
-                                            TextCodec::Windows1251);
+// The report names the user's file the system's way: with backslashes on Windows.
+const QByteArray kSampleReport =
+    EncodeText(QStringLiteral("Файл: ") + QDir::toNativeSeparators("D:/data/les.db") +
+                   QStringLiteral("\r\n"
+                                  "\r\n\r\n"
+                                  "Не найдены файлы: 2\r\n"
+                                  "\r\n"
+                                  "12.000\r\n7.000\r\n"
+                                  "\r\n\r\n"
+                                  "Ошибки: 1\r\n"
+                                  "\r\n"
+                                  "ЛЕС - 3\r\n"),
+               TextCodec::Windows1251);
 
 }  // namespace
 

@@ -160,7 +160,7 @@ private slots:
                                    "\r\n\r\n"
                                    "Не удалось закодировать значение: 1\r\n\r\n"
                                    "Строка 11 - показатель POR - значение \"Х\"\r\n")
-                                   .arg(fixture.path("les.db"));
+                                   .arg(QDir::toNativeSeparators(fixture.path("les.db")));
         const QByteArray expected = EncodeText(report, TextCodec::Windows1251);
         QCOMPARE(ReadBytes(fixture.path("les_rep.txt")), expected);
         QCOMPARE(ReadBytes(fixture.path("reports/создание базы.txt")), expected);
