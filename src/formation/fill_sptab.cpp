@@ -13,6 +13,7 @@
 #include "reference/reference_tables.h"
 #include "storage/database.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <set>
@@ -107,12 +108,12 @@ int StoreValueBooks(Ui& ui, Recordset& nsi, const QString& referenceFolder, Spta
         const NsiBook book = ReadNsiBook(nsi, nsiColumns);
         const QString path = ReferenceFilePath(referenceFolder, book.Code);
         if (!QFile::exists(path)) {
-            AddFormationError(errors, kMissingFileSection, path);
+            AddFormationError(errors, kMissingFileSection, QDir::toNativeSeparators(path));
             continue;
         }
         const auto layout = BookLayoutOf(book);
         if (!layout) {
-            AddFormationError(errors, kUnknownTypeSection, path);
+            AddFormationError(errors, kUnknownTypeSection, QDir::toNativeSeparators(path));
             continue;
         }
         // A link to a device or a pipe would never end; real books are kilobytes.

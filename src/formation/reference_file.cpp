@@ -4,6 +4,7 @@
 #include "reference/dictionary_checks.h"
 #include "storage/recordset.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -186,8 +187,8 @@ std::optional<BookLayout> BookLayoutOf(const NsiBook& book) {
 }
 
 QString ReferenceFilePath(const QString& referenceFolder, qint32 bookNumber) {
-    return referenceFolder + QLatin1Char('/') + QString::number(bookNumber) +
-           QStringLiteral(".000");
+    // A folder given with its final separator must not make the path's separator double.
+    return QDir(referenceFolder).filePath(QString::number(bookNumber) + QStringLiteral(".000"));
 }
 
 ReferenceLine ReadReferenceLine(const QString& line, const NsiBook& book, BookLayout layout,

@@ -98,12 +98,13 @@ private slots:
         QCOMPARE(RowsOfBook(rows, 10000002), 8);
 
         // The report, byte for byte, and its copy beside the program.
-        const QString book12 = fixture.nsiFolder() + QStringLiteral("/12.000");
-        const QString book13 = fixture.nsiFolder() + QStringLiteral("/13.000");
+        const QString book12 = QDir::toNativeSeparators(fixture.nsiFolder() + "12.000");
+        const QString book13 = QDir::toNativeSeparators(fixture.nsiFolder() + "13.000");
         const QByteArray expected =
-            EncodeText(QStringLiteral("Файл: ") + fixture.targetFolder() +
-                           QStringLiteral("sptab.db\r\n\r\n\r\nНе найдены файлы: 2\r\n\r\n") +
-                           book12 + QStringLiteral("\r\n") + book13 + QStringLiteral("\r\n"),
+            EncodeText(QStringLiteral("Файл: ") +
+                           QDir::toNativeSeparators(fixture.targetFolder() + "sptab.db") +
+                           QStringLiteral("\r\n\r\n\r\nНе найдены файлы: 2\r\n\r\n") + book12 +
+                           QStringLiteral("\r\n") + book13 + QStringLiteral("\r\n"),
                        TextCodec::Windows1251);
         QFile report(fixture.targetFolder() + QStringLiteral("sptab_rep.txt"));
         QVERIFY(report.open(QIODevice::ReadOnly));
@@ -215,9 +216,9 @@ private slots:
                                         ReportLine(fixture)));
         const QStringList report = ReportLines(fixture.targetFolder());
         QCOMPARE(Section(report, QStringLiteral("Не найдены файлы")),
-                 QStringList{fixture.nsiFolder() + QStringLiteral("/11.000")});
+                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "11.000")});
         QCOMPARE(Section(report, QStringLiteral("Не определен тип файлов")),
-                 QStringList{fixture.nsiFolder() + QStringLiteral("/12.000")});
+                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "12.000")});
         const SptabRows rows = ReadSptab(fixture.targetFolder());
         QCOMPARE(RowsOfBook(rows, 12), 0);
         QCOMPARE(rows.at({13, 5}).name, QStringLiteral("Пихта"));
