@@ -4,7 +4,6 @@
 #include "reference/dictionary_checks.h"
 #include "storage/recordset.h"
 
-#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -187,8 +186,8 @@ std::optional<BookLayout> BookLayoutOf(const NsiBook& book) {
 }
 
 QString ReferenceFilePath(const QString& referenceFolder, qint32 bookNumber) {
-    // A folder given with its final separator must not make the path's separator double.
-    return QDir(referenceFolder).filePath(QString::number(bookNumber) + QStringLiteral(".000"));
+    return referenceFolder + QLatin1Char('/') + QString::number(bookNumber) +
+           QStringLiteral(".000");
 }
 
 ReferenceLine ReadReferenceLine(const QString& line, const NsiBook& book, BookLayout layout,

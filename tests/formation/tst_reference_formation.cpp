@@ -98,8 +98,8 @@ private slots:
         QCOMPARE(RowsOfBook(rows, 10000002), 8);
 
         // The report, byte for byte, and its copy beside the program.
-        const QString book12 = QDir::toNativeSeparators(fixture.nsiFolder() + "12.000");
-        const QString book13 = QDir::toNativeSeparators(fixture.nsiFolder() + "13.000");
+        const QString book12 = QDir::toNativeSeparators(fixture.nsiFolder() + "/12.000");
+        const QString book13 = QDir::toNativeSeparators(fixture.nsiFolder() + "/13.000");
         const QByteArray expected =
             EncodeText(QStringLiteral("Файл: ") +
                            QDir::toNativeSeparators(fixture.targetFolder() + "sptab.db") +
@@ -216,9 +216,9 @@ private slots:
                                         ReportLine(fixture)));
         const QStringList report = ReportLines(fixture.targetFolder());
         QCOMPARE(Section(report, QStringLiteral("Не найдены файлы")),
-                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "11.000")});
+                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "/11.000")});
         QCOMPARE(Section(report, QStringLiteral("Не определен тип файлов")),
-                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "12.000")});
+                 QStringList{QDir::toNativeSeparators(fixture.nsiFolder() + "/12.000")});
         const SptabRows rows = ReadSptab(fixture.targetFolder());
         QCOMPARE(RowsOfBook(rows, 12), 0);
         QCOMPARE(rows.at({13, 5}).name, QStringLiteral("Пихта"));
