@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+
 namespace converter {
 
 namespace {
@@ -15,6 +17,37 @@ namespace {
 const QString kPart = QStringLiteral("[^/\\\\\\r\\n]");
 
 }  // namespace
+
+// The same on every system: the C library's codes, to which the Windows layer maps its own.
+namespace platform {
+
+ErrorKind ErrorKindOf(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return ErrorKind::NoPermission;
+        case ENOSPC:
+#ifdef EDQUOT
+        case EDQUOT:  // a quota: not in every C library
+#endif
+        case EFBIG:
+            return ErrorKind::NoSpace;
+        case EROFS:
+            return ErrorKind::ReadOnly;
+        case EBUSY:
+        case ETXTBSY:
+            return ErrorKind::InUse;
+        case ENOENT:
+        case ENOTDIR:
+            return ErrorKind::Missing;
+        case EIO:
+            return ErrorKind::InputOutput;
+        default:
+            return ErrorKind::Other;
+    }
+}
+
+}  // namespace platform
 
 QString WithoutInternalNames(const QString& text) {
     static const QRegularExpression lock(

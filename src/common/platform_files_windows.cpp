@@ -244,29 +244,6 @@ bool ProcessRunning(qint64 pid) {
     return running;
 }
 
-ErrorKind ErrorKindOf(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return ErrorKind::NoPermission;
-        case ENOSPC:
-        case EFBIG:
-            return ErrorKind::NoSpace;
-        case EROFS:
-            return ErrorKind::ReadOnly;
-        case EBUSY:
-        case ETXTBSY:
-            return ErrorKind::InUse;
-        case ENOENT:
-        case ENOTDIR:
-            return ErrorKind::Missing;
-        case EIO:
-            return ErrorKind::InputOutput;
-        default:
-            return ErrorKind::Other;
-    }
-}
-
 QString SystemErrorText(int error) {
     if (error < kOwnCode) {
         return QString::fromLocal8Bit(std::strerror(error));

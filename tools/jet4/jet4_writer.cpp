@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace converter {
 
@@ -166,75 +167,70 @@ struct StoredTable {
     std::vector<std::vector<int>> pages;           // row indexes per data page
 };
 
+// The type code and stored length of a column of one of the plain fixed-length types.
+struct FixedType {
+    TypeCode code;
+    int byteLength;
+};
+std::optional<FixedType> PlainFixedType(Jet4Type type) {
+    switch (type) {
+        case Jet4Type::Byte:
+            return FixedType{kByte, 1};
+        case Jet4Type::Integer:
+            return FixedType{kInteger, 2};
+        case Jet4Type::Long:
+            return FixedType{kLong, 4};
+        case Jet4Type::Double:
+            return FixedType{kDouble, 8};
+        case Jet4Type::Single:
+            return FixedType{kSingle, 4};
+        case Jet4Type::Currency:
+            return FixedType{kCurrency, 8};
+        case Jet4Type::Guid:
+            return FixedType{kGuid, 16};
+        case Jet4Type::DateTime:
+            return FixedType{kDateTime, 8};
+        default:
+            return std::nullopt;
+    }
+}
+
 StoredColumn MakeColumn(const Jet4Column& column, int number, int& fixedOffset, int& varCount) {
     StoredColumn c;
     c.name = column.name;
     c.number = number;
     c.fixedOffset = fixedOffset;
-    switch (column.type) {
-        case Jet4Type::Boolean:
-            c.code = kBoolean;
-            c.byteLength = 1;
-            return c;  // lives in the null bitmap
-        case Jet4Type::Byte:
-            c.code = kByte;
-            c.byteLength = 1;
-            break;
-        case Jet4Type::Integer:
-            c.code = kInteger;
-            c.byteLength = 2;
-            break;
-        case Jet4Type::Long:
-            c.code = kLong;
-            c.byteLength = 4;
-            break;
-        case Jet4Type::Double:
-            c.code = kDouble;
-            c.byteLength = 8;
-            break;
-        case Jet4Type::Single:
-            c.code = kSingle;
-            c.byteLength = 4;
-            break;
-        case Jet4Type::Currency:
-            c.code = kCurrency;
-            c.byteLength = 8;
-            break;
-        case Jet4Type::Guid:
-            c.code = kGuid;
-            c.byteLength = 16;
-            break;
-        case Jet4Type::Memo:
-        case Jet4Type::Ole:
-            c.code = column.type == Jet4Type::Memo ? kMemo : kOle;
-            c.byteLength = 0;
-            c.varIndex = varCount++;
-            return c;
-        case Jet4Type::DateTime:
-            c.code = kDateTime;
-            c.byteLength = 8;
-            break;
-        case Jet4Type::Decimal:
-            if (column.size < 0 || column.size > kDecimalPrecision) {
-                Fail(QStringLiteral("decimal column %1 needs a scale of 0 to %2, not %3")
-                         .arg(column.name)
-                         .arg(kDecimalPrecision)
-                         .arg(column.size));
-            }
-            c.code = kDecimal;
-            c.byteLength = 17;
-            c.scale = column.size;
-            break;
-        case Jet4Type::Text:
-            if (column.size < 1 || column.size > 255) {
-                Fail(QStringLiteral("text column %1 needs a length of 1 to 255, not %2")
-                         .arg(column.name)
-                         .arg(column.size));
-            }
-            c.code = kText;
-            c.byteLength = 2 * column.size;
-            c.varIndex = varCount++;
-            return c;
+    if (const auto fixed = PlainFixedType(column.type)) {
+        c.code = fixed->code;
+        c.byteLength = fixed->byteLength;
+    } else if (column.type == Jet4Type::Boolean) {
+        c.code = kBoolean;
+        c.byteLength = 1;
+        return c;  // lives in the null bitmap
+    } else if (column.type == Jet4Type::Memo || column.type == Jet4Type::Ole) {
+        c.code = column.type == Jet4Type::Memo ? kMemo : kOle;
+        c.varIndex = varCount++;
+        return c;
+    } else if (column.type == Jet4Type::Decimal) {
+        if (column.size < 0 || column.size > kDecimalPrecision) {
+            Fail(QStringLiteral("decimal column %1 needs a scale of 0 to %2, not %3")
+                     .arg(column.name)
+                     .arg(kDecimalPrecision)
+                     .arg(column.size));
+        }
+        c.code = kDecimal;
+        c.byteLength = 17;
+        c.scale = column.size;
+    } else {  // Text
+        if (column.size < 1 || column.size > 255) {
+            Fail(QStringLiteral("text column %1 needs a length of 1 to 255, not %2")
+                     .arg(column.name)
+                     .arg(column.size));
+        }
+        c.code = kText;
+        c.byteLength = 2 * column.size;
+        c.varIndex = varCount++;
+        return c;
     }
     fixedOffset += c.byteLength;
     return c;

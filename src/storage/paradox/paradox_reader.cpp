@@ -311,10 +311,11 @@ int ChooseCodePage(const Bytes& in, const DbHeader& h, const QByteArray& driverI
     return HasCodePage(codePage) ? codePage : CodePageOfSortOrder(in.u8(0x29));
 }
 
-// The records of one block, `addDataSize` bytes after its first, appended to `rows`; `before`
-// records were read from the blocks before it. Returns how many the block holds.
 // Whether a record read is held; empty: every one.
 using Keep = std::function<bool(const char* record)>;
+
+// The records of one block, `addDataSize` bytes after its first, appended to `rows`; `before`
+// records were read from the blocks before it. Returns how many the block holds.
 
 qint64 ReadBlockRecords(DbFile& file, const DbHeader& h, unsigned block, qint64 offset,
                         qint64 addDataSize, qint64 before, QByteArray& rows, const Keep& keep) {
@@ -399,6 +400,39 @@ qint64 ReadBlockChain(DbFile& file, const DbHeader& h, QByteArray& rows, const K
     return count;
 }
 
+// What decides, record by record, whether a record read is held (empty: every one): a visit
+// holds none; else the numeric filter, then the caller's test, which sees each record as a
+// one-row recordset through `view`.
+Keep RecordTest(const ParadoxTable& table, int filterField, double value,
+                const ParadoxTable::Visit* visit, const RowFilter* wanted,
+                std::optional<ParadoxRecordView>& view) {
+    if (visit != nullptr) {
+        return [&table, visit](const char* record) {
+            (*visit)(table, record);
+            return false;
+        };
+    }
+    if (filterField < 0 && wanted == nullptr) {
+        return {};
+    }
+    if (wanted != nullptr) {
+        view.emplace(table);
+    }
+    return [&table, filterField, value, &view, wanted](const char* record) {
+        if (filterField >= 0) {
+            const OptionalNumber number = table.decodeNumber(record, filterField);
+            if (!number || *number != value) {
+                return false;
+            }
+        }
+        if (view) {
+            view->show(record);
+            return (*wanted)(*view);
+        }
+        return true;
+    };
+}
+
 }  // namespace
 
 int ParadoxTable::filterField(const NumberFilter* keep) const {
@@ -451,49 +485,26 @@ ParadoxTable ParadoxTable::Read(const QString& dbPath, const NumberFilter* keep,
             table.memoFileFound_ = true;
         }
     }
-    const int filterField = table.filterField(keep);
     std::optional<ParadoxRecordView> view;  // what the caller's test sees of each record
-    Keep keepRecord;
-    if (visit != nullptr) {
-        keepRecord = [&table, visit](const char* record) {
-            (*visit)(table, record);
-            return false;
-        };
-    } else if (filterField >= 0 || wanted != nullptr) {
-        // The caller's test sees each record as a one-row recordset, after the cheaper one.
-        if (wanted != nullptr) {
-            view.emplace(table);
-        }
-        keepRecord = [&table, filterField, value = keep != nullptr ? keep->value : 0, &view,
-                      wanted](const char* record) {
-            if (filterField >= 0) {
-                const OptionalNumber number = table.decodeNumber(record, filterField);
-                if (!number || *number != value) {
-                    return false;
-                }
-            }
-            if (view) {
-                view->show(record);
-                return (*wanted)(*view);
-            }
-            return true;
-        };
-    }
+    const Keep keepRecord = RecordTest(table, table.filterField(keep),
+                                       keep != nullptr ? keep->value : 0, visit, wanted, view);
     table.partial_ = static_cast<bool>(keepRecord);
     ReadBlockChain(file, header, table.rows_, keepRecord);
     table.rowCount_ = static_cast<int>(table.rows_.size() / table.recordSize_);
     table.sortByKeyIfNeeded();
+    table.catchUpAutoIncrement();
+    return table;
+}
+
+void ParadoxTable::catchUpAutoIncrement() {
     // The header's counter may lag behind the records of a damaged file: numbers go on from both.
-    for (int f = 0; f < table.fieldCount(); ++f) {
-        if (table.fields_[static_cast<size_t>(f)].type == kAutoIncrement) {
-            for (int r = 0; r < table.rowCount_; ++r) {
-                table.autoIncrement_ = std::max<qint64>(table.autoIncrement_,
-                                                        table.decodeValue(table.row(r), f).toInt());
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (fields_[static_cast<size_t>(f)].type == kAutoIncrement) {
+            for (int r = 0; r < rowCount_; ++r) {
+                autoIncrement_ = std::max<qint64>(autoIncrement_, decodeValue(row(r), f).toInt());
             }
         }
     }
-
-    return table;
 }
 
 // A sound keyed file holds its records in key order already, and that stored order stands. Only

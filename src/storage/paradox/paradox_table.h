@@ -207,6 +207,7 @@ private:
     void computeLayout();
     void buildKeyIndex();
     void sortByKeyIfNeeded();
+    void catchUpAutoIncrement();
     // The field `keep` names if it can filter while reading, else -1.
     int filterField(const NumberFilter* keep) const;
     // Where the index finds the keys of the rows as they are now.
