@@ -43,7 +43,9 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     if(WINE_PROGRAM)
         file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run CONTENT
 "#!/bin/sh\n\
-# Runs a program of this build under Wine with the DLL folders on its path.\n\
+# Runs a program of this build under Wine with the DLL folders on its path. Wine keeps QT_\n\
+# variables for the Qt of Linux; it hands the Windows program those named WINEQT_.\n\
+[ -n \"\${QT_QPA_PLATFORM:-}\" ] && export WINEQT_QPA_PLATFORM=\"\$QT_QPA_PLATFORM\"\n\
 WINEPATH='@WINEPATH@' WINEDEBUG=\${WINEDEBUG:--all} exec '${WINE_PROGRAM}' \"$@\"\n" @ONLY)
         file(CHMOD ${CMAKE_BINARY_DIR}/wine-run FILE_PERMISSIONS OWNER_READ OWNER_WRITE
              OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

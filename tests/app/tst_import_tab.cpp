@@ -105,7 +105,7 @@ private slots:
                                            "\r\n\r\n"
                                            "Не удалось закодировать значение: 1\r\n\r\n"
                                            "Строка 209 - показатель POR - значение \"ЛИСТВ\"\r\n")
-                                .arg(database));
+                                .arg(QDir::toNativeSeparators(database)));
         QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));
         QVERIFY(window.isEnabled());
         QVERIFY(!window.lblStatusImport->isVisible());

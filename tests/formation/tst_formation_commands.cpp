@@ -2,6 +2,7 @@
 #include "formation/formation_commands.h"
 #include "formation_fixture.h"
 #include "support/fake_ui.h"
+#include "support/test_paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,8 +103,8 @@ private slots:
 
         // Only the two table files went; the new tables took their place.
         QCOMPARE(Content(target + QStringLiteral("les.db")), QByteArray("old"));
-        QVERIFY(!QFile::exists(target + QStringLiteral("SPTAB.DB")));
-        QVERIFY(QFile::exists(target + QStringLiteral("sptab.db")));
+        QCOMPARE(AsFileSystemSees(QDir(target).entryList({"sptab*"}, QDir::Files)),
+                 AsFileSystemSees({"sptab.db", "sptab.px", "sptab_rep.txt"}));
         QVERIFY(Content(target + QStringLiteral("sptab_rep.txt")) != QByteArray("old"));
 
         QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));

@@ -2,6 +2,7 @@
 #include "import/import_commands.h"
 #include "import_fixture.h"
 #include "storage/paradox/paradox_table.h"
+#include "support/test_paths.h"
 
 #include <QDir>
 #include <QTest>
@@ -103,16 +104,19 @@ private slots:
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2" << QStringList{"LES.DB", "LES.PX", "LESСОСТ.DB"}
             << QStringList();
-        QTest::newRow("another table in another case stays")
-            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
-            << "Количество выделов: 2" << QStringList{"les.db", "Les.db", "Les.px", "lesX.db"}
-            << QStringList{"Les.db", "Les.px", "lesX.db"};
         QTest::newRow("secondary indexes of the replaced tables go, in any case")
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2"
             << QStringList{"les.db",      "LES.X02",   "les.YG0", "Les.xg1",  "LESСОСТ.Y0F",
                            "lesсост.VAL", "les_TI.X1", "les.X0G", "les.X100", "lesX.X02"}
             << QStringList{"les.X0G", "les.X100", "lesX.X02"};
+        if (kNamesIgnoreCase) {
+            return;  // the rows below need two names that differ only in case
+        }
+        QTest::newRow("another table in another case stays")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2" << QStringList{"les.db", "Les.db", "Les.px", "lesX.db"}
+            << QStringList{"Les.db", "Les.px", "lesX.db"};
         QTest::newRow("another table's secondary indexes stay")
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2"
@@ -169,9 +173,7 @@ private slots:
         }
         QStringList files =
             QDir(fixture.path(".")).entryList({"les*", "LES*", "Les*"}, QDir::Files);
-        expected.sort();
-        files.sort();
-        QCOMPARE(files, expected);
+        QCOMPARE(AsFileSystemSees(files), AsFileSystemSees(expected));
         for (const QString& name : kept) {
             QFile file(fixture.path(name));
             QVERIFY(file.open(QIODevice::ReadOnly));

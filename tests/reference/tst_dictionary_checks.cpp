@@ -3,6 +3,7 @@
 #include "storage/database.h"
 #include "support/dictionary_builder.h"
 #include "support/fake_ui.h"
+#include "support/test_paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -174,7 +175,8 @@ private slots:
         }
         builder.renameColumn(kMaketsTable, "ShortText", "shortTEXT");
         builder.write(folder() + QStringLiteral("/SPRAV.MDB"));
-        QCOMPARE(QFileInfo(DictionaryPath()).fileName(), QStringLiteral("SPRAV.MDB"));
+        QCOMPARE(AsFileSystemSees({QFileInfo(DictionaryPath()).fileName()}),
+                 AsFileSystemSees({"SPRAV.MDB"}));
         FakeUi ui;
         QVERIFY(CheckFieldsTable(ui));
         QVERIFY(CheckMaketsTable(ui));
