@@ -102,6 +102,8 @@ else
 fi
 
 # A new Wine prefix is made once, before programs of the build and the tests start in parallel.
+# A server left running in our prefix (an interrupted run) would keep the wait below from ending.
+wineserver -k 2>/dev/null || true
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 
