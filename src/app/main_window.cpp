@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -157,9 +158,9 @@ bool MainWindow::CheckDictionaryPresent() {
     if (QFile::exists(ProgramFile(QStringLiteral("sprav.mdb")))) {
         return true;
     }
-    ui_->showMessage(
-        QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") + ProgramFolder(),
-        QStringLiteral("Ошибка"), MessageIcon::Warning);
+    ui_->showMessage(QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
+                         QDir::toNativeSeparators(ProgramFolder()),
+                     QStringLiteral("Ошибка"), MessageIcon::Warning);
     return false;
 }
 
@@ -286,7 +287,7 @@ void MainWindow::ShowHelpTopic(const QString& topic) {
         const QString path = ProgramFile(QStringLiteral("help/") + topic);
         if (!QFile::exists(path)) {
             throw Failure(QStringLiteral("Не найдена страница справки: ") + topic +
-                          QStringLiteral("\rПуть: ") + path);
+                          QStringLiteral("\rПуть: ") + QDir::toNativeSeparators(path));
         }
         if (!helpWindow_) {
             // No owner: the help lives beside the main window, which stays usable.

@@ -110,6 +110,18 @@ bool QtUi::askYesNo(const QString& text, const QString& title) {
     return answer == QMessageBox::Yes;
 }
 
+namespace {
+
+// The file as the user knows it: the system's own separators, in the boxes and in every message
+// that names it.
+QString ChosenFile(QFileDialog& dialog, QWidget& window) {
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    window.repaint();
+    return chosen ? QDir::toNativeSeparators(dialog.selectedFiles().constFirst()) : QString();
+}
+
+}  // namespace
+
 QString QtUi::chooseOpenFile(const QString& filter, const QString& initialName) {
     QFileDialog dialog(dialogParent());
     dialog.setWindowTitle(QStringLiteral("Открыть"));
@@ -119,9 +131,7 @@ QString QtUi::chooseOpenFile(const QString& filter, const QString& initialName) 
     if (!initialName.isEmpty()) {
         dialog.selectFile(initialName);
     }
-    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    window_.repaint();
-    return chosen ? dialog.selectedFiles().constFirst() : QString();
+    return ChosenFile(dialog, window_);
 }
 
 QString QtUi::chooseSaveFile(const QString& filter, const QString& initialName) {
@@ -141,9 +151,7 @@ QString QtUi::chooseSaveFile(const QString& filter, const QString& initialName) 
         }
         dialog.selectFile(info.fileName());
     }
-    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    window_.repaint();
-    return chosen ? dialog.selectedFiles().constFirst() : QString();
+    return ChosenFile(dialog, window_);
 }
 
 std::optional<ForestUnitInput> QtUi::askForestUnit() {

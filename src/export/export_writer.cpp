@@ -15,6 +15,7 @@
 #include "storage/paradox/paradox_table.h"
 #include "storage/recordset.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QStringList>
 
@@ -148,7 +149,7 @@ RecordsetPtr OpenKeyOrderedQuery(Ui& ui, const QString& connection, const QStrin
     const QString missing = MissingKeyText(*recordset, keysInMessageOrder);
     if (!missing.isEmpty()) {
         ui.showMessage(QStringLiteral("Отсутствуют ключевые поля: ") + missing +
-                           QStringLiteral("Путь: ") + tablePath,
+                           QStringLiteral("Путь: ") + QDir::toNativeSeparators(tablePath),
                        QStringLiteral("Ошибка"), MessageIcon::Warning);
         return nullptr;
     }
@@ -372,7 +373,8 @@ QString CompletionText(int standCount, const QString& outputPath, int seconds, i
     QString text = QStringLiteral("Экспортировано выделов: ") + QString::number(standCount) +
                    QLatin1Char('\r') + QStringLiteral("Результаты сохранены в: ") +
                    SplitPath(outputPath, kPathFileName) + QLatin1Char('\r') +
-                   QStringLiteral("Путь: ") + SplitPath(outputPath, kPathFolder) +
+                   QStringLiteral("Путь: ") +
+                   QDir::toNativeSeparators(SplitPath(outputPath, kPathFolder)) +
                    QLatin1Char('\r') + QStringLiteral("Затрачено: ") + FormatElapsedTime(seconds);
     if (replaced > 0) {
         text += QLatin1Char('\r') +

@@ -6,6 +6,7 @@
 #include "reference/reference_tables.h"
 #include "storage/database.h"
 
+#include <QDir>
 #include <vector>
 
 namespace converter {
@@ -28,9 +29,9 @@ bool CheckDictionaryTable(Ui& ui, const DictionaryTable& table,
                           const std::vector<RequiredColumn>& columns) {
     const QString path = DictionaryPath();
     if (FindFileIgnoringCase(path).isEmpty()) {
-        ui.showMessage(
-            QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") + ProgramFolder(),
-            QStringLiteral("Ошибка"), MessageIcon::Warning);
+        ui.showMessage(QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
+                           QDir::toNativeSeparators(ProgramFolder()),
+                       QStringLiteral("Ошибка"), MessageIcon::Warning);
         return false;
     }
     return CheckTableColumns(ui,

@@ -5,6 +5,8 @@
 #include "common/utilities.h"
 #include "storage/database.h"
 
+#include <QDir>
+
 #include <optional>
 
 namespace converter {
@@ -30,9 +32,9 @@ bool CheckTableColumns(Ui& ui, const TableColumnsCheck& check,
             if (missing.isEmpty()) {
                 result = true;
             } else {
-                ui.showMessage(
-                    check.missingPrefix + missing + QStringLiteral("Путь: ") + check.path,
-                    QStringLiteral("Ошибка"), MessageIcon::Warning);
+                ui.showMessage(check.missingPrefix + missing + QStringLiteral("Путь: ") +
+                                   QDir::toNativeSeparators(check.path),
+                               QStringLiteral("Ошибка"), MessageIcon::Warning);
             }
         }
     } catch (...) {

@@ -36,8 +36,9 @@ bool CheckReferenceTable(Ui& ui, const QString& folder, const TableCheck& check,
                          const std::vector<RequiredColumn>& columns) {
     const QString path = ReferenceTablePath(folder, check.fileName);
     if (FindFileIgnoringCase(path).isEmpty()) {
-        ui.showMessage(check.notFoundText + QStringLiteral("\rПуть: ") + folder, QString(),
-                       MessageIcon::Warning);
+        ui.showMessage(
+            check.notFoundText + QStringLiteral("\rПуть: ") + QDir::toNativeSeparators(folder),
+            QString(), MessageIcon::Warning);
         return false;
     }
     return CheckTableColumns(ui,

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,8 +189,8 @@ private slots:
         FakeUi ui;
         MainWindow window(2, ui);
         QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(ui.lastMessage().text,
-                 "Не найден файл справочника: SPRAV.MDB\rПуть: " + folder_.path());
+        QCOMPARE(ui.lastMessage().text, "Не найден файл справочника: SPRAV.MDB\rПуть: " +
+                                            QDir::toNativeSeparators(folder_.path()));
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         QCOMPARE(window.SSTab1->currentIndex(), kExportTab);
@@ -444,7 +445,8 @@ private slots:
         MainWindow window(3, ui);
         window.cmdHelp_Click(3);
         QCOMPARE(ui.messages.size(), 1);
-        QVERIFY(ui.lastMessage().text.contains(folder_.filePath("help/export.htm")));
+        QVERIFY(ui.lastMessage().text.contains(
+            QDir::toNativeSeparators(folder_.filePath("help/export.htm"))));
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QVERIFY(window.helpWindow() == nullptr || !window.helpWindow()->isVisible());
     }

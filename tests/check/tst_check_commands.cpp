@@ -98,8 +98,8 @@ private slots:
         // Neither table: only SPFIELD.DB is reported and the folder is refused.
         ui.openFileAnswers = {folder_ + "/sptab.db"};
         QVERIFY(!ChooseCheckReferenceFolder(ui));
-        QCOMPARE(ui.messageTexts(),
-                 QStringList{"Не найден файл справочника SPFIELD.DB\rПуть: " + folder_ + "/"});
+        QCOMPARE(ui.messageTexts(), QStringList{"Не найден файл справочника SPFIELD.DB\rПуть: " +
+                                                QDir::toNativeSeparators(folder_ + "/")});
 
         CreateSpfield(folder_, {});
         CreateSptab(folder_, {});
@@ -189,8 +189,8 @@ private slots:
         const CheckCommandOutcome outcome =
             RunReferenceCheck(ui, folder_ + "/les.db", folder_ + "/ref/");
         QVERIFY(!outcome.completed);
-        QCOMPARE(ui.messageTexts(),
-                 QStringList{"Не найден файл справочника SPTAB.DB\rПуть: " + folder_ + "/ref/"});
+        QCOMPARE(ui.messageTexts(), QStringList{"Не найден файл справочника SPTAB.DB\rПуть: " +
+                                                QDir::toNativeSeparators(folder_ + "/ref/")});
         QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));
     }
 };

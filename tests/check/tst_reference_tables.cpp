@@ -2,6 +2,7 @@
 #include "reference/reference_tables.h"
 #include "support/fake_ui.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,8 +64,8 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         const QString table =
             spfieldPasses ? QStringLiteral("SPTAB.DB") : QStringLiteral("SPFIELD.DB");
-        QCOMPARE(ui.lastMessage().text,
-                 QStringLiteral("Не найден файл справочника ") + table + "\rПуть: " + folder_);
+        QCOMPARE(ui.lastMessage().text, QStringLiteral("Не найден файл справочника ") + table +
+                                            "\rПуть: " + QDir::toNativeSeparators(folder_));
         QVERIFY(ui.lastMessage().title.isEmpty());
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
     }
@@ -111,8 +112,9 @@ private slots:
         CreateTable(folder_ + "/spfield.db", {createText}, {});
         FakeUi ui;
         QVERIFY(!CheckSpfieldTable(ui, folder_));
-        QCOMPARE(ui.messageTexts(), QStringList{"Отсутствуют поля справочника SPFIELD.DB: " +
-                                                missing + "Путь: " + folder_ + "/spfield.db"});
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"Отсутствуют поля справочника SPFIELD.DB: " + missing +
+                             "Путь: " + QDir::toNativeSeparators(folder_ + "/spfield.db")});
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         // The record shows which column is missing; the others keep their places.

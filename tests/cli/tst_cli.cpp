@@ -315,7 +315,7 @@ private slots:
         QCOMPARE(listing(tmp), QStringList());
         if (files.contains("missing")) {
             QVERIFY2(run.err.contains("[warning] Converter\nНе найден файл:\n" +
-                                          QDir::toNativeSeparators(paths["missing"])),
+                                      QDir::toNativeSeparators(paths["missing"])),
                      qPrintable(run.err));
         }
     }

@@ -3,6 +3,7 @@
 #include "export_fixture.h"
 #include "support/fake_ui.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace converter;
@@ -255,8 +256,9 @@ void ExportWriterTest::refusesMissingKeys() {
 
     FakeUi ui;
     QVERIFY(!f.exportYear(ui, 5));
-    QCOMPARE(ui.messageTexts(), QStringList{"Отсутствуют ключевые поля: " + missing +
-                                            "Путь: " + (inMain ? f.mainPath() : f.elementsPath())});
+    QCOMPARE(ui.messageTexts(),
+             QStringList{"Отсутствуют ключевые поля: " + missing + "Путь: " +
+                         QDir::toNativeSeparators(inMain ? f.mainPath() : f.elementsPath())});
     QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
     QVERIFY(!QFile::exists(f.outputPath()));
 }
@@ -326,7 +328,7 @@ void ExportWriterTest::showsProgressAndCompletion() {
     const QString expectedStart =
         "Экспортировано выделов: 60\rРезультаты сохранены в: Les_2005.txt\r"
         "Путь: " +
-        folder + "\rЗатрачено: На обработку затрачено: ";
+        QDir::toNativeSeparators(folder) + "\rЗатрачено: На обработку затрачено: ";
     QVERIFY2(done.text.startsWith(expectedStart), qPrintable(done.text));
 }
 

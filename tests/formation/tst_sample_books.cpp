@@ -23,6 +23,7 @@ using namespace converter::testing;
 
 namespace {
 
+#ifdef HAVE_PXLIB
 // Every row of a table as "value|value|...", blank as "-", in file order, as our engine reads it.
 QStringList EngineRows(const QString& path) {
     RecordsetPtr table = OpenRecordset(BuildConnectionString(kParadoxFolder, path),
@@ -40,7 +41,6 @@ QStringList EngineRows(const QString& path) {
     return rows;
 }
 
-#ifdef HAVE_PXLIB
 bool PxlibReadsPrimaryIndex(const QString& pxPath) {
     pxdoc_t* index = PX_new();
     const bool opened = PX_open_file(index, QFile::encodeName(pxPath).constData()) >= 0;

@@ -131,7 +131,8 @@ private slots:
         QVERIFY(!CaseOf(table).check(ui));
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.lastMessage().text,
-                 QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") + folder());
+                 QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
+                     QDir::toNativeSeparators(folder()));
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         QVERIFY(Positions(table).contains(7));
@@ -222,7 +223,8 @@ private slots:
         FakeUi ui;
         QVERIFY(!CaseOf(table).check(ui));
         QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(ui.lastMessage().text, prefix + named + QStringLiteral("\rПуть: ") + path);
+        QCOMPARE(ui.lastMessage().text,
+                 prefix + named + QStringLiteral("\rПуть: ") + QDir::toNativeSeparators(path));
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         // The others are still recorded; the missing one holds -1.
@@ -241,7 +243,7 @@ private slots:
         QCOMPARE(
             ui.lastMessage().text,
             QStringLiteral("Отсутствуют поля справочника NSI: NAME\rPOSCODE\rLENSHORT\rПуть: ") +
-                path);
+                QDir::toNativeSeparators(path));
         QCOMPARE(CurrentDictionaryColumns().nsi.Name, -1);
         QCOMPARE(CurrentDictionaryColumns().nsi.PosCode, -1);
         QCOMPARE(CurrentDictionaryColumns().nsi.Code, 0);
