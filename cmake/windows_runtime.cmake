@@ -45,13 +45,18 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
 "#!/bin/sh\n\
 # Runs a program of this build under Wine with the DLL folders on its path. Wine keeps QT_\n\
 # variables for the Qt of Linux; it hands the Windows program those named WINEQT_.\n\
-[ -n \"\${QT_QPA_PLATFORM:-}\" ] && export WINEQT_QPA_PLATFORM=\"\$QT_QPA_PLATFORM\"\n\
+for name in $(env | sed -n 's/^\\(QT_[A-Za-z0-9_]*\\)=.*/\\1/p'); do\n\
+    eval \"export WINE$name=\\\"\\$$name\\\"\"\n\
+done\n\
 WINEPATH='@WINEPATH@' WINEDEBUG=\${WINEDEBUG:--all} exec '${WINE_PROGRAM}' \"$@\"\n" @ONLY)
         file(CHMOD ${CMAKE_BINARY_DIR}/wine-run FILE_PERMISSIONS OWNER_READ OWNER_WRITE
              OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
         set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
     endif()
 endif()
+
+# Without a console Qt Test writes to the debugger's log; CTest reads its standard error.
+set(WINDOWS_TEST_ENVIRONMENT "QT_FORCE_STDERR_LOGGING=1")
 
 # Left out on Windows, by file: the reliability tests mount a tmpfs (a full or read-only disk),
 # kill imports under strace and take file modes; the Access oracle runs mdb-export. (The pxlib
