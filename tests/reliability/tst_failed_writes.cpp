@@ -1,6 +1,6 @@
 // A write that fails part-way (a full disk, simulated at the file layer) must leave the previous
 // file as it was or no file, never a truncated one, and the user must hear of it.
-#include "reliability_fixture.h"
+#include "posix_fixture.h"
 
 #include "common/report.h"
 #include "common/safe_write.h"

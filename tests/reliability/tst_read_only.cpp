@@ -1,7 +1,7 @@
 // Locked and read-only places: a read-only stand database is exported and checked without a
 // change to it, and a target folder that cannot take files gives the operation's message. Run as
 // root, the steps run as "nobody", for whom the permissions are real.
-#include "reliability_fixture.h"
+#include "posix_fixture.h"
 
 #include "export/export_commands.h"
 #include "export/export_writer.h"
