@@ -88,6 +88,28 @@ HANDLE OpenExisting(const QString& path, DWORD access, DWORD share) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// A virus scanner or the search indexer opens a file that was just written, for a moment: then
+// Windows refuses to rename, link or delete it ("access denied", a sharing violation). Such a
+// refusal is tried again, as SQLite does, waiting a little longer each time (1.4 s in all); a
+// program that keeps the file open (the GIS) still gets its refusal after that.
+template <typename Call>
+bool Retried(Call call) {
+    constexpr int kRetries = 10;
+    for (int attempt = 0;; ++attempt) {
+        if (call()) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool passing = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                             error == ERROR_LOCK_VIOLATION;
+        if (!passing || attempt == kRetries) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(25 * (attempt + 1));
+    }
+}
+
 bool IsFolder(const QString& path) {
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -131,8 +153,10 @@ int CloseFile(int handle) {
 }
 
 int RenameOver(const QString& from, const QString& to) {
-    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (Retried([&] {
+            return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        })) {
         return 0;
     }
     const int error = LastError();
@@ -141,7 +165,11 @@ int RenameOver(const QString& from, const QString& to) {
 }
 
 int HardLink(const QString& existing, const QString& link) {
-    return CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) ? 0 : LastError();
+    return Retried([&] {
+        return CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) != 0;
+    })
+               ? 0
+               : LastError();
 }
 
 bool LinksUnsupported(int error) {
@@ -153,7 +181,7 @@ int MakeFolder(const QString& path) {
 }
 
 int RemoveFile(const QString& path) {
-    if (DeleteFileW(Wide(path).c_str())) {
+    if (Retried([&] { return DeleteFileW(Wide(path).c_str()) != 0; })) {
         return 0;
     }
     const int error = LastError();
@@ -197,7 +225,11 @@ bool SameFile(const QString& first, const QString& second) {
 
 bool HeldOpen(const QString& path) {
     // Nobody else may have the file open while we ask for it unshared.
-    const HANDLE file = OpenExisting(path, GENERIC_READ | DELETE, 0);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    Retried([&] {
+        file = OpenExisting(path, GENERIC_READ | DELETE, 0);
+        return file != INVALID_HANDLE_VALUE;
+    });
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;

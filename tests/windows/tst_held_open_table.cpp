@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <thread>
+
 using namespace converter;
 using namespace converter::testing;
 
@@ -95,6 +98,34 @@ private slots:
         WriteFile(again.folder() + "les.px", "new index");
         again.commit({"les.db", "les.px"});
         QCOMPARE(Contents(dir.path()).keys(), QStringList({"les.db", "les.px"}));
+    }
+
+    // A virus scanner that opens a table for a moment delays the replacement; it does not stop it.
+    void momentaryHolderOnlyDelays() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        WriteFile(dir.filePath("les.db"), "old table");
+        WriteFile(dir.filePath("les.px"), "old index");
+        QFile scanner(dir.filePath("les.db"));
+        QVERIFY(scanner.open(QIODevice::ReadOnly));
+        std::thread release([&scanner] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            scanner.close();
+        });
+        QString message;
+        try {
+            StagedReplacement replacement(dir.path(), StagingKey(dir.filePath("les.db")));
+            WriteFile(replacement.folder() + "les.db", "new table");
+            WriteFile(replacement.folder() + "les.px", "new index");
+            replacement.commit({"les.db", "les.px"});
+        } catch (const Failure& failure) {
+            message = failure.description();
+        }
+        release.join();
+        QVERIFY2(message.isEmpty(), qPrintable(message));
+        QFile table(dir.filePath("les.db"));
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QCOMPARE(table.readAll(), QByteArray("new table"));
     }
 
     // Through an operation: the import over a database whose elements table the GIS has open
