@@ -138,11 +138,16 @@ QString Difference(const State& actual, const State& expected) {
 
 class Runner {
 public:
-    Runner(QString cli, QString preload, QString root)
-        : cli_(std::move(cli)), preload_(std::move(preload)), root_(std::move(root)) {}
+    Runner(QString cli, QString preload, QString root, bool noLinks)
+        : cli_(std::move(cli)),
+          preload_(std::move(preload)),
+          root_(std::move(root)),
+          noLinks_(noLinks) {}
 
-    // Runs the console program; with a mode, through the fault library.
-    Outcome run(const QStringList& arguments, const QString& mode = QString(), long at = 0) {
+    // Runs the console program; with a mode, through the fault library. A folder without links
+    // has none for every run, the set-up and the follow-ups included.
+    Outcome run(const QStringList& arguments, const QString& faultMode = QString(), long at = 0) {
+        const QString mode = faultMode.isEmpty() && noLinks_ ? QStringLiteral("trace") : faultMode;
         QList<QByteArray> environment;
         for (char** entry = environ; *entry != nullptr; ++entry) {
             const QByteArray line(*entry);
@@ -159,6 +164,9 @@ public:
                         << "FAULT_ROOT=" + QFile::encodeName(root_) << "FAULT_MODE=" + mode.toUtf8()
                         << "FAULT_AT=" + QByteArray::number(static_cast<qlonglong>(at))
                         << "FAULT_LOG=" + QFile::encodeName(logPath);
+            if (noLinks_) {
+                environment << "FAULT_NO_LINKS=1";
+            }
         }
         std::vector<char*> envp;
         for (QByteArray& line : environment) {
@@ -227,6 +235,7 @@ private:
     QString cli_;
     QString preload_;
     QString root_;
+    bool noLinks_ = false;
 };
 
 struct Operation {
@@ -709,6 +718,7 @@ int main(int argc, char** argv) {
     QString every = QStringLiteral("eio");
     int stride = 4;
     bool all = false;
+    bool noLinks = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--every") && i + 1 < args.size()) {
             every = args.takeAt(i + 1);
@@ -719,11 +729,14 @@ int main(int argc, char** argv) {
         } else if (args[i] == QLatin1String("--all")) {
             all = true;
             args.removeAt(i--);
+        } else if (args[i] == QLatin1String("--no-links")) {
+            noLinks = true;
+            args.removeAt(i--);
         }
     }
     if (args.size() != 4) {
         out << "usage: fault_injection import|form|form-report|export|check CLI PRELOAD SOURCE_DIR "
-               "[--every MODE] [--stride K] [--all]"
+               "[--every MODE] [--stride K] [--all] [--no-links]"
             << Qt::endl;
         return 64;
     }
@@ -733,7 +746,7 @@ int main(int argc, char** argv) {
     QTemporaryDir temporary;
     // The library compares paths as given: name the folder by its real path.
     const QString w = QFileInfo(temporary.path()).canonicalFilePath() + QStringLiteral("/w");
-    Runner runner(cli, args[2], w);
+    Runner runner(cli, args[2], w, noLinks);
     QString year;
     if (!BuildOldState(runner, w, args[3], sprav, year)) {
         return 1;

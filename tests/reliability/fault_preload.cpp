@@ -3,6 +3,8 @@
 // "eio"), fails it and every later one that a full disk fails with ENOSPC ("enospc"), or kills the
 // process just before it ("kill"). Mode "trace" only counts. Each call is logged to FAULT_LOG as
 // "N kind path"; the file calls of the sanitizer runtime and of other folders are not counted.
+// With FAULT_NO_LINKS set, the folder is a file system without hard links (FAT, exFAT, some
+// network shares): every link there fails with EPERM, as on a FAT drive.
 //
 // Built without sanitizers and without the C++ runtime's help: it runs inside every file call.
 #include <dlfcn.h>
@@ -35,6 +37,7 @@ char root[PATH_MAX];
 size_t rootLength = 0;
 int logFd = -1;
 bool ready = false;
+bool noLinks = false;
 
 // Per descriptor: 1 opened under the root, 2 also opened for writing.
 constexpr int kMaxFd = 4096;
@@ -63,6 +66,7 @@ void Init() {
         return;
     }
     memcpy(root, folder, rootLength + 1);
+    noLinks = getenv("FAULT_NO_LINKS") != nullptr;
     const char* at = getenv("FAULT_AT");
     faultAt = at != nullptr ? atol(at) : 0;
     mode = strcmp(kind, "eio") == 0      ? kEio
@@ -151,6 +155,14 @@ bool Fault(const char* kind, const char* path, Space space) {
     Log(n, kind, path, mode == kEio ? " EIO" : " ENOSPC");
     errno = mode == kEio ? EIO : ENOSPC;
     return true;
+}
+
+// A link the folder's file system cannot make.
+bool NoLink() {
+    if (noLinks) {
+        errno = EPERM;
+    }
+    return noLinks;
 }
 
 bool FaultFd(const char* kind, int fd, Space space) {
@@ -357,7 +369,7 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned
 
 int link(const char* from, const char* to) {
     static auto real = REAL(link);
-    if (PathUnderRoot(AT_FDCWD, to) && Fault("link", to, kNeedsSpace)) {
+    if (PathUnderRoot(AT_FDCWD, to) && (Fault("link", to, kNeedsSpace) || NoLink())) {
         return -1;
     }
     return real(from, to);
@@ -365,7 +377,7 @@ int link(const char* from, const char* to) {
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
     static auto real = REAL(linkat);
-    if (PathUnderRoot(toDir, to) && Fault("link", to, kNeedsSpace)) {
+    if (PathUnderRoot(toDir, to) && (Fault("link", to, kNeedsSpace) || NoLink())) {
         return -1;
     }
     return real(fromDir, from, toDir, to, flags);
