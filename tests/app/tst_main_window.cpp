@@ -182,7 +182,7 @@ private slots:
             QVERIFY(!status->isVisible());
             QCOMPARE(status->text(), QStringLiteral("Статус..."));
         }
-        QCOMPARE(window.txtNsiPath->text(), folder_.path() + "/nsi");
+        QCOMPARE(window.txtNsiPath->text(), QDir::toNativeSeparators(folder_.path() + "/nsi"));
     }
 
     void missingDictionaryWarnsOnceAndStartUpGoesOn() {
@@ -194,7 +194,7 @@ private slots:
         QCOMPARE(ui.lastMessage().title, QStringLiteral("Ошибка"));
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         QCOMPARE(window.SSTab1->currentIndex(), kExportTab);
-        QCOMPARE(window.txtNsiPath->text(), folder_.path() + "/nsi");
+        QCOMPARE(window.txtNsiPath->text(), QDir::toNativeSeparators(folder_.path() + "/nsi"));
     }
 
     void reportPanelTogglesHeightAndTooltips() {
