@@ -21,9 +21,10 @@ namespace converter {
 
 namespace {
 
-// The engine splits paths into folder and name, so it gets absolute ones.
+// The engine splits paths into folder and name, so it gets absolute ones; in the system's own
+// form, as the window's file dialogs give them, so that messages show them that way.
 QString Absolute(const QString& path) {
-    return QFileInfo(path).absoluteFilePath();
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 QString AbsoluteFolder(const QString& path) {

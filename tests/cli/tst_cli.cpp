@@ -175,6 +175,16 @@ private slots:
         }
         const QString year = lines.first().section('\t', 1);
 
+        // A main table without its elements table is named as the system writes paths.
+        const QString alone = folder_ + "/alone";
+        QVERIFY(QDir().mkpath(alone));
+        QVERIFY(QFile::copy(db(), alone + "/les03.db"));
+        run = cli(withFolder({"years", alone + "/les03.db"}));
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains("Не найден файл по элементам леса:\n" +
+                                  QDir::toNativeSeparators(alone + "/les03Сост.db") + "\n"),
+                 qPrintable(run.err));
+
         const QString output = folder_ + "/export.txt";
         run = cli(withFolder({"export", db(), year, output}));
         QCOMPARE(run.status, 0);
