@@ -137,7 +137,8 @@ private slots:
     void importWithFaultsThenRefusedOverwrite() {
         Run run = importSample();
         QVERIFY2(run.status == 1, qPrintable(run.err));
-        QVERIFY2(run.err.startsWith("[warning] Импорт выполнен с ошибками\nФайл: " + db() + "\n"),
+        QVERIFY2(run.err.startsWith("[warning] Импорт выполнен с ошибками\nФайл: " +
+                                    QDir::toNativeSeparators(db()) + "\n"),
                  qPrintable(run.err));
         QVERIFY(run.err.contains("Количество выделов: 35\n"));
         QVERIFY(QFile::exists(folder_ + "/les03Сост.db"));
