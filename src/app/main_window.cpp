@@ -7,6 +7,7 @@
 #include "common/program_folder.h"
 #include "common/ui.h"
 #include "common/utilities.h"
+#include "reference/dictionary_checks.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -145,23 +146,13 @@ void MainWindow::Form_Load() {
     try {
         // The edition was fixed when the window was made; the dictionary is only looked for
         // here, the operations that need it fail later with their own messages.
-        CheckDictionaryPresent();
+        DictionaryPresent(*ui_);
         txtNsiPath->setText(QDir::toNativeSeparators(ProgramFile(QStringLiteral("nsi"))));
         setOuterHeight(kShortHeightTwips);
         applyEdition();
     } catch (...) {
         ShowErrorBox(*ui_, CurrentFailure());
     }
-}
-
-bool MainWindow::CheckDictionaryPresent() {
-    if (QFile::exists(ProgramFile(QStringLiteral("sprav.mdb")))) {
-        return true;
-    }
-    ui_->showMessage(QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
-                         QDir::toNativeSeparators(ProgramFolder()),
-                     QStringLiteral("Ошибка"), MessageIcon::Warning);
-    return false;
 }
 
 void MainWindow::applyEdition() {

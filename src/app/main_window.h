@@ -71,7 +71,6 @@ public:
     void copyReport();
     QString reportPath() const { return reportPath_; }
 
-    bool CheckDictionaryPresent();
     void cmdShowReport_Click(int index);
     void cmdHelp_Click(int index);
     void ShowHelpTopic(const QString& topic);

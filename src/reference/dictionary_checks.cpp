@@ -27,13 +27,10 @@ struct DictionaryTable {
 // The required columns are given in the order the message names them.
 bool CheckDictionaryTable(Ui& ui, const DictionaryTable& table,
                           const std::vector<RequiredColumn>& columns) {
-    const QString path = DictionaryPath();
-    if (FindFileIgnoringCase(path).isEmpty()) {
-        ui.showMessage(QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
-                           QDir::toNativeSeparators(ProgramFolder()),
-                       QStringLiteral("Ошибка"), MessageIcon::Warning);
+    if (!DictionaryPresent(ui)) {
         return false;
     }
+    const QString path = DictionaryPath();
     return CheckTableColumns(ui,
                              {BuildConnectionString(kAccessFile, path), table.tableName, path,
                               table.missingPrefix, table.failureText},
@@ -46,6 +43,16 @@ RequiredColumn Same(const QString& name, int* position) {
 }
 
 }  // namespace
+
+bool DictionaryPresent(Ui& ui) {
+    if (!FindFileIgnoringCase(DictionaryPath()).isEmpty()) {
+        return true;
+    }
+    ui.showMessage(QStringLiteral("Не найден файл справочника: SPRAV.MDB\rПуть: ") +
+                       QDir::toNativeSeparators(ProgramFolder()),
+                   QStringLiteral("Ошибка"), MessageIcon::Warning);
+    return false;
+}
 
 DictionaryColumns& CurrentDictionaryColumns() {
     return Record();

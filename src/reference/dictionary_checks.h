@@ -75,6 +75,10 @@ void ResetDictionaryColumns();
 // or ProgramFile("sprav.mdb") when there is none.
 QString DictionaryPath();
 
+// True when the dictionary file exists; otherwise shows "Не найден файл справочника" with the
+// program folder and returns false.
+bool DictionaryPresent(Ui& ui);
+
 // Table names of the dictionary.
 inline const QString kNsiTable = QStringLiteral("Nsi");
 inline const QString kFieldsTable = QStringLiteral("Fields");
