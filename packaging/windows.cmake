@@ -2,15 +2,18 @@
 # and an install step that lays out the unpack-and-run folder of the zip and the installer: the
 # programs with the Qt and MinGW runtime (cmake/windows_runtime.cmake) beside them.
 
-# Icon and version information, one resource script per executable.
+# Icon, manifest and version information, one resource script per executable.
 function(add_windows_resources target description)
     set(RC_NAME ${target})
     set(RC_FILE_NAME ${target}.exe)
     set(RC_DESCRIPTION ${description})
     set(RC_ICON ${CMAKE_SOURCE_DIR}/packaging/windows/dovi2tarvel.ico)
+    set(RC_MANIFEST ${CMAKE_SOURCE_DIR}/packaging/windows/dovi2tarvel.manifest)
     configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/version.rc.in
                    ${CMAKE_BINARY_DIR}/${target}.rc @ONLY)
     target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${target}.rc)
+    # Offices run programs over Remote Desktop: no compatibility shims there.
+    target_link_options(${target} PRIVATE -Wl,--tsaware)
 endfunction()
 add_windows_resources(dovi2tarvel "Конвертер данных лесоустройства")
 add_windows_resources(dovi2tarvel-cli "Конвертер данных лесоустройства: консольная программа")

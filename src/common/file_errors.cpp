@@ -47,6 +47,57 @@ ErrorKind ErrorKindOf(int error) {
     }
 }
 
+QString OwnErrorWords(int error) {
+    switch (error) {
+        case EACCES:
+            return QStringLiteral("Отказано в доступе");
+        case EPERM:
+            return QStringLiteral("Операция не разрешена");
+        case ENOENT:
+            return QStringLiteral("Файл или папка не найдены");
+        case EEXIST:
+            return QStringLiteral("Файл уже существует");
+        case EISDIR:
+            return QStringLiteral("На месте файла находится папка");
+        case ENOTDIR:
+            return QStringLiteral("Часть пути не является папкой");
+        case ENOTEMPTY:
+            return QStringLiteral("Папка не пуста");
+        case ENOSPC:
+            return QStringLiteral("Недостаточно места на диске");
+        case EFBIG:
+            return QStringLiteral("Файл слишком велик");
+        case EROFS:
+            return QStringLiteral("Диск доступен только для чтения");
+        case EBUSY:
+        case ETXTBSY:
+            return QStringLiteral("Файл занят другой программой");
+        case EIO:
+            return QStringLiteral("Ошибка ввода-вывода (сбой диска)");
+        case EXDEV:
+            return QStringLiteral("Файлы находятся на разных дисках");
+        case ENOTSUP:
+#if defined(EOPNOTSUPP) && EOPNOTSUPP != ENOTSUP
+        case EOPNOTSUPP:
+#endif
+        case ENOSYS:
+            return QStringLiteral("Операция не поддерживается файловой системой");
+        case EMLINK:
+            return QStringLiteral("Слишком много имён у одного файла");
+        case EMFILE:
+        case ENFILE:
+            return QStringLiteral("Открыто слишком много файлов");
+        case ENAMETOOLONG:
+            return QStringLiteral("Слишком длинное имя файла или путь");
+        case EAGAIN:
+            return QStringLiteral("Файл временно недоступен");
+        case EINVAL:
+            return QStringLiteral("Недопустимое имя файла или действие");
+        default:
+            return {};
+    }
+}
+
 }  // namespace platform
 
 QString WithoutInternalNames(const QString& text) {
@@ -55,7 +106,7 @@ QString WithoutInternalNames(const QString& text) {
     // A staging folder, with the folder of old files inside it.
     static const QRegularExpression staging(
         QStringLiteral("[/\\\\]\\.%1*\\.dovi2tarvel-new(?:[/"
-                       "\\\\](?:old|\\.journal(?:\\.part)?))?(?=[/\\\\]|$|[\\r\\n:])")
+                       "\\\\](?:old|\\.journal(?:\\.part|\\.undo)?))?(?=[/\\\\]|$|[\\r\\n:])")
             .arg(kPart),
         QRegularExpression::MultilineOption);
     static const QRegularExpression temporary(

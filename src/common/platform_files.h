@@ -37,6 +37,22 @@ bool SameFile(const QString& first, const QString& second);
 // True when another program holds the file open so that it can be neither replaced nor removed
 // (on Windows, where the GIS keeps its tables open); never where open files can be replaced.
 bool HeldOpen(const QString& path);
+
+// A file of a final step kept from other programs until it is let go: on Windows it is open with
+// delete access and shared for deletion only, so that no other program can open, replace or
+// remove it, and it is renamed through that handle. Where open files never stop a rename nothing
+// is held (`handle` stays null). EBUSY when another program has the file open.
+using HeldHandle = void*;
+int HoldForStep(const QString& path, HeldHandle& handle);
+// Moves a held file to `to`, replacing a file there.
+int RenameHeld(HeldHandle handle, const QString& to);
+void ReleaseHeld(HeldHandle handle);
+// True when the file's own attribute makes it read-only, so that it can be neither replaced nor
+// removed (Windows); never where only the folder's permissions count.
+bool ReadOnlyAttribute(const QString& path);
+// True when the file system takes two names that differ only in letter case for one (Windows,
+// Cyrillic included).
+bool NamesIgnoreCase();
 // The size and the modification time (in nanoseconds) of the file open under `handle`: what a
 // save in place changes; {-1, -1} when unknown.
 std::pair<qint64, qint64> OpenFileStamp(int handle);
@@ -51,8 +67,10 @@ bool ProcessRunning(qint64 pid);
 // The classes of errors that the user is told in our own words.
 enum class ErrorKind { NoPermission, NoSpace, ReadOnly, InUse, Missing, InputOutput, Other };
 ErrorKind ErrorKindOf(int error);
-// The system's own words for an error.
+// The system's own words for an error, in Russian where we have words of our own.
 QString SystemErrorText(int error);
+// Our own words for the C library's codes that file calls give; empty for the rest.
+QString OwnErrorWords(int error);
 
 // An exclusive lock on a lock file that the system releases when its holder ends, however it
 // ends. `handle` is set when locked.

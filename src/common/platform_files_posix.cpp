@@ -112,6 +112,25 @@ bool HeldOpen(const QString&) {
     return false;
 }
 
+int HoldForStep(const QString&, HeldHandle& handle) {
+    handle = nullptr;
+    return 0;
+}
+
+int RenameHeld(HeldHandle, const QString&) {
+    return EBADF;
+}
+
+void ReleaseHeld(HeldHandle) {}
+
+bool ReadOnlyAttribute(const QString&) {
+    return false;
+}
+
+bool NamesIgnoreCase() {
+    return false;
+}
+
 std::pair<qint64, qint64> OpenFileStamp(int handle) {
     struct stat info {};
     if (::fstat(handle, &info) != 0) {
@@ -138,7 +157,8 @@ bool ProcessRunning(qint64 pid) {
 }
 
 QString SystemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    const QString words = OwnErrorWords(error);
+    return words.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : words;
 }
 
 LockOutcome TryLockFile(const QString& path, int& handle, int& error) {

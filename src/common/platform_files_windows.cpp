@@ -1,6 +1,9 @@
 #include "common/platform_files.h"
 
+#include "common/platform_fault.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -11,7 +14,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // Ours is platform::CreateFile; the system's is called CreateFileW here.
 #undef CreateFile
@@ -25,8 +30,40 @@ namespace {
 
 constexpr int kOwnCode = 100000;
 
+// Paths from here on are too long for the plain calls (MAX_PATH, less the room CreateDirectoryW
+// wants): they go in the extended form, which is absolute, cleaned and uses backslashes only.
+constexpr qsizetype kLongPath = 240;
+
+QString ExtendedPath(const QString& path) {
+    const QString native =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (native.startsWith(QLatin1String("\\\\?\\"))) {
+        return native;
+    }
+    if (native.startsWith(QLatin1String("\\\\"))) {
+        return QStringLiteral("\\\\?\\UNC\\") + native.mid(2);
+    }
+    return QStringLiteral("\\\\?\\") + native;
+}
+
 std::wstring Wide(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
+    const QString native = QDir::toNativeSeparators(path);
+    return (native.size() < kLongPath ? native : ExtendedPath(path)).toStdWString();
+}
+
+// The same path as the native calls name files: "\??\C:\..." or "\??\UNC\server\...".
+std::wstring NativeName(const QString& path) {
+    return (QStringLiteral("\\??\\") + ExtendedPath(path).mid(4)).toStdWString();
+}
+
+// Our own files beside the user's (staging folders, journals, locks, temporary files) have names
+// that begin with a dot; Windows hides files by an attribute, not by name.
+bool OwnName(const QString& path) {
+    return QFileInfo(path).fileName().startsWith(QLatin1Char('.'));
+}
+
+DWORD CreationAttributes(const QString& path) {
+    return OwnName(path) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
 }
 
 int ErrorCode(DWORD error) {
@@ -53,6 +90,10 @@ int ErrorCode(DWORD error) {
             return EEXIST;
         case ERROR_DIRECTORY:
             return ENOTDIR;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_DIR_NOT_EMPTY:
+            return ENOTEMPTY;
         case ERROR_NOT_SAME_DEVICE:
             return EXDEV;
         // FAT and exFAT drives (USB sticks) and some network shares have no links.
@@ -66,6 +107,9 @@ int ErrorCode(DWORD error) {
         case ERROR_SECTOR_NOT_FOUND:
         case ERROR_READ_FAULT:
         case ERROR_WRITE_FAULT:
+        case ERROR_NOT_READY:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_UNEXP_NET_ERR:
             return EIO;
         default:
             return kOwnCode + static_cast<int>(error);
@@ -74,6 +118,23 @@ int ErrorCode(DWORD error) {
 
 int LastError() {
     return ErrorCode(GetLastError());
+}
+
+// The fault-injection run's seam: true, with the error set, when the test fails this call.
+bool Faulted(const char* kind, const QString& path, bool needsSpace) {
+    if (const unsigned long error = InjectedFault(kind, path, needsSpace)) {
+        SetLastError(error);
+        return true;
+    }
+    return false;
+}
+
+bool FaultedOn(const char* kind, HANDLE handle, bool needsSpace) {
+    if (const unsigned long error = InjectedFaultOn(kind, handle, needsSpace)) {
+        SetLastError(error);
+        return true;
+    }
+    return false;
 }
 
 HANDLE HandleOf(int handle) {
@@ -118,8 +179,12 @@ bool IsFolder(const QString& path) {
 }  // namespace
 
 int CreateFile(const QString& path, int& handle) {
+    if (Faulted("create", path, true)) {
+        return LastError();
+    }
+    // A hidden file is replaced only by a call that asks for the same attribute.
     const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    CREATE_ALWAYS, CreationAttributes(path), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return LastError();
     }
@@ -128,11 +193,15 @@ int CreateFile(const QString& path, int& handle) {
         CloseHandle(file);
         return EMFILE;
     }
+    NoteOpened(file, path);
     handle = fd;
     return 0;
 }
 
 int WriteAll(int handle, const char* data, qint64 size) {
+    if (FaultedOn("write", HandleOf(handle), true)) {
+        return LastError();
+    }
     while (size > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min<qint64>(size, 1 << 30));
         DWORD written = 0;
@@ -149,10 +218,25 @@ int WriteAll(int handle, const char* data, qint64 size) {
 }
 
 int CloseFile(int handle) {
-    return _close(handle) == 0 ? 0 : EIO;
+    const bool faulted = FaultedOn("close", HandleOf(handle), false);
+    const int error = faulted ? LastError() : 0;
+    NoteClosed(HandleOf(handle));
+    const bool closed = _close(handle) == 0;
+    return error != 0 ? error : closed ? 0 : EIO;
 }
 
 int RenameOver(const QString& from, const QString& to) {
+    if (Faulted("rename", to, true)) {
+        return LastError();
+    }
+    // A file written under one of our hidden names becomes the user's: it shows under its own.
+    if (OwnName(from) && !OwnName(to)) {
+        const DWORD attributes = GetFileAttributesW(Wide(from).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 &&
+            !SetFileAttributesW(Wide(from).c_str(), attributes & ~FILE_ATTRIBUTE_HIDDEN)) {
+            return LastError();
+        }
+    }
     if (Retried([&] {
             return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -165,6 +249,9 @@ int RenameOver(const QString& from, const QString& to) {
 }
 
 int HardLink(const QString& existing, const QString& link) {
+    if (Faulted("link", link, true)) {
+        return LastError();
+    }
     return Retried([&] {
         return CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) != 0;
     })
@@ -173,14 +260,29 @@ int HardLink(const QString& existing, const QString& link) {
 }
 
 bool LinksUnsupported(int error) {
-    return error == ENOTSUP || error == EMLINK;
+    // FAT answers "not supported", a share on a disk without links "access denied" and others
+    // something else again: only a full disk and a missing file are the same for a move.
+    return error != 0 && error != ENOSPC && error != ENOENT;
 }
 
 int MakeFolder(const QString& path) {
-    return CreateDirectoryW(Wide(path).c_str(), nullptr) ? 0 : LastError();
+    if (Faulted("mkdir", path, true)) {
+        return LastError();
+    }
+    if (!CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+        return LastError();
+    }
+    if (OwnName(path)) {
+        // Only how the folder shows: a refusal changes nothing else.
+        SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    }
+    return 0;
 }
 
 int RemoveFile(const QString& path) {
+    if (Faulted("unlink", path, false)) {
+        return LastError();
+    }
     if (Retried([&] { return DeleteFileW(Wide(path).c_str()) != 0; })) {
         return 0;
     }
@@ -193,6 +295,9 @@ int SyncPath(const QString& path) {
     if (IsFolder(path)) {
         return 0;
     }
+    if (Faulted("sync", path, true)) {
+        return LastError();
+    }
     const HANDLE file = OpenExisting(path, GENERIC_WRITE, kShareAll);
     if (file == INVALID_HANDLE_VALUE) {
         return LastError();
@@ -203,6 +308,9 @@ int SyncPath(const QString& path) {
 }
 
 int SyncHandle(int handle) {
+    if (FaultedOn("sync", HandleOf(handle), true)) {
+        return LastError();
+    }
     return FlushFileBuffers(HandleOf(handle)) ? 0 : LastError();
 }
 
@@ -236,6 +344,107 @@ bool HeldOpen(const QString& path) {
     }
     CloseHandle(file);
     return false;
+}
+
+int HoldForStep(const QString& path, HeldHandle& handle) {
+    handle = nullptr;
+    if (Faulted("hold", path, false)) {
+        return LastError();
+    }
+    // Shared for deletion only: whoever has the file open now makes this fail, and nobody can
+    // open it after, until it is let go; delete access lets it be renamed through this handle.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const bool held = Retried([&] {
+        file = CreateFileW(Wide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    if (!held) {
+        return LastError();
+    }
+    handle = file;
+    return 0;
+}
+
+namespace {
+
+// The native call's rename record (FILE_RENAME_INFORMATION) and status block.
+struct RenameInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[1];
+};
+struct IoStatus {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+constexpr int kFileRenameInformation = 10;
+using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+using StatusToError = ULONG(WINAPI*)(LONG);
+
+template <typename Function>
+Function FromNtdll(const char* name) {
+    // The cast of a procedure address is how Windows hands out functions by name.
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// Renames through the handle with the native call, which takes the new name as the system
+// itself names files; the documented wrapper's handling of other forms differs between versions.
+bool RenameThrough(HANDLE file, const QString& to) {
+    static const auto setInformation = FromNtdll<SetInformationFile>("NtSetInformationFile");
+    static const auto toError = FromNtdll<StatusToError>("RtlNtStatusToDosError");
+    if (setInformation == nullptr || toError == nullptr) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    const std::wstring name = NativeName(to);
+    const size_t nameBytes = name.size() * sizeof(WCHAR);
+    std::vector<std::byte> buffer(offsetof(RenameInformation, fileName) + nameBytes +
+                                  sizeof(WCHAR));
+    auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
+    info->replaceIfExists = TRUE;
+    info->rootDirectory = nullptr;
+    info->fileNameLength = static_cast<ULONG>(nameBytes);
+    std::memcpy(info->fileName, name.c_str(), nameBytes + sizeof(WCHAR));
+    IoStatus status{};
+    const LONG result = setInformation(file, &status, info, static_cast<ULONG>(buffer.size()),
+                                       kFileRenameInformation);
+    if (result < 0) {
+        SetLastError(toError(result));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RenameHeld(HeldHandle handle, const QString& to) {
+    if (Faulted("rename", to, true)) {
+        return LastError();
+    }
+    return Retried([&] { return RenameThrough(static_cast<HANDLE>(handle), to); }) ? 0
+                                                                                   : LastError();
+}
+
+void ReleaseHeld(HeldHandle handle) {
+    CloseHandle(static_cast<HANDLE>(handle));
+}
+
+bool ReadOnlyAttribute(const QString& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool NamesIgnoreCase() {
+    return true;
 }
 
 std::pair<qint64, qint64> OpenFileStamp(int handle) {
@@ -277,8 +486,10 @@ bool ProcessRunning(qint64 pid) {
 }
 
 QString SystemErrorText(int error) {
+    // The C library's words are English on Windows, and missing for some codes.
     if (error < kOwnCode) {
-        return QString::fromLocal8Bit(std::strerror(error));
+        const QString words = OwnErrorWords(error);
+        return words.isEmpty() ? QStringLiteral("Системная ошибка %1").arg(error) : words;
     }
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
@@ -291,13 +502,39 @@ QString SystemErrorText(int error) {
     return words.trimmed();
 }
 
+namespace {
+
+// True when `file` is the file that `path` names now: a holder removes the lock file's name before
+// it lets go, and since Windows 10 1903 the name is free for a new file at once.
+bool NamesFile(HANDLE file, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION held{};
+    BY_HANDLE_FILE_INFORMATION named{};
+    const HANDLE byName = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (byName == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = GetFileInformationByHandle(file, &held) != 0 &&
+                       GetFileInformationByHandle(byName, &named) != 0;
+    CloseHandle(byName);
+    return known && held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+           held.nFileIndexHigh == named.nFileIndexHigh && held.nFileIndexLow == named.nFileIndexLow;
+}
+
+}  // namespace
+
 LockOutcome TryLockFile(const QString& path, int& handle, int& error) {
+    if (Faulted("lock", path, true)) {
+        error = LastError();
+        return LockOutcome::Failed;
+    }
     // The lock is the system's, on the open file, and goes with its holder however it ends. A
-    // name its holder is removing cannot be opened for a moment: tried again.
+    // name its holder is removing cannot be opened for a moment, or names a new file: tried
+    // again.
     const std::wstring name = Wide(path);
     for (int attempt = 0; attempt < 10; ++attempt) {
         HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  OPEN_ALWAYS, CreationAttributes(path), nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             error = LastError();
             // A lock file that others made in a folder we may only read still counts.
@@ -321,6 +558,11 @@ LockOutcome TryLockFile(const QString& path, int& handle, int& error) {
             return reason == ERROR_LOCK_VIOLATION || reason == ERROR_IO_PENDING
                        ? LockOutcome::Busy
                        : LockOutcome::Failed;
+        }
+        if (!NamesFile(file, name)) {
+            CloseHandle(file);
+            Sleep(10);
+            continue;
         }
         const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY);
         if (fd < 0) {

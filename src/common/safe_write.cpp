@@ -1,11 +1,12 @@
 #include "common/safe_write.h"
 
 #include "common/failure.h"
+#include "common/final_step.h"
 #include "common/file_errors.h"
 #include "common/platform_files.h"
+#include "common/responsive_call.h"
 #include "common/ui.h"
 #include "common/utilities.h"
-#include "common/write_fault.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,146 +20,16 @@ namespace converter {
 
 namespace {
 
-const QString kJournalName = QStringLiteral(".journal");
-// Inside a staging folder: the old files the final step moved aside, kept until it is complete.
-const QString kOldFolder = QStringLiteral("old/");
+bool Exists(const QString& path) {
+    return QFileInfo::exists(path);
+}
 
 QString FolderOf(const QString& folder) {
     return folder.isEmpty() ? QStringLiteral(".") : folder;
 }
 
-bool Exists(const QString& path) {
-    return QFileInfo::exists(path);
-}
-
-void Rename(const QString& from, const QString& to) {
-    if (const int error = RenameFaultDue() ? EIO : platform::RenameOver(from, to)) {
-        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), to, error);
-    }
-}
-
-// A second name for `existing`; where the file system has none to give, the file moves to it
-// (the step is still renames only, with a moment in which the first name is missing).
-void Link(const QString& existing, const QString& link) {
-    if (RenameFaultDue()) {
-        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, EIO);
-    }
-    int error = platform::HardLink(existing, link);
-    if (error != 0 && platform::LinksUnsupported(error)) {
-        error = platform::RenameOver(existing, link);
-    }
-    if (error != 0) {
-        ThrowFileError(QStringLiteral("Не удаётся заменить файл "), existing, error);
-    }
-}
-
-void SyncOrThrow(const QString& path) {
-    if (const int error = platform::SyncPath(path)) {
-        ThrowFileError(QStringLiteral("Ошибка записи файла "), path, error);
-    }
-}
-
-// The final step's plan: the staged files to move in, in order, and the old files that no new
-// one replaces, to move aside.
-struct ReplacementPlan {
-    QStringList in;
-    QStringList aside;
-};
-
-ReplacementPlan ReadJournal(const QString& staging) {
-    ReplacementPlan plan;
-    QFile journal(staging + kJournalName);
-    if (!journal.open(QIODevice::ReadOnly)) {
-        ThrowFileError(QStringLiteral("Не удалось открыть файл "), journal.fileName(), errno);
-    }
-    for (const QString& line :
-         QString::fromUtf8(journal.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(QLatin1Char('+'))) {
-            plan.in.append(line.mid(1));
-        } else {
-            plan.aside.append(line.startsWith(QLatin1Char('-')) ? line.mid(1) : line);
-        }
-    }
-    // A journal of an earlier version lists only the removals: every staged file moves in.
-    if (plan.in.isEmpty()) {
-        for (const QString& name : QDir(staging).entryList(QDir::Files | QDir::Hidden)) {
-            if (!name.startsWith(kJournalName)) {
-                plan.in.append(name);
-            }
-        }
-    }
-    return plan;
-}
-
-// One new file into its place. The old one keeps a second name in the staging folder first, so
-// that the target name never goes missing and the step can be undone. Done already when the new
-// file is no longer staged.
-void MoveIn(const QString& target, const QString& staging, const QString& name) {
-    const QString fresh = staging + name;
-    if (!Exists(fresh)) {
-        return;
-    }
-    const QString current = target + QLatin1Char('/') + name;
-    const QString backup = staging + kOldFolder + name;
-    if (Exists(current) && !Exists(backup)) {
-        Link(current, backup);
-    }
-    Rename(fresh, current);
-}
-
-void MoveAside(const QString& target, const QString& staging, const QString& name) {
-    const QString current = target + QLatin1Char('/') + name;
-    if (Exists(current)) {
-        Rename(current, staging + kOldFolder + name);
-    }
-}
-
-// Undoes MoveIn and MoveAside, last first; what was not done is skipped.
-void MoveBack(const QString& target, const QString& staging, const ReplacementPlan& plan) {
-    for (auto name = plan.aside.crbegin(); name != plan.aside.crend(); ++name) {
-        const QString backup = staging + kOldFolder + *name;
-        if (Exists(backup) && !Exists(target + QLatin1Char('/') + *name)) {
-            Rename(backup, target + QLatin1Char('/') + *name);
-        }
-    }
-    for (auto name = plan.in.crbegin(); name != plan.in.crend(); ++name) {
-        const QString current = target + QLatin1Char('/') + *name;
-        const QString fresh = staging + *name;
-        const QString backup = staging + kOldFolder + *name;
-        if (Exists(fresh)) {
-            // Not moved in; where the old file moved aside to make room, it comes back.
-            if (!Exists(current) && Exists(backup)) {
-                Rename(backup, current);
-            }
-            continue;
-        }
-        if (Exists(backup)) {
-            // The new file keeps its staged name, so that a killed undo can still go forward.
-            Link(current, fresh);
-            Rename(backup, current);
-        } else {
-            Rename(current, fresh);
-        }
-    }
-}
-
-// The final step proper: only renames in the target folder, new files first and the files that
-// go last, so no old file goes before its replacement is in place. Run again after a kill it
-// does the rest. Once the folder is synced the new state is complete; what is left in the
-// staging folder (the old files) goes with it, and a next run removes it if this one cannot.
-void CompleteReplacement(const QString& target, const QString& staging) {
-    const ReplacementPlan plan = ReadJournal(staging);
-    QDir().mkpath(staging + kOldFolder);
-    for (const QString& name : plan.in) {
-        MoveIn(target, staging, name);
-    }
-    for (const QString& name : plan.aside) {
-        MoveAside(target, staging, name);
-    }
-    SyncOrThrow(target);
-    if (platform::RemoveFile(staging + kJournalName) == 0) {
-        QDir(staging).removeRecursively();
-    }
+QString StagingFolder(const QString& target, const QString& key) {
+    return target + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
 }
 
 // Files written under a temporary name by a run that is no longer running.
@@ -352,8 +223,8 @@ QString FolderLockPath(const QString& folder) {
 }
 
 StagedReplacement::StagedReplacement(const QString& targetFolder, const QString& key)
-    : target_(QDir(FolderOf(targetFolder)).absolutePath()) {
-    staging_ = target_ + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
+    : target_(QDir(FolderOf(targetFolder)).absolutePath()),
+      staging_(StagingFolder(target_, key)) {
     // Our own lock is held: whatever lies here was left by a killed run.
     RecoverStagedReplacement(target_, key);
     if (const int error = platform::MakeFolder(staging_)) {
@@ -362,7 +233,8 @@ StagedReplacement::StagedReplacement(const QString& targetFolder, const QString&
 }
 
 StagedReplacement::~StagedReplacement() {
-    if (!committed_) {
+    // A journal left by a step that could not be finished is the next run's to finish.
+    if (!StepJournaled(staging_)) {
         QDir(staging_).removeRecursively();
     }
 }
@@ -372,6 +244,11 @@ QString StagedReplacement::folder() const {
 }
 
 namespace {
+
+// Names as the file system tells them apart: on Windows "SPTAB.DB" and "sptab.db" are one file.
+Qt::CaseSensitivity NameCase() {
+    return platform::NamesIgnoreCase() ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
 
 // The files the table engine takes for the names are replaced, whatever their case; but where a
 // table exists under its exact name, "Les.px" beside "les.db" belongs to another table and stays.
@@ -392,7 +269,8 @@ QStringList ReplacedOldFiles(const QString& folder, const QStringList& replaced,
         const QString old = exactTable(name) ? (QFileInfo::exists(exact) ? exact : QString())
                                              : EngineFile(folder, name);
         const QString oldName = QFileInfo(old).fileName();
-        if (!old.isEmpty() && !staged.contains(oldName) && !removals.contains(oldName)) {
+        if (!old.isEmpty() && !staged.contains(oldName, NameCase()) &&
+            !removals.contains(oldName, NameCase())) {
             removals.append(oldName);
         }
     }
@@ -400,7 +278,7 @@ QStringList ReplacedOldFiles(const QString& folder, const QStringList& replaced,
 }
 
 // Secondary indexes and validity checks of a replaced table would mislead the GIS about the new
-// one. The engine pairs them with the table by base name in any case; one whose exact base names
+// one. The engine pairs them with the table by base name in any case; one whose own base names
 // another table that stays belongs to that table. Adds them to `removals`.
 void AddStaleCompanions(const QDir& target, const QStringList& replaced, const QStringList& staged,
                         QStringList& removals) {
@@ -408,9 +286,9 @@ void AddStaleCompanions(const QDir& target, const QStringList& replaced, const Q
     auto keptTable = [&](const QString& base) {
         return std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
             const QFileInfo info(entry);
-            return info.completeBaseName() == base &&
+            return info.completeBaseName().compare(base, NameCase()) == 0 &&
                    info.suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0 &&
-                   !removals.contains(entry) && !staged.contains(entry);
+                   !removals.contains(entry, NameCase()) && !staged.contains(entry, NameCase());
         });
     };
     for (const QString& name : replaced) {
@@ -419,13 +297,11 @@ void AddStaleCompanions(const QDir& target, const QStringList& replaced, const Q
             continue;
         }
         for (const QString& entry : entries) {
-            const QFileInfo info(entry);
-            if (info.completeBaseName().compare(table.completeBaseName(), Qt::CaseInsensitive) ==
-                    0 &&
-                IsTableCompanionSuffix(info.suffix()) &&
-                (info.completeBaseName() == table.completeBaseName() ||
-                 !keptTable(info.completeBaseName())) &&
-                !removals.contains(entry)) {
+            const QString base = QFileInfo(entry).completeBaseName();
+            if (base.compare(table.completeBaseName(), Qt::CaseInsensitive) == 0 &&
+                IsTableCompanionSuffix(QFileInfo(entry).suffix()) &&
+                (base.compare(table.completeBaseName(), NameCase()) == 0 || !keptTable(base)) &&
+                !removals.contains(entry, NameCase())) {
                 removals.append(entry);
             }
         }
@@ -443,95 +319,37 @@ void RefuseFoldersInPlace(const QDir& target, const QStringList& names) {
     }
 }
 
-// A file another program holds open (the GIS keeps its tables open) can be neither replaced nor
-// moved aside: refuse before the final step starts, naming it, with every old file in place.
-void RefuseFilesHeldOpen(const QDir& target, const QStringList& names) {
+// An old file that is read-only by its own attribute cannot be replaced or removed (Windows):
+// refuse before the final step starts, naming it.
+void RefuseReadOnlyFiles(const QDir& target, const QStringList& names) {
     for (const QString& name : names) {
-        if (platform::HeldOpen(target.filePath(name))) {
-            ThrowFileError(QStringLiteral("Не удаётся заменить файл "), target.filePath(name),
-                           EBUSY);
+        const QString path = target.filePath(name);
+        if (platform::ReadOnlyAttribute(path)) {
+            throw Failure(QStringLiteral("Не удаётся заменить файл ") + ShownPath(path) +
+                          QStringLiteral("\rФайл доступен только для чтения: ") +
+                          ShownPath(path));
         }
     }
-}
-
-// The journal of the final step, its plan one name a line, written and synced under a temporary
-// name.
-void WriteJournalPart(const QString& part, const QStringList& lines) {
-    const QByteArray bytes = lines.join(QLatin1Char('\n')).toUtf8() + '\n';
-    int handle = -1;
-    int error = platform::CreateFile(part, handle);
-    if (error == 0) {
-        error =
-            WriteFaultDue() ? ENOSPC : platform::WriteAll(handle, bytes.constData(), bytes.size());
-        if (error == 0) {
-            error = platform::SyncHandle(handle);
-        }
-        const int closed = platform::CloseFile(handle);
-        error = error != 0 ? error : closed;
-    }
-    if (error != 0) {
-        ThrowFileError(QStringLiteral("Ошибка записи файла "), part, error);
-    }
-}
-
-// The plan's lines: the new files, each table's .db after the rest (its arrival makes the table
-// new for the GIS), then the old files to move aside.
-QStringList JournalLines(const QStringList& staged, const QStringList& removals) {
-    QStringList lines;
-    QStringList tables;
-    for (const QString& name : staged) {
-        const bool table =
-            QFileInfo(name).suffix().compare(QLatin1String("db"), Qt::CaseInsensitive) == 0;
-        (table ? tables : lines).append(QLatin1Char('+') + name);
-    }
-    lines += tables;
-    for (const QString& name : removals) {
-        lines.append(QLatin1Char('-') + name);
-    }
-    return lines;
 }
 
 }  // namespace
 
 void StagedReplacement::commit(const QStringList& replaced) {
+    // The writers synced every new file through its own handle before closing it.
     const QStringList staged = QDir(staging_).entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : staged) {
-        SyncOrThrow(staging_ + name);
-    }
     const QDir target(target_);
     QStringList removals = ReplacedOldFiles(target_, replaced, staged);
     AddStaleCompanions(target, replaced, staged, removals);
     RefuseFoldersInPlace(target, staged + removals);
-    RefuseFilesHeldOpen(target, staged + removals);
-    const QString part = staging_ + kJournalName + QStringLiteral(".part");
-    WriteJournalPart(part, JournalLines(staged, removals));
-    Rename(part, staging_ + kJournalName);
-    SyncOrThrow(staging_);
-    committed_ = true;
-    try {
-        CompleteReplacement(target_, staging_);
-    } catch (...) {
-        // The run undoes its own renames before it reports; where even that fails, the journal
-        // stays and the next run that opens the target completes the step.
-        try {
-            MoveBack(target_, staging_, ReadJournal(staging_));
-            SyncOrThrow(target_);
-            if (platform::RemoveFile(staging_ + kJournalName) == 0) {
-                committed_ = false;
-            }
-        } catch (...) {
-        }
-        throw;
-    }
+    RefuseReadOnlyFiles(target, staged + removals);
+    const ReplacementPlan plan = PlanOf(staged, removals);
+    RunResponsively([&] { RunFinalStep(target_, staging_, plan); });
 }
 
 void RecoverStagedReplacement(const QString& folder, const QString& key) {
     const QString target = QDir(FolderOf(folder)).absolutePath();
-    const QString staging =
-        target + QStringLiteral("/.") + key.toLower() + kStagingSuffix + QLatin1Char('/');
-    if (Exists(staging + kJournalName)) {
-        CompleteReplacement(target, staging);
-    } else if (QFileInfo(staging).isDir()) {
+    const QString staging = StagingFolder(target, key);
+    if (!RecoverFinalStep(target, staging) && QFileInfo(staging).isDir()) {
         QDir(staging).removeRecursively();
     }
     RemoveDeadTemporaries(target);

@@ -92,14 +92,13 @@ public:
     // files this set consists of: an old file the table engine would take for one of them (in
     // another letter case, or one the new set does not hold) goes; for a table that exists
     // under its exact name, only exact names count. The secondary indexes of every table
-    // replaced go with it. Every file is synced first. Failure on any error, with the old files
-    // back in place (where even the undoing fails, the journal stays for the next run).
+    // replaced go with it. Failure on any error, with the old files back in place; where even the
+    // undoing fails, the message says what the next run that opens the folder will do.
     void commit(const QStringList& replaced);
 
 private:
     QString target_;
     QString staging_;
-    bool committed_ = false;
 };
 
 // Completes or discards what a killed run left for the set `key` in `folder` (the caller holds

@@ -104,6 +104,11 @@ private slots:
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2" << QStringList{"LES.DB", "LES.PX", "LESСОСТ.DB"}
             << QStringList();
+        QTest::newRow("old database in upper case, its secondary indexes go")
+            << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
+            << "Количество выделов: 2"
+            << QStringList{"LES.DB", "LES.PX", "LES.X02", "LES.Y02", "LESСОСТ.DB", "LESСОСТ.VAL"}
+            << QStringList();
         QTest::newRow("secondary indexes of the replaced tables go, in any case")
             << clean << "Импорт успешно завершен" << int(MessageIcon::Information)
             << "Количество выделов: 2"
