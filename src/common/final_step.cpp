@@ -279,13 +279,14 @@ void Complete(StepFiles& files, const QString& target, const QString& staging,
 
 // What the message of a step that could not be undone adds: what becomes of the folder.
 QString Unfinished(bool undoJournaled) {
-    return undoJournaled
-               ? QStringLiteral("\rЗамена прервана, и прежние файлы не удалось сразу вернуть на "
-                                "место: часть файлов в папке может быть уже новой. Прежние файлы "
-                                "будут восстановлены при следующем открытии этой папки программой.")
-               : QStringLiteral("\rЗамена прервана, и прежние файлы не удалось вернуть на место. "
-                                "Замена новыми файлами будет завершена при следующем открытии "
-                                "этой папки программой.");
+    return undoJournaled ? QStringLiteral(
+                               "\rЗамена прервана, и прежние файлы не удалось сразу вернуть на "
+                               "место: часть файлов в папке может быть уже новой. Прежние файлы "
+                               "будут восстановлены при следующем открытии этой папки программой.")
+                         : QStringLiteral(
+                               "\rЗамена прервана, и прежние файлы не удалось вернуть на место. "
+                               "Замена новыми файлами будет завершена при следующем открытии "
+                               "этой папки программой.");
 }
 
 // A failed step is undone by its own run. Where that fails, or its journal cannot go, the journal

@@ -355,9 +355,9 @@ int HoldForStep(const QString& path, HeldHandle& handle) {
     // open it after, until it is let go; delete access lets it be renamed through this handle.
     HANDLE file = INVALID_HANDLE_VALUE;
     const bool held = Retried([&] {
-        file = CreateFileW(Wide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                           FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+        file =
+            CreateFileW(Wide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         return file != INVALID_HANDLE_VALUE;
     });
     if (!held) {
@@ -438,8 +438,7 @@ void ReleaseHeld(HeldHandle handle) {
 
 bool ReadOnlyAttribute(const QString& path) {
     const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
            (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 

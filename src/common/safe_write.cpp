@@ -1,8 +1,8 @@
 #include "common/safe_write.h"
 
 #include "common/failure.h"
-#include "common/final_step.h"
 #include "common/file_errors.h"
+#include "common/final_step.h"
 #include "common/platform_files.h"
 #include "common/responsive_call.h"
 #include "common/ui.h"
@@ -223,8 +223,7 @@ QString FolderLockPath(const QString& folder) {
 }
 
 StagedReplacement::StagedReplacement(const QString& targetFolder, const QString& key)
-    : target_(QDir(FolderOf(targetFolder)).absolutePath()),
-      staging_(StagingFolder(target_, key)) {
+    : target_(QDir(FolderOf(targetFolder)).absolutePath()), staging_(StagingFolder(target_, key)) {
     // Our own lock is held: whatever lies here was left by a killed run.
     RecoverStagedReplacement(target_, key);
     if (const int error = platform::MakeFolder(staging_)) {
@@ -326,8 +325,7 @@ void RefuseReadOnlyFiles(const QDir& target, const QStringList& names) {
         const QString path = target.filePath(name);
         if (platform::ReadOnlyAttribute(path)) {
             throw Failure(QStringLiteral("Не удаётся заменить файл ") + ShownPath(path) +
-                          QStringLiteral("\rФайл доступен только для чтения: ") +
-                          ShownPath(path));
+                          QStringLiteral("\rФайл доступен только для чтения: ") + ShownPath(path));
         }
     }
 }

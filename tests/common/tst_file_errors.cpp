@@ -65,13 +65,23 @@ private slots:
         QTest::newRow("missing") << ENOENT << "Файл или папка не найдены: " + file;
         QTest::newRow("input/output")
             << EIO << "Ошибка ввода-вывода (сбой диска) при записи в папку: " + folder;
-        QTest::newRow("anything else, the system's text")
-            << EMLINK << platform::SystemErrorText(EMLINK);
+        QTest::newRow("a file on the way where a folder should be")
+            << ENOTDIR << "Файл или папка не найдены: " + file;
+        // In Russian on every system, though the C library of Windows speaks English.
+        QTest::newRow("anything else, the system's reason")
+            << EMLINK << "Слишком много имён у одного файла";
+        QTest::newRow("a folder where the file should be")
+            << EISDIR << "На месте файла находится папка";
+        // A path that is an existing folder is that folder, not its parent.
+        const QString temp = QDir::toNativeSeparators(QDir::tempPath());
+        QTest::newRow("existing folder") << -EACCES << "Нет прав на запись в папку: " + temp;
     }
     void reasonInTheUsersWords() {
         QFETCH(int, error);
         QFETCH(QString, reason);
-        QCOMPARE(WriteErrorReason(error, "/x/db/.les.db.dovi2tarvel-new/les.db.tmp~"), reason);
+        const QString path =
+            error < 0 ? QDir::tempPath() : "/x/db/.les.db.dovi2tarvel-new/les.db.tmp~";
+        QCOMPARE(WriteErrorReason(std::abs(error), path), reason);
     }
 };
 

@@ -62,12 +62,21 @@ private slots:
         QTest::addColumn<QString>("held");
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("data file, read") << "les.db" << "read" << "занят другой программой";
-        QTest::newRow("index, read and written") << "les.px" << "write" << "занят другой программой";
-        QTest::newRow("secondary index that would go") << "les.X02" << "read" << "занят другой программой";
-        QTest::newRow("read-only old index")
-            << "les.px" << "read-only" << "Файл доступен только для чтения: ";
-        QTest::newRow("new file held by a scanner") << "les.px" << "staged" << "Новый файл занят";
+        QTest::newRow("data file, read") << "les.db"
+                                         << "read"
+                                         << "занят другой программой";
+        QTest::newRow("index, read and written") << "les.px"
+                                                 << "write"
+                                                 << "занят другой программой";
+        QTest::newRow("secondary index that would go") << "les.X02"
+                                                       << "read"
+                                                       << "занят другой программой";
+        QTest::newRow("read-only old index") << "les.px"
+                                             << "read-only"
+                                             << "Файл доступен только для чтения: ";
+        QTest::newRow("new file held by a scanner") << "les.px"
+                                                    << "staged"
+                                                    << "Новый файл занят";
     }
 
     void replacementRefused() {
