@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QThread>
 
 #include <atomic>
 #include <system_error>
@@ -247,6 +248,11 @@ void QtUi::setBusy(bool busy) {
 }
 
 void QtUi::runWhileAnswering(const std::function<void()>& work) {
+    // Only the window's own thread may show the busy state and wait in its event loop.
+    if (QThread::currentThread() != window_.thread()) {
+        work();
+        return;
+    }
     // Busy for the wait, so that nothing the user clicks meanwhile starts another operation.
     const bool wasBusy = busy_;
     setBusy(true);
