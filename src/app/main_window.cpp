@@ -5,6 +5,7 @@
 #include "app/qt_ui.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/responsive_call.h"
 #include "common/ui.h"
 #include "common/utilities.h"
 #include "reference/dictionary_checks.h"
@@ -26,6 +27,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
@@ -78,6 +80,10 @@ MainWindow::MainWindow(int edition, QWidget* parent)
     ui_ = ownUi_.get();
     build();
     Form_Load();
+    // A step that waits on the disk (a rename on a share) runs beside the window, which keeps
+    // answering: the system would otherwise offer to end the program in the middle of it.
+    SetResponsiveRunner(
+        [this](const std::function<void()>& work) { ownUi_->runWhileAnswering(work); });
 }
 
 MainWindow::MainWindow(int edition, Ui& ui, QWidget* parent)
@@ -87,6 +93,9 @@ MainWindow::MainWindow(int edition, Ui& ui, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    if (ownUi_) {
+        SetResponsiveRunner({});
+    }
     // Focus moves while the widgets are destroyed, after this object stopped being a window.
     disconnect(focusConnection_);
 }
@@ -212,11 +221,13 @@ void MainWindow::hideTab(int index) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // An operation in progress owns the window until it ends.
+    // An operation in progress owns the window until it ends; the window closes then.
     if (ownUi_ && ownUi_->isBusy()) {
+        closeRequested_ = true;
         event->ignore();
         return;
     }
+    closeRequested_ = false;
     if (helpWindow_) {
         helpWindow_->close();
     }
@@ -312,6 +323,21 @@ void MainWindow::runCommand(const std::function<void()>& command) {
     commandRunning_ = true;
     command();
     commandRunning_ = false;
+    closeIfRequested();
+}
+
+void MainWindow::noteIdle() {
+    // A command may still show its outcome after the busy state; it closes the window when done.
+    if (!commandRunning_) {
+        closeIfRequested();
+    }
+}
+
+void MainWindow::closeIfRequested() {
+    // Queued: the code that ended the busy state still runs on this window.
+    if (closeRequested_) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 void MainWindow::runOnEnter(QWidget* box, QPushButton* run, const std::function<bool()>& ready) {

@@ -65,6 +65,9 @@ public:
     // The running command entered the busy state: an operation starts, and the report of the
     // last one leaves the panel.
     void noteBusy();
+    // The busy state ended: a close the user asked for meanwhile is carried out once the
+    // command that ran has ended too.
+    void noteIdle();
     // The folder of the report shown in the panel, opened in the desktop's file manager; the
     // panel's text to the clipboard.
     void openReportFolder();
@@ -146,6 +149,7 @@ private:
     // Runs one tab's command. An operation that recorded no faults leaves an empty report panel,
     // so an old report is never taken for the new one.
     void runCommand(const std::function<void()>& command);
+    void closeIfRequested();
     // Enter in `box` (a text box or a drop-down list) presses `run` (once `ready` agrees), and
     // `run` shows the default frame while Enter would press it.
     void runOnEnter(QWidget* box, QPushButton* run, const std::function<bool()>& ready = {});
@@ -182,7 +186,8 @@ private:
     int frameHeight_ = 0;
     std::unique_ptr<HelpWindow> helpWindow_;
     bool commandRunning_ = false;
-    QString reportPath_;  // the file of the report shown in the panel
+    bool closeRequested_ = false;  // the user closed the window while it was busy
+    QString reportPath_;           // the file of the report shown in the panel
     std::vector<std::pair<QWidget*, QPushButton*>> enterTargets_;
     QMetaObject::Connection focusConnection_;
     QString yearListPath_;        // the database whose years cmbYear holds

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -15,6 +16,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QThread>
+
+#include <atomic>
+#include <system_error>
+#include <thread>
 
 namespace converter {
 
@@ -237,6 +243,44 @@ void QtUi::setBusy(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
         QApplication::restoreOverrideCursor();
+        window_.noteIdle();
+    }
+}
+
+void QtUi::runWhileAnswering(const std::function<void()>& work) {
+    // Only the window's own thread may show the busy state and wait in its event loop.
+    if (QThread::currentThread() != window_.thread()) {
+        work();
+        return;
+    }
+    // Busy for the wait, so that nothing the user clicks meanwhile starts another operation.
+    const bool wasBusy = busy_;
+    setBusy(true);
+    QEventLoop loop;
+    std::atomic<bool> finished = false;
+    const auto body = [&] {
+        work();
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    };
+    std::optional<std::thread> worker;
+    try {
+        worker.emplace(body);
+    } catch (const std::system_error&) {
+        body();  // no thread to be had: the work is done all the same, the window waits for it
+    }
+    if (worker) {
+        // The loop also ends when the application quits; a loop started after that returns at
+        // once (-1), and the work is then waited for without events.
+        while (!finished) {
+            if (loop.exec() < 0) {
+                break;
+            }
+        }
+        worker->join();
+    }
+    if (!wasBusy) {
+        setBusy(false);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -40,6 +41,9 @@ public:
     void processEvents() override;
 
     bool isBusy() const { return busy_; }
+    // The window's runner for RunResponsively: `work` (which touches no widget and throws
+    // nothing) runs on a thread of its own while the window, busy, keeps answering the system.
+    void runWhileAnswering(const std::function<void()>& work);
     // The forest-unit dialog while it is kept between calls (after a cancel); null otherwise.
     ForestUnitDialog* forestUnitDialog() const { return dialog_.get(); }
 

@@ -1,11 +1,14 @@
 #include "app/main_window.h"
 #include "app/qt_translations.h"
 #include "app/qt_ui.h"
+#include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/responsive_call.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -15,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 using namespace converter;
 
@@ -143,6 +149,32 @@ private slots:
         ui().setBusy(false);
         QVERIFY(window_->SSTab1->isEnabled());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void longStepLeavesWindowAnswering() {
+        // The work waits for the window's timer: it ends only while the busy window answers.
+        std::atomic<bool> released = false;
+        bool heldBusy = false;
+        QTimer::singleShot(10, window_.get(), [&] {
+            heldBusy = ui().isBusy() && !window_->SSTab1->isEnabled() && !window_->close();
+            released = true;
+        });
+        std::thread::id ranOn;
+        RunResponsively([&] {
+            ranOn = std::this_thread::get_id();
+            for (QDeadlineTimer deadline(5000); !released && !deadline.hasExpired();) {
+                std::this_thread::yield();
+            }
+        });
+        QVERIFY(released && heldBusy);
+        QVERIFY(ranOn != std::this_thread::get_id());
+        QTRY_VERIFY(!window_->isVisible());  // the close asked for meanwhile, carried out now
+        window_->show();
+        // A failure on the work's thread reaches the caller; a busy state it found stays.
+        ui().setBusy(true);
+        QVERIFY_THROWS_EXCEPTION(Failure, RunResponsively([] { throw Failure("Файл занят"); }));
+        QVERIFY(ui().isBusy());
+        ui().setBusy(false);
     }
 };
 

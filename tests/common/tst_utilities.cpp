@@ -1,3 +1,4 @@
+#include "common/responsive_call.h"
 #include "common/utilities.h"
 #include "support/fake_ui.h"
 
@@ -5,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
 
 using namespace converter;
 using converter::testing::FakeUi;
@@ -191,6 +194,20 @@ private slots:
 
         std::vector<int> shorter{1};
         QVERIFY_THROWS_EXCEPTION(Failure, SortKeysWithCompanion(keys, shorter));
+    }
+
+    void responsiveWorkReachesItsEnd() {
+        // Without a runner (the console) the work runs in place and its failure reaches us.
+        const std::thread::id caller = std::this_thread::get_id();
+        RunResponsively([caller] { QVERIFY(std::this_thread::get_id() == caller); });
+        QVERIFY_THROWS_EXCEPTION(Failure, RunResponsively([] { throw Failure("занят"); }));
+        // A runner never sees the failure, and is not asked again from inside its own work.
+        int started = 0, ended = 0;
+        SetResponsiveRunner([&](const std::function<void()>& work) { ++started, work(), ++ended; });
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, RunResponsively([] { RunResponsively([] { throw Failure("занят"); }); }));
+        SetResponsiveRunner({});
+        QCOMPARE(std::pair(started, ended), std::pair(1, 1));
     }
 };
 
