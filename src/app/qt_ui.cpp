@@ -65,6 +65,16 @@ void MakeRoomForTitle(QMessageBox& box) {
     }
 }
 
+// Runs a box or a dialog. When it closes its owner takes the keyboard back, at the box that had
+// it: a window manager may activate some other window instead, or none at all.
+int RunModal(QDialog& dialog) {
+    const int result = dialog.exec();
+    if (QWidget* owner = dialog.parentWidget(); owner != nullptr && owner->isVisible()) {
+        owner->activateWindow();
+    }
+    return result;
+}
+
 }  // namespace
 
 QtUi::QtUi(MainWindow& window) : window_(window) {}
@@ -72,6 +82,12 @@ QtUi::QtUi(MainWindow& window) : window_(window) {}
 QtUi::~QtUi() = default;
 
 QWidget* QtUi::dialogParent() const {
+    // A box asked for while a dialog is open (the forest-unit dialog's checks) belongs to that
+    // dialog: it is centred over it, and when it closes the system hands the keyboard back to the
+    // dialog rather than to the main window behind it.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
     // Before the window is shown (the dictionary warning at start-up) a box centres on screen.
     return window_.isVisible() ? &window_ : nullptr;
 }
@@ -100,7 +116,7 @@ void QtUi::showMessage(const QString& text, const QString& title, MessageIcon ic
     MakeRoomForTitle(box);
     // While an operation runs the cursor is the hourglass; the box needs the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    box.exec();
+    RunModal(box);
     QApplication::restoreOverrideCursor();
 }
 
@@ -111,7 +127,7 @@ bool QtUi::askYesNo(const QString& text, const QString& title) {
     box.setDefaultButton(QMessageBox::Yes);
     MakeRoomForTitle(box);
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = box.exec();
+    const int answer = RunModal(box);
     QApplication::restoreOverrideCursor();
     return answer == QMessageBox::Yes;
 }
@@ -121,7 +137,7 @@ namespace {
 // The file as the user knows it: the system's own separators, in the boxes and in every message
 // that names it.
 QString ChosenFile(QFileDialog& dialog, QWidget& window) {
-    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    const bool chosen = RunModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
     window.repaint();
     return chosen ? QDir::toNativeSeparators(dialog.selectedFiles().constFirst()) : QString();
 }
@@ -169,7 +185,7 @@ std::optional<ForestUnitInput> QtUi::askForestUnit() {
                          [this] { window_.ShowHelpTopic(QStringLiteral("import.htm")); });
     }
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool accepted = dialog_->exec() == QDialog::Accepted;
+    const bool accepted = RunModal(*dialog_) == QDialog::Accepted;
     QApplication::restoreOverrideCursor();
     if (!accepted) {
         return std::nullopt;

@@ -144,7 +144,11 @@ private slots:
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Введите данные"));
             QVERIFY(dialog.txtLeshoz->text().isEmpty());
             QCOMPARE(dialog.focusWidget(), dialog.txtLeshoz);  // the first empty box
-            QTest::keyClicks(dialog.txtLeshoz, "12345678");
+            QTimer::singleShot(
+                0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+            QTest::keyClick(dialog.txtLeshoz, Qt::Key_Return);  // no code: a message, closed
+            QTRY_COMPARE(QApplication::focusWidget(), dialog.txtLeshoz);  // the keys go on there
+            QTest::keyClicks(QApplication::focusWidget(), "12345678");
             QTest::keyClicks(dialog.txtLesnich, "25");
             dialog.cmdOk->click();
         });
