@@ -186,6 +186,8 @@ Jet4Table EveryType(int rows) {
              i % 4 ? QVariant(QByteArray(i % 3 == 0 ? 10 : i * 20, static_cast<char>(i)))
                    : QVariant()});
     }
+    // Compressed (FF FE): "ab", then a two-byte run "Пп" ending in an odd byte, no character.
+    t.rows[1][6] = QStringView(u"\uFEFF\u6261\u1F00\u3F04\u4104").toString();
     return t;
 }
 
@@ -234,6 +236,21 @@ QByteArray Bytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The Jet3 sample's Table1 (rows at 2008 and 1954 in their page) rewritten past 256 bytes: its
+// column count and fixed values (32 bytes), texts A and B, then B's end, B's start, A's start, a
+// jump table entry, the text count and the null mask. The second row's B lies after byte 256, so
+// its offsets need the entry; the first only ends past it, so its entry is unused.
+QByteArray Jet3LongRows(QByteArray b) {
+    const qsizetype page = b.indexOf("abcdefg") / 2048 * 2048;
+    const QByteArray second = b.mid(page + 1954, 32) + QByteArray(250, 'x') + "hijklmnop" +
+                              QByteArray::fromHex("231a200102ff01");
+    const QByteArray first =
+        b.mid(page + 2008, 32) + QByteArray(220, 'y') + "b" + QByteArray::fromHex("fdfc200202ff00");
+    b.replace(page + 2048 - 558, 558, second + first);
+    b.replace(page + 10, 4, QByteArray::fromHex("fc06d205"));  // the rows' offsets
+    return b;
+}
+
 }  // namespace
 
 class TestAccessOracle : public QObject {
@@ -247,6 +264,8 @@ private slots:
         QTest::newRow("our dictionary") << QStringLiteral("sprav");
         QTest::newRow("our writer, every type") << QStringLiteral("types");
         QTest::newRow("our writer, map of bitmap pages") << QStringLiteral("wide");
+        QTest::newRow("our writer, database key") << QStringLiteral("key");
+        QTest::newRow("Jet3 rows past 256 bytes") << QStringLiteral("jet3long");
     }
 
     void readsAsMdbExportReads() {
@@ -260,6 +279,13 @@ private slots:
                 {EveryType(600), {QStringLiteral("Пустая"), {{"A", Jet4Type::Long}}, {}}}, path);
         } else if (file == QLatin1String("wide")) {
             WriteJet4Database({WideTable(600)}, path);
+        } else if (file == QLatin1String("key")) {
+            WriteJet4Database({EveryType(40)}, path, 0x5A3C9E01);
+        } else if (file == QLatin1String("jet3long")) {
+            REQUIRE_SAMPLE(QStringLiteral("access/jackcess_testV1997.mdb"));
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(Jet3LongRows(Bytes(SampleFile(QStringLiteral("jackcess_testV1997.mdb")))));
         } else {
             REQUIRE_SAMPLE(QStringLiteral("access/") + file);
             path = SampleFile(file);

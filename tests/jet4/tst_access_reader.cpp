@@ -2,6 +2,7 @@
 #include "jet4/jet4_writer.h"
 #include "storage/access/access_file.h"
 #include "storage/access/access_table.h"
+#include "storage/access/jet_file.h"
 #include "storage/memory_recordset.h"
 #include "support/test_paths.h"
 
@@ -33,6 +34,10 @@ quint32 Get32(const QByteArray& b, int at) {
 
 void Put32(QByteArray& b, int at, quint32 v) {
     qToLittleEndian(v, b.data() + at);
+}
+
+void Put16(QByteArray& b, int at, int v) {
+    qToLittleEndian(static_cast<quint16>(v), b.data() + at);
 }
 
 // Where row `row` of data page `page` starts.
@@ -195,7 +200,7 @@ private slots:
 
     // One table, "Т" (N long, M memo): pages 0 header, 1 maps, 2 catalog definition, 3 its
     // definition, 4 catalog rows, 5 its rows, 6 on the long value chained over six pages (its last
-    // part first).
+    // part first). Its map also lists the catalog's page 4, whose rows are not its own.
     void refusesFilesPointingOutsideThemselves_data() {
         QTest::addColumn<int>("damage");
         QTest::newRow("not whole pages") << 0;
@@ -210,6 +215,9 @@ private slots:
         QTest::newRow("long value chain back to its start") << 9;
         QTest::newRow("moved row pointing to itself") << 10;
         QTest::newRow("long value longer than its row") << 11;
+        QTest::newRow("row offset inside the offset table") << 12;
+        QTest::newRow("page map of four bytes") << 13;
+        QTest::newRow("inline memo longer than its value") << 14;
     }
 
     void refusesFilesPointingOutsideThemselves() {
@@ -223,11 +231,18 @@ private slots:
         QCOMPARE(pages, 12);
         const int catalogRow = RowStart(b, 4, 1);  // the table's catalog row: Id first
         const int memoDefinition = RowStart(b, 5, 0) + 2 + 4;
+        Put32(b, RowStart(b, 1, 2) + 1, 4);  // the map's first page, then a bit for each page
+        b[RowStart(b, 1, 2) + 5] = 0x03;
         {
             const AccessFile file(b, QStringLiteral("whole.mdb"));
             const auto rs = file.readTable(QStringLiteral("т"));
             QCOMPARE(rs->recordCount(), 2);
             QCOMPARE(rs->value(1).toString(), memo);
+            // The page after the last is refused, though its first byte, the terminating zero,
+            // is no page type the reader accepts.
+            const access::JetFile jet(b);
+            jet.page(pages - 1);
+            QVERIFY_THROWS_EXCEPTION(access::JetDamaged, jet.page(pages));
         }
         switch (damage) {
             case 0:
@@ -268,6 +283,16 @@ private slots:
             case 11:
                 // Said to lie on one row, which is shorter.
                 Put32(b, memoDefinition, 0x40000000u | 5000);
+                break;
+            case 12:
+                Put16(b, 6 * kPage + 14, 12 + 2 + 2 - 1);  // the one row starts at 16 or later
+                break;
+            case 13:
+                Put16(b, kPage + 14 + 4, RowStart(b, 1, 1) - kPage - 4);  // its last 4 bytes
+                Put32(b, 3 * kPage + 0x10, 0);  // no rows, as a map of no pages would have
+                break;
+            case 14:
+                Put32(b, RowStart(b, 5, 1) + 6, Get32(b, RowStart(b, 5, 1) + 6) + 1);
                 break;
         }
         try {

@@ -647,7 +647,7 @@ QByteArray TdefPage(const StoredTable& t) {
     return page;
 }
 
-QByteArray HeaderPage() {
+QByteArray HeaderPage(uint32_t databaseKey) {
     QByteArray page(kPageSize, '\0');
     page[1] = 0x01;
     std::memcpy(page.data() + 4, "Standard Jet DB", 16);
@@ -657,6 +657,7 @@ QByteArray HeaderPage() {
     for (int i = 0; i < 10; ++i) {
         Put32(page, 0x42 + 4 * i, mask);
     }
+    Put32(page, 0x3E, databaseKey);
     Put16(page, 0x6E, 0x0409);
     PutDouble(page, 0x72, kCreationDate);
     Rc4(page, 0x18, 128, {0xC7, 0xDA, 0x39, 0x6B});
@@ -818,13 +819,14 @@ void PlaceLongValues(std::vector<StoredTable>& stored, PagePlan& plan) {
     plan.pageCount += static_cast<int>(plan.longPages.size());
 }
 
-QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& plan) {
+QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& plan,
+                      uint32_t databaseKey) {
     QByteArray file(static_cast<qsizetype>(plan.pageCount) * kPageSize, '\0');
     auto place = [&](int pageNumber, const QByteArray& page) {
         std::memcpy(file.data() + static_cast<qsizetype>(pageNumber) * kPageSize, page.constData(),
                     kPageSize);
     };
-    place(0, HeaderPage());
+    place(0, HeaderPage(databaseKey));
     for (size_t m = 0; m < plan.mapPages.size(); ++m) {
         std::vector<QByteArray> mapRows;
         for (size_t i = m * kTablesPerMapPage; i < stored.size() && i < (m + 1) * kTablesPerMapPage;
@@ -854,22 +856,30 @@ QByteArray WriteImage(const std::vector<StoredTable>& stored, const PagePlan& pl
         std::memcpy(page.data() + 4, "LVAL", 4);
         place(firstLongPage + static_cast<int>(p), page);
     }
+    // A database key encodes every page after the header with RC4 keyed by the key ^ the page.
+    for (int p = 1; databaseKey != 0 && p < plan.pageCount; ++p) {
+        const uint32_t k = databaseKey ^ static_cast<uint32_t>(p);
+        Rc4(file, p * kPageSize, kPageSize,
+            {static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8), static_cast<uint8_t>(k >> 16),
+             static_cast<uint8_t>(k >> 24)});
+    }
     return file;
 }
 
 }  // namespace
 
-QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables) {
+QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables, uint32_t databaseKey) {
     std::vector<StoredTable> stored = EncodeTables(tables);
     PagePlan plan = PlanDefinitionPages(stored);
     AddCatalogRows(stored);
     PlanDataPages(stored, plan);
     PlaceLongValues(stored, plan);
-    return WriteImage(stored, plan);
+    return WriteImage(stored, plan, databaseKey);
 }
 
-void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path) {
-    const QByteArray image = BuildJet4Database(tables);
+void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path,
+                       uint32_t databaseKey) {
+    const QByteArray image = BuildJet4Database(tables, databaseKey);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
         Fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));

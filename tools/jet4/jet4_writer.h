@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
 #include <stdexcept>
 #include <vector>
 
@@ -53,11 +54,14 @@ public:
 // Builds the image of a minimal Jet4 (Access 2000) file holding `tables`, with no indexes and no
 // property data; our reader, mdbtools and other readers read it back value for value. Table names
 // must be unique regardless of case. A row must fit a 4 KiB page; a table of more than 512 data
-// pages gets a map of bitmap pages. Throws Jet4Error when a table, column or value does not fit.
-QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables);
+// pages gets a map of bitmap pages. A non-zero `databaseKey` encodes every page after the header
+// as Access does for a file with a database key. Throws Jet4Error when a table, column or value
+// does not fit.
+QByteArray BuildJet4Database(const std::vector<Jet4Table>& tables, uint32_t databaseKey = 0);
 
 // BuildJet4Database written to `path` through a temporary file renamed over the target.
-void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path);
+void WriteJet4Database(const std::vector<Jet4Table>& tables, const QString& path,
+                       uint32_t databaseKey = 0);
 
 // Reads a folder of table CSVs (UTF-8, one file per table named after it, "Name.csv"). The first
 // line names the columns, each as "Name:Type" with Type one of Text(n), Boolean, Byte, Integer,
