@@ -16,5 +16,11 @@ rm -f build-package/dovi2tarvel_*.deb
 (cd build-package && cpack -G DEB)
 deb=$(cd build-package && ls dovi2tarvel_*.deb)
 cp "build-package/$deb" .
+# An office keeps its own dictionary in /etc/dovi2tarvel: were the package to own anything
+# there, dpkg would replace it on upgrade and remove it with the package.
+if dpkg-deb --contents "$deb" | grep -q ' \./etc/'; then
+    echo "the package must own nothing in /etc" >&2
+    exit 1
+fi
 dpkg-deb --field "$deb" Package Version Architecture Depends
 echo "Built $(pwd)/$deb"

@@ -119,7 +119,8 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cm
 cmake --build "$BUILD" --parallel
 
 # The installer's lists of what it installs and, so that the uninstaller removes just that,
-# what the uninstaller removes: folders last, deepest first, each only when left empty.
+# what the uninstaller removes: folders last, deepest first, each only when left empty. The
+# dictionary beside the program is left to the installer (packaging/windows/installer.nsi).
 write_installer_lists() {
     (cd "$1" && find . -type d | sed 's|^\.||; s|^/||' | sort) > "$2/folders"
     : > "$2/install-files.nsh"
@@ -128,6 +129,8 @@ write_installer_lists() {
         windows=$(printf '%s' "${folder:+\\$folder}" | tr / '\\')
         printf 'SetOutPath "$INSTDIR%s"\n' "$windows" >> "$2/install-files.nsh"
         find "$1/$folder" -maxdepth 1 -type f | sort | while read -r file; do
+            # The installer itself decides about the program folder's dictionary.
+            [ -z "$folder" ] && [ "$(basename "$file")" = sprav.mdb ] && continue
             printf 'File "%s"\n' "$file" >> "$2/install-files.nsh"
             printf 'Delete "$INSTDIR%s\\%s"\n' "$windows" "$(basename "$file")" \
                 >> "$2/uninstall-files.nsh"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The installer under Wine: installs silently into Program Files with its Start-menu entries and
 # its entry among the installed programs, the installed console program runs, and the silent
-# uninstall removes all of that but leaves what the user made in the program's folder.
+# uninstall removes all of that but leaves what the user made in the program's folder, and a
+# changed dictionary outlives an upgrade and a removal.
 # Usage: sh scripts/windows_installer_test.sh SETUP_EXE   (WINEPREFIX as scripts/windows.sh sets)
 set -e
 setup=$1
@@ -45,5 +46,18 @@ left=$(cd "$folder" && find . -mindepth 1 | sort | tr '\n' ' ')
 [ "$left" = "./reports ./reports/les03_rep.txt ./НСост.db " ] || fail "left after uninstalling: $left"
 [ -e "$menu" ] && fail "the Start-menu folder is left"
 wine reg query "$key" >/dev/null 2>&1 && fail "the entry among the installed programs is left"
-rm -rf "$folder"
-echo "Installer: silent install, installed program, silent uninstall: passed"
+
+# An office's own dictionary put in the program folder outlives an upgrade and a removal.
+office=${TMPDIR:-/tmp}/office-sprav.mdb
+wine "$setup" /S
+wineserver -w
+printf office >> "$folder/sprav.mdb"
+cp "$folder/sprav.mdb" "$office"
+wine "$setup" /S
+wineserver -w
+cmp -s "$folder/sprav.mdb" "$office" || fail "the upgrade replaced a changed sprav.mdb"
+wine "$folder/uninstall.exe" /S
+wineserver -w
+cmp -s "$folder/sprav.mdb" "$office" || fail "the removal took a changed sprav.mdb"
+rm -rf "$folder" "$office"
+echo "Installer: silent install, installed program, silent uninstall, changed dictionary kept: passed"

@@ -2,6 +2,8 @@
 ; Program Files, Start-menu entries for the window and the help, an entry among the installed
 ; programs, and an uninstaller that removes exactly the files installed, never what the user
 ; made there (databases, reports) nor the per-user folder. /S installs and uninstalls silently.
+; The dictionary sprav.mdb is neither replaced nor removed once it differs from the one
+; installed: an office may have put its own there (its own place is %PROGRAMDATA%\dovi2tarvel).
 ; Defines: VERSION, STAGE, OUTFILE, ESTIMATED_KB; FILES, the folder of install-files.nsh and
 ; uninstall-files.nsh, which list STAGE's files (scripts/windows.sh writes them).
 Unicode true
@@ -49,10 +51,42 @@ Function un.onInit
     SetRegView 64
 FunctionEnd
 
+; $R0: the size and the time of last change of $INSTDIR\sprav.mdb as "size:high:low", what
+; the registry keeps of the one installed; "-" when there is none or it cannot be read, which
+; matches no stamp kept.
+!macro DICTIONARY_STAMP UN
+Function ${UN}DictionaryStamp
+    StrCpy $R0 "-"
+    ClearErrors
+    FileOpen $R1 "$INSTDIR\sprav.mdb" r
+    ${IfNot} ${Errors}
+        FileSeek $R1 0 END $R2
+        FileClose $R1
+        GetFileTime "$INSTDIR\sprav.mdb" $R3 $R4
+        ${IfNot} ${Errors}
+            StrCpy $R0 "$R2:$R3:$R4"
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro DICTIONARY_STAMP ""
+!insertmacro DICTIONARY_STAMP "un."
+
 Section "Install"
     SetShellVarContext all
     !include "${FILES}/install-files.nsh"
     SetOutPath "$INSTDIR"
+    ; A dictionary of unknown origin (no stamp) counts as the office's too.
+    Call DictionaryStamp
+    ReadRegStr $R5 HKLM "${UNINSTALL_KEY}" "DictionaryStamp"
+    ${IfNot} ${FileExists} "$INSTDIR\sprav.mdb"
+    ${OrIf} $R0 == $R5
+        File "${STAGE}/sprav.mdb"
+        Call DictionaryStamp
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "DictionaryStamp" $R0
+    ${Else}
+        DetailPrint "Справочник sprav.mdb изменен после установки и оставлен без изменений"
+    ${EndIf}
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateDirectory "$SMPROGRAMS\${PRODUCT}"
@@ -79,6 +113,11 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT}\Удалить ${PRODUCT}.lnk"
     RMDir "$SMPROGRAMS\${PRODUCT}"
     ; Only the files installed; folders go only when nothing else is left in them.
+    Call un.DictionaryStamp
+    ReadRegStr $R5 HKLM "${UNINSTALL_KEY}" "DictionaryStamp"
+    ${If} $R0 == $R5
+        Delete "$INSTDIR\sprav.mdb"
+    ${EndIf}
     !include "${FILES}/uninstall-files.nsh"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

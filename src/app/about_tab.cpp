@@ -1,8 +1,13 @@
 #include "app/main_window.h"
 #include "app/program_icon.h"
+#include "reference/dictionary_checks.h"
+#include "reference/reference_tables.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace converter {
@@ -44,19 +49,39 @@ QWidget* MainWindow::buildAboutTab() {
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
 
+    lblDictionary = new QLabel;
+    lblDictionary->setObjectName(QStringLiteral("lblDictionary"));
+    lblDictionary->setWordWrap(true);
+    QFont smallFont = lblDictionary->font();
+    smallFont.setPointSizeF(smallFont.pointSizeF() * 0.9);
+    lblDictionary->setFont(smallFont);
+    layout->addWidget(lblDictionary);
+    // Looked for again whenever the tab is opened: an office may put its copy in place meanwhile.
+    connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == kAboutTab) {
+            showDictionaryInUse();
+        }
+    });
+
     lblDisclaimer =
         new QLabel(QStringLiteral("Перед преобразованием сохраните копию исходных "
                                   "данных: программа перезаписывает выбранные файлы."));
     lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     lblDisclaimer->setWordWrap(true);
-    QFont smallFont = lblDisclaimer->font();
-    smallFont.setPointSizeF(smallFont.pointSizeF() * 0.9);
     lblDisclaimer->setFont(smallFont);
     layout->addWidget(lblDisclaimer);
     layout->addStretch();
 
     layout->addWidget(buildButtonRow(4, -1, 4, nullptr));
     return page;
+}
+
+void MainWindow::showDictionaryInUse() {
+    const QString path = FindFileIgnoringCase(DictionaryPath());
+    lblDictionary->setText(path.isEmpty()
+                               ? QStringLiteral("Справочник: не найден")
+                               : QStringLiteral("Справочник: ") +
+                                     QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
 }  // namespace converter

@@ -156,6 +156,7 @@ void MainWindow::Form_Load() {
         // The edition was fixed when the window was made; the dictionary is only looked for
         // here, the operations that need it fail later with their own messages.
         DictionaryPresent(*ui_);
+        showDictionaryInUse();
         txtNsiPath->setText(QDir::toNativeSeparators(ProgramFile(QStringLiteral("nsi"))));
         setOuterHeight(kShortHeightTwips);
         applyEdition();

@@ -118,6 +118,8 @@ public:
     QLabel* lblContact = nullptr;
     QLabel* lblMail = nullptr;
     QLabel* lblDisclaimer = nullptr;
+    // The dictionary file in use, which an office may keep outside the program folder.
+    QLabel* lblDictionary = nullptr;
 
     // Button arrays, indexed by element as the click handlers receive it.
     std::array<QToolButton*, 5> cmdShowReport{};
@@ -164,6 +166,7 @@ private:
     QWidget* buildCheckTab();
     QWidget* buildExportTab();
     QWidget* buildAboutTab();
+    void showDictionaryInUse();
     void connectImportCommands();
     void connectSpravCommands();
     void connectCheckCommands();

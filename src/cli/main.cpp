@@ -53,10 +53,16 @@ const char kHelp[] =
     "\n"
     "options:\n"
     "  --program-folder DIR     the folder with sprav.mdb, help/ and nsi/, where reports/\n"
-    "                           is kept (default: %1)\n"
+    "                           is kept (default: %1); when given, its sprav.mdb is\n"
+    "                           used, not an office's own (see dictionary below)\n"
     "  --overwrite              answer Yes when asked whether to overwrite\n"
     "  --decimal-separator .|,  the separator of exported fractional numbers (default:\n"
     "                           the system's)\n"
+    "\n"
+    "dictionary:\n"
+    "  an office's own sprav.mdb, which installers and packages leave alone, is taken from\n"
+    "  the first of these folders that holds one, before the program folder's sample:\n"
+    "%2"
     "\n"
     "message blocks:\n"
     "  every message box of an operation is written to standard error as a block: a line\n"
@@ -136,6 +142,17 @@ Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool 
     return parsed;
 }
 
+// The office's dictionary folders, one an indented line, for --help.
+QString OfficeFolderLines() {
+    QStringList folders = DictionaryFolders();
+    folders.removeLast();  // the program folder
+    QString lines;
+    for (const QString& folder : folders) {
+        lines += QStringLiteral("    ") + QDir::toNativeSeparators(folder) + QLatin1Char('\n');
+    }
+    return lines;
+}
+
 // --help and --version end the run; a leading --program-folder sets the folder. The exit status
 // when the run ends here.
 std::optional<int> TakeLeadingOptions(QStringList& args) {
@@ -143,9 +160,9 @@ std::optional<int> TakeLeadingOptions(QStringList& args) {
         return Usage("no command given");
     }
     if (args.first() == QLatin1String("--help")) {
-        WriteText(stdout,
-                  QString::fromUtf8(kUsage) +
-                      QString::fromUtf8(kHelp).arg(QDir::toNativeSeparators(ProgramFolder())));
+        WriteText(stdout, QString::fromUtf8(kUsage) +
+                              QString::fromUtf8(kHelp).arg(
+                                  QDir::toNativeSeparators(ProgramFolder()), OfficeFolderLines()));
         return 0;
     }
     if (args.first() == QLatin1String("--version")) {

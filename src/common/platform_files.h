@@ -59,6 +59,10 @@ std::pair<qint64, qint64> OpenFileStamp(int handle);
 // True when files can be made in `folder`. Windows calls Program Files writable for users who
 // cannot write there, so it is tried there.
 bool FolderTakesFiles(const QString& folder);
+// The program's folder for every user of the machine, which the administrator fills and
+// installers and packages leave alone: /etc/dovi2tarvel, %PROGRAMDATA%\dovi2tarvel. Empty when
+// the system names none.
+QString MachineWideFolder();
 
 qint64 ProcessId();
 // False only when no process `pid` runs on this machine.

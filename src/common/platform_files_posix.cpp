@@ -144,6 +144,11 @@ bool FolderTakesFiles(const QString& folder) {
     return QFileInfo(folder).isWritable();
 }
 
+QString MachineWideFolder() {
+    // Where a Debian package keeps its settings; the package itself owns nothing there.
+    return QStringLiteral("/etc/dovi2tarvel");
+}
+
 qint64 ProcessId() {
     return ::getpid();
 }

@@ -464,6 +464,13 @@ bool FolderTakesFiles(const QString& folder) {
     return probe.open();
 }
 
+QString MachineWideFolder() {
+    const QString programData = qEnvironmentVariable("PROGRAMDATA");
+    return programData.isEmpty()
+               ? QString()
+               : QDir::fromNativeSeparators(programData) + QStringLiteral("/dovi2tarvel");
+}
+
 qint64 ProcessId() {
     return static_cast<qint64>(GetCurrentProcessId());
 }

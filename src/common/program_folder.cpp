@@ -7,12 +7,18 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace converter {
 
 namespace {
 QString& OverriddenFolder() {
     static QString folder;
     return folder;
+}
+std::optional<QStringList>& OfficeFolders() {
+    static std::optional<QStringList> folders;
+    return folders;
 }
 }  // namespace
 
@@ -42,13 +48,33 @@ QString ProgramFile(const QString& name) {
     return ProgramFolder() + QLatin1Char('/') + name;
 }
 
+QString UserDataFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/dovi2tarvel");
+}
+
+QStringList DictionaryFolders() {
+    QStringList folders;
+    if (OfficeFolders()) {
+        folders = *OfficeFolders();
+    } else if (OverriddenFolder().isEmpty()) {
+        folders = {platform::MachineWideFolder(), UserDataFolder()};
+    }
+    folders.removeAll(QString());
+    folders.append(ProgramFolder());
+    return folders;
+}
+
+void SetOfficeFolders(std::optional<QStringList> folders) {
+    OfficeFolders() = std::move(folders);
+}
+
 QString WritableProgramFolder(const QString& name) {
     const QFileInfo beside(ProgramFile(name));
     if (platform::FolderTakesFiles(beside.isDir() ? beside.filePath() : ProgramFolder())) {
         return beside.filePath();
     }
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/dovi2tarvel/") + name;
+    return UserDataFolder() + QLatin1Char('/') + name;
 }
 
 }  // namespace converter

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace converter {
 
@@ -13,6 +15,19 @@ void SetProgramFolder(const QString& folder);
 
 // ProgramFolder() + "/" + name.
 QString ProgramFile(const QString& name);
+
+// The user's own folder of the program's files (~/.local/share/dovi2tarvel,
+// %LOCALAPPDATA%\dovi2tarvel). Not created here.
+QString UserDataFolder();
+
+// Where the dictionary is looked for, first found first: the office's own folders, which
+// installers and packages never touch (the whole machine's, then the user's), then the program
+// folder with the sample. A program folder set explicitly is the only one: whoever set it chose
+// that folder's dictionary, and an office copy elsewhere on the machine must not replace it.
+QStringList DictionaryFolders();
+// The office's folders in place of the system's, also before an explicit program folder (for
+// tests); std::nullopt restores the system's.
+void SetOfficeFolders(std::optional<QStringList> folders);
 
 // The folder `name` beside the program where files are made (reports/, sprav/), or the same name
 // under the per-user application-data folder when the program folder takes no files (an

@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include "common/failure.h"
-#include "common/program_folder.h"
 #include "common/safe_write.h"
 #include "common/text_file.h"
 #include "common/ui.h"
@@ -544,7 +543,7 @@ QChar SystemDecimalSeparator() {
 bool RefuseExportOntoInput(Ui& ui, const QString& outputPath, const QString& mainPath,
                            const QString& elementsPath) {
     const QString folder = QFileInfo(mainPath).absolutePath();
-    QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb")), elementsPath,
+    QStringList inputs{DictionaryPath(), elementsPath,
                        paradox::SiblingFile(elementsPath, QStringLiteral("px"))};
     for (const QString& name : StandDatabaseFileNames(mainPath)) {
         inputs.append(folder + QLatin1Char('/') + name);

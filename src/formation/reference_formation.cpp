@@ -1,7 +1,6 @@
 #include "formation/reference_formation.h"
 
 #include "common/failure.h"
-#include "common/program_folder.h"
 #include "common/report.h"
 #include "common/safe_write.h"
 #include "common/utilities.h"
@@ -61,7 +60,7 @@ bool FormReferenceTables(Ui& ui, const QString& targetFolder, const QString& ref
         for (const QString& name : kFormedFiles) {
             outputs.append(QDir(targetFolder).filePath(name));
         }
-        QStringList inputs{ProgramFile(QStringLiteral("sprav.mdb"))};
+        QStringList inputs{DictionaryPath()};
         for (const QFileInfo& book :
              QDir(referenceFolder).entryInfoList({QStringLiteral("*.000")}, QDir::Files)) {
             inputs.append(book.filePath());

@@ -1,7 +1,6 @@
 #include "import/import_driver.h"
 
 #include "common/failure.h"
-#include "common/program_folder.h"
 #include "common/report.h"
 #include "common/safe_write.h"
 #include "common/ui.h"
@@ -99,8 +98,7 @@ bool CheckImportPaths(Ui& ui, const QString& textPath, const QString& mainPath) 
     for (const QString& name : StandDatabaseFileNames(mainPath)) {
         outputs.append(folder + QLatin1Char('/') + name);
     }
-    return !RefuseOutputsAmongInputs(ui, outputs,
-                                     {textPath, ProgramFile(QStringLiteral("sprav.mdb"))}) &&
+    return !RefuseOutputsAmongInputs(ui, outputs, {textPath, DictionaryPath()}) &&
            !RefuseFoldersNamedLikeOutputs(ui, outputs);
 }
 

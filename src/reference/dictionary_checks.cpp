@@ -63,9 +63,13 @@ void ResetDictionaryColumns() {
 }
 
 QString DictionaryPath() {
-    const QString path = ProgramFile(QStringLiteral("sprav.mdb"));
-    const QString found = FindFileIgnoringCase(path);
-    return found.isEmpty() ? path : found;
+    for (const QString& folder : DictionaryFolders()) {
+        const QString found = FindFileIgnoringCase(folder + QStringLiteral("/sprav.mdb"));
+        if (!found.isEmpty()) {
+            return found;
+        }
+    }
+    return ProgramFile(QStringLiteral("sprav.mdb"));
 }
 
 bool CheckNsiTable(Ui& ui) {

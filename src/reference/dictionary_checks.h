@@ -71,8 +71,9 @@ DictionaryColumns& CurrentDictionaryColumns();
 // Back to all zeros (as before the first check); for tests.
 void ResetDictionaryColumns();
 
-// The dictionary file in the program folder: "sprav.mdb" found without regard to letter case,
-// or ProgramFile("sprav.mdb") when there is none.
+// The dictionary file in use: "sprav.mdb", its name in any letter case, in the first of
+// DictionaryFolders() that holds one (the office's own before the program folder's sample), or
+// ProgramFile("sprav.mdb") when there is none. Every reader of the dictionary opens this one.
 QString DictionaryPath();
 
 // True when the dictionary file exists; otherwise shows "Не найден файл справочника" with the

@@ -195,6 +195,11 @@ private slots:
         QCOMPARE(ui.lastMessage().icon, MessageIcon::Warning);
         QCOMPARE(window.SSTab1->currentIndex(), kExportTab);
         QCOMPARE(window.txtNsiPath->text(), QDir::toNativeSeparators(folder_.path() + "/nsi"));
+        QCOMPARE(window.lblDictionary->text(), QStringLiteral("Справочник: не найден"));
+        putDictionary();
+        window.SSTab1->setCurrentIndex(kAboutTab);
+        QCOMPARE(window.lblDictionary->text(),
+                 "Справочник: " + QDir::toNativeSeparators(folder_.filePath("sprav.mdb")));
     }
 
     void reportPanelTogglesHeightAndTooltips() {

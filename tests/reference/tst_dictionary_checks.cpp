@@ -184,6 +184,47 @@ private slots:
         QVERIFY(ui.messages.isEmpty());
     }
 
+    // The office's dictionary before the sample, the machine's before the user's, in any case.
+    void dictionaryInUse_data() {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("machine") << QStringList{"m/sprav.mdb", "u/sprav.mdb", "p/sprav.mdb"} << "m";
+        QTest::newRow("user") << QStringList{"m/sprav", "u/sprav.mdb", "p/sprav.mdb"} << "u";
+        QTest::newRow("any case") << QStringList{"u/SPRAV.Mdb", "p/sprav.mdb"} << "u/SPRAV.Mdb";
+    }
+    void dictionaryInUse() {
+        QFETCH(QStringList, present);
+        QFETCH(QString, used);
+        const QDir root(folder());
+        for (const QString& name : present) {
+            QVERIFY(root.mkpath(name.left(1)) && QFile(root.filePath(name)).open(QFile::WriteOnly));
+        }
+        SetProgramFolder(root.filePath("p"));
+        SetOfficeFolders(QStringList{root.filePath("m"), root.filePath("u")});
+        const QString path = DictionaryPath();
+        SetOfficeFolders(std::nullopt);
+        used += used.size() == 1 ? "/sprav.mdb" : "";
+        QCOMPARE(AsFileSystemSees({path}), AsFileSystemSees({root.filePath(used)}));
+    }
+
+    // The system's folders, and only the program folder once one is set: an office's
+    // dictionary on this machine never stands in for a test's own.
+    void officeFoldersOfTheSystem() {
+        QCOMPARE(DictionaryFolders(), QStringList{folder()});
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder()));
+        SetProgramFolder(QString());
+#ifdef Q_OS_WIN
+        QStringList office{qEnvironmentVariable("PROGRAMDATA"),
+                           qEnvironmentVariable("LOCALAPPDATA")};
+#else
+        QStringList office{"/etc", folder()};
+#endif
+        for (QString& path : office) {
+            path = QDir::fromNativeSeparators(path) + "/dovi2tarvel";
+        }
+        QCOMPARE(DictionaryFolders(), office << ProgramFolder());
+    }
+
     void missingColumnIsNamedAsTheMessageWritesIt_data() {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("column");

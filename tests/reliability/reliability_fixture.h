@@ -40,6 +40,7 @@ public:
     ~ProgramFixture() {
         FailWriteAfter(-1);
         SetProgramFolder(QString());
+        SetOfficeFolders(std::nullopt);
         ResetDictionaryColumns();
         ClearCodeLists();
     }

@@ -218,6 +218,10 @@ private slots:
                                                 << "source.txt";
         QTest::newRow("import onto the dictionary") << "import"
                                                     << "sprav.mdb";
+        QTest::newRow("export onto the office's dictionary") << "export"
+                                                             << "office/sprav.mdb";
+        QTest::newRow("import onto the office's dictionary") << "import"
+                                                             << "office/SPRAV.MDB";
         QTest::newRow("import whose report is its source") << "import"
                                                            << "source.db";
     }
@@ -234,6 +238,10 @@ private slots:
             fixture.path(output == QLatin1String("source.db") ? QStringLiteral("source_rep.txt")
                                                               : QStringLiteral("source.txt"));
         QFile::copy(ProgramFixture::SampleDoviFile(), source);
+        if (output.startsWith("office/")) {
+            SetOfficeFolders(QStringList{fixture.makeFolder("office")});
+            QVERIFY(QFile::copy(fixture.path("sprav.mdb"), fixture.path(output)));
+        }
         const auto before = FolderPicture(fixture.path(QString()));
 
         FakeUi ui;
