@@ -132,6 +132,9 @@ private:
             if (standOpen_) {
                 finishStand(i);
             }
+            // A block that opened no stand (only unknown names, bare "M#10" lines) still ends
+            // here: the next stand numbers its elements from 1 and keeps its first in its row.
+            startBlock();
             return;
         }
         upper_ = text.toUpper();
@@ -329,6 +332,15 @@ private:
         }
     }
 
+    // The running element number and keys belong to one block of lines between empty lines.
+    void startBlock() {
+        elementNumber_ = 0;
+        currentKv_ = 0;
+        currentSknr_ = 0;
+        kvRead_ = false;
+        sknrRead_ = false;
+    }
+
     void finishStand(int line) {
         // Layouts of 10 and above that occurred get 0 in their columns left empty.
         for (int layout = kElementLayout; layout <= kSlotLayouts; ++layout) {
@@ -345,11 +357,7 @@ private:
             }
         }
         standOpen_ = false;
-        elementNumber_ = 0;
-        currentKv_ = 0;
-        currentSknr_ = 0;
-        kvRead_ = false;
-        sknrRead_ = false;
+        startBlock();
         if (!mainFilled_[mainKv_] || !mainFilled_[mainSknr_]) {
             AddImportError(state_, kStandKeysMissing, LineText(line));
             main_->cancelUpdate();

@@ -4,6 +4,7 @@
 #include "app/qt_ui.h"
 #include "common/program_folder.h"
 #include "import/forest_unit.h"
+#include "modal_answers.h"
 #include "support/fake_ui.h"
 #include "support/test_paths.h"
 
@@ -21,23 +22,8 @@
 
 using namespace converter;
 using converter::testing::FakeUi;
+using converter::testing::ModalAnswers;
 using converter::testing::SourceDir;
-
-namespace {
-// Runs `step` on the dialog once it is shown modally.
-void WhenDialogShown(std::function<void(ForestUnitDialog&)> step) {
-    QTimer::singleShot(0, [step] {
-        auto* dialog = qobject_cast<ForestUnitDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            if (QWidget* other = QApplication::activeModalWidget()) {
-                other->close();
-            }
-            QFAIL("the forest-unit dialog is not the modal window");
-        }
-        step(*dialog);
-    });
-}
-}  // namespace
 
 class TestForestUnitDialog : public QObject {
     Q_OBJECT
@@ -139,8 +125,14 @@ private slots:
         MainWindow window(3);
         window.show();
         auto& ui = static_cast<QtUi&>(window.ui());
+        std::function<void(ForestUnitDialog&)> step;
+        const ModalAnswers answers([&step](QDialog& shown) {
+            auto* dialog = qobject_cast<ForestUnitDialog*>(&shown);
+            QVERIFY2(dialog != nullptr, "the forest-unit dialog is not the modal window");
+            step(*dialog);
+        });
 
-        WhenDialogShown([](ForestUnitDialog& dialog) {
+        step = [](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Введите данные"));
             QVERIFY(dialog.txtLeshoz->text().isEmpty());
             QCOMPARE(dialog.focusWidget(), dialog.txtLeshoz);  // the first empty box
@@ -151,14 +143,14 @@ private slots:
             QTest::keyClicks(QApplication::focusWidget(), "12345678");
             QTest::keyClicks(dialog.txtLesnich, "25");
             dialog.cmdOk->click();
-        });
+        };
         auto input = ui.askForestUnit();
         QVERIFY(input.has_value());
         QCOMPARE(input->leshoz, QStringLiteral("12345678"));
         QCOMPARE(input->lesnich, QStringLiteral("25"));
         SetLastLeshozCode(input->leshoz);  // what GetInput does with an accepted input
 
-        WhenDialogShown([](ForestUnitDialog& dialog) {
+        step = [](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("12345678"));
             QVERIFY(dialog.txtLesnich->text().isEmpty());
             QCOMPARE(dialog.focusWidget(), dialog.txtLesnich);
@@ -171,19 +163,20 @@ private slots:
             dialog.txtLeshoz->setText("87654321");
             dialog.txtLesnich->setText("3");
             dialog.cmdCancel->click();
-        });
+        };
         QVERIFY(!ui.askForestUnit().has_value());
         QVERIFY(window.helpWindow() != nullptr && window.helpWindow()->isVisible());
         QCOMPARE(window.helpWindow()->currentPage(), folder.filePath("help/import.htm"));
 
-        WhenDialogShown([](ForestUnitDialog& dialog) {
+        step = [](ForestUnitDialog& dialog) {
             QCOMPARE(dialog.txtLeshoz->text(), QStringLiteral("87654321"));
             QCOMPARE(dialog.txtLesnich->text(), QStringLiteral("3"));
             QCOMPARE(dialog.focusWidget(), dialog.txtLeshoz);  // none empty: the first
             dialog.close();                                    // the frame's close button
-        });
+        };
         QVERIFY(!ui.askForestUnit().has_value());
         QVERIFY(ui.forestUnitDialog() != nullptr);
+        QCOMPARE(answers.leftOpen(), 0);
         window.close();
         SetProgramFolder({});
     }

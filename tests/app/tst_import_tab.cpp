@@ -1,6 +1,7 @@
 #include "app/forest_unit_dialog.h"
 #include "app/main_window.h"
 #include "common/program_folder.h"
+#include "modal_answers.h"
 #include "reference/code_lists.h"
 #include "reference/dictionary_checks.h"
 #include "support/dictionary_builder.h"
@@ -19,8 +20,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
+
+#include <optional>
 
 using namespace converter;
 using namespace converter::testing;
@@ -29,13 +31,14 @@ using namespace converter::testing;
 // its buttons as the user drives it.
 class TestImportTab : public QObject {
     Q_OBJECT
-    QTemporaryDir folder_;
+    std::optional<QTemporaryDir> folder_;  // a fresh one for each test
 
 private slots:
     void init() {
-        QVERIFY(folder_.isValid());
-        SetProgramFolder(folder_.path());
-        WriteStandardDictionary(folder_.path());
+        folder_.emplace();
+        QVERIFY(folder_->isValid());
+        SetProgramFolder(folder_->path());
+        WriteStandardDictionary(folder_->path());
     }
     void cleanupTestCase() {
         SetProgramFolder({});
@@ -44,7 +47,7 @@ private slots:
     }
 
     void importTheSampleFromTheWindow() {
-        const QString text = folder_.filePath("lesnichestvo_03.txt");
+        const QString text = folder_->filePath("lesnichestvo_03.txt");
         QVERIFY(QFile::copy(SourceDir() + "/data/samples/lesnichestvo_03.txt", text));
         FakeUi ui;
         MainWindow window(1, ui);
@@ -61,7 +64,7 @@ private slots:
         QTest::mouseClick(window.cmdOpenImport, Qt::LeftButton);
         QCOMPARE(window.txtFileNameImport->text(), text);
 
-        const QString database = folder_.filePath("lesnichestvo_03.db");
+        const QString database = folder_->filePath("lesnichestvo_03.db");
         ui.saveFileAnswers = {database};
         ui.forestUnitAnswers = {ForestUnitInput{"50010203", "3"}};
         QTest::mouseClick(window.cmdImport, Qt::LeftButton);
@@ -73,7 +76,7 @@ private slots:
             ui.lastMessage().text.startsWith("Файл: " + database + "\rКоличество выделов: 35\r"),
             qPrintable(ui.lastMessage().text));
         // The outcome names the report it wrote; the panel knows the file.
-        const QString reportFile = folder_.filePath("lesnichestvo_03_rep.txt");
+        const QString reportFile = folder_->filePath("lesnichestvo_03_rep.txt");
         QVERIFY2(ui.lastMessage().text.contains(
                      "\rОтчет сохранен в файле: " + QDir::toNativeSeparators(reportFile) + "\r"),
                  qPrintable(ui.lastMessage().text));
@@ -109,20 +112,19 @@ private slots:
         QCOMPARE(ui.busyHistory, (QList<bool>{true, false}));
         QVERIFY(window.isEnabled());
         QVERIFY(!window.lblStatusImport->isVisible());
-        QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03Сост.px")));
-        QVERIFY(QFile::exists(folder_.filePath("lesnichestvo_03_TI.px")));
+        QVERIFY(QFile::exists(folder_->filePath("lesnichestvo_03Сост.px")));
+        QVERIFY(QFile::exists(folder_->filePath("lesnichestvo_03_TI.px")));
     }
 
     // Through the window's own Ui: the old report leaves the panel when the import starts, and a
     // cancelled import does not bring it back.
     void panelClearedWhenTheImportStarts() {
-        const QString text = folder_.filePath("lesnichestvo_03.txt");
-        QFile::remove(text);
+        const QString text = folder_->filePath("lesnichestvo_03.txt");
         QVERIFY(QFile::copy(SourceDir() + "/data/samples/lesnichestvo_03.txt", text));
-        const QString database = folder_.filePath("cancelled.db");
+        const QString database = folder_->filePath("lesnichestvo_03.db");
         MainWindow window(1);
         window.show();
-        window.ui().showReport("старый отчет", folder_.filePath("old_rep.txt"));
+        window.ui().showReport("старый отчет", folder_->filePath("old_rep.txt"));
         QVERIFY(window.reportVisible());
         QVERIFY(window.cmdOpenReportFolder->isEnabled());
         window.txtFileNameImport->setText(text);
@@ -130,30 +132,26 @@ private slots:
         QString panelWhileAsked = "not asked";
         bool folderButtonWhileAsked = true;
         QStringList boxes;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* save = qobject_cast<QFileDialog*>(modal)) {
-                save->selectFile(database);
-                static_cast<QDialog*>(save)->accept();  // as the Save button does
-            } else if (auto* dialog = qobject_cast<ForestUnitDialog*>(modal)) {
+        const ModalAnswers answers([&](QDialog& shown) {
+            if (auto* save = qobject_cast<QFileDialog*>(&shown)) {
+                // The file dialog's own accept, on the proposed name, as Enter takes it.
+                static_cast<QDialog*>(save)->accept();
+            } else if (auto* dialog = qobject_cast<ForestUnitDialog*>(&shown)) {
                 panelWhileAsked = window.txtReport->toPlainText();
                 folderButtonWhileAsked = window.cmdOpenReportFolder->isEnabled();
                 dialog->cmdCancel->click();
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                boxes.append(box->text());
-                box->button(QMessageBox::Ok)->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(&shown)) {
+                boxes.append(box->text());  // left open: rejected
             }
         });
-        answer.start(20);
         QTest::mouseClick(window.cmdImport, Qt::LeftButton);
-        answer.stop();
         QCOMPARE(panelWhileAsked, QString());
         QVERIFY(!folderButtonWhileAsked);
         QCOMPARE(window.txtReport->toPlainText(), QString());
         QVERIFY(!window.txtReport->placeholderText().isEmpty());
         QVERIFY(!QFile::exists(database));
         QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join(" | ")));
+        QCOMPARE(answers.leftOpen(), 0);
         QVERIFY(window.isEnabled());
     }
 };

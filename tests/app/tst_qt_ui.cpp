@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/responsive_call.h"
+#include "modal_answers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,6 +24,8 @@
 #include <thread>
 
 using namespace converter;
+using converter::testing::ModalAnswers;
+using converter::testing::Press;
 
 class TestQtUi : public QObject {
     Q_OBJECT
@@ -31,21 +34,6 @@ class TestQtUi : public QObject {
     bool translated_ = false;
 
     QtUi& ui() { return static_cast<QtUi&>(window_->ui()); }
-
-    // Answers the next message box with `button` and records what it showed.
-    void answerNextBox(QMessageBox::StandardButton button, QString* text, QString* title,
-                       QMessageBox::Icon* icon) {
-        QTimer::singleShot(0, [=] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                QFAIL("no message box");
-            }
-            *text = box->text();
-            *title = box->windowTitle();
-            *icon = box->icon();
-            box->button(button)->click();
-        });
-    }
 
 private slots:
     void initTestCase() {
@@ -80,20 +68,29 @@ private slots:
     }
 
     void messagesShowCrAsLineBreaks() {
+        QMessageBox::StandardButton button = QMessageBox::Ok;
         QString text, title;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        answerNextBox(QMessageBox::Ok, &text, &title, &icon);
+        const ModalAnswers answers([&](QDialog& shown) {
+            auto* box = qobject_cast<QMessageBox*>(&shown);
+            QVERIFY(box != nullptr);
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            Press(*box, button);
+        });
         ui().showMessage("Не найден файл:\r/data/les.txt\r\nконец", {}, MessageIcon::Warning);
         QCOMPARE(text, QStringLiteral("Не найден файл:\n/data/les.txt\nконец"));
         QCOMPARE(title, QStringLiteral("Converter"));
         QCOMPARE(icon, QMessageBox::Warning);
 
-        answerNextBox(QMessageBox::No, &text, &title, &icon);
+        button = QMessageBox::No;
         QVERIFY(!ui().askYesNo("Перезаписать?", "Перезаписать файл?"));
         QCOMPARE(title, QStringLiteral("Перезаписать файл?"));
         QCOMPARE(icon, QMessageBox::Question);
-        answerNextBox(QMessageBox::Yes, &text, &title, &icon);
+        button = QMessageBox::Yes;
         QVERIFY(ui().askYesNo("Перезаписать?", {}));
+        QCOMPARE(answers.leftOpen(), 0);
     }
 
     void questionsAnswerInRussian() {
@@ -104,21 +101,20 @@ private slots:
         QVERIFY2(translated_, qPrintable(QtTranslationFile()));
         QString yes, no;
         int width = 0, titleWidth = 0;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                QFAIL("no message box");
-            }
+        const ModalAnswers answers([&](QDialog& shown) {
+            auto* box = qobject_cast<QMessageBox*>(&shown);
+            QVERIFY(box && box->button(QMessageBox::Yes) && box->button(QMessageBox::No));
             yes = box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
             no = box->button(QMessageBox::No)->text().remove(QLatin1Char('&'));
             width = box->width();
             titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
-            box->button(QMessageBox::No)->click();
+            Press(*box, QMessageBox::No);
         });
         QVERIFY(!ui().askYesNo("Да?", "Обнаружены недостатки справочника"));
         QCOMPARE(yes, QStringLiteral("Да"));
         QCOMPARE(no, QStringLiteral("Нет"));
         QVERIFY2(width > titleWidth, qPrintable(QString::number(width)));  // a short text
+        QCOMPARE(answers.leftOpen(), 0);
     }
 
     void statusReportAndBusyReachTheWindow() {

@@ -237,6 +237,11 @@ private slots:
             << QStringList{"", "M#10\tKV=3\tVYDEL=4\tE1=5\t", ""}
             << QStringList{"34567805|3|4|12345678|-|5"} << QStringList{"34567805|3|4|1|12345678|5"}
             << QStringList{};
+        QTest::newRow("after a block with a bare element line, which opened no stand")
+            << QStringList{"", "M#10\t", "", "KV=1\tVYDEL=1\t", "M#10\tE1=5\t", "M#10\tE1=6\t", ""}
+            << QStringList{"34567805|1|1|12345678|-|5"}
+            << QStringList{"34567805|1|1|1|12345678|5", "34567805|1|1|2|12345678|6"}
+            << QStringList{};
     }
 
     void elementLinesBeforeTheirStandsKeys() {

@@ -45,8 +45,13 @@ std::optional<ForestUnitInput> FakeUi::askForestUnit() {
     if (forestUnitAnswers.empty()) {
         return std::nullopt;
     }
-    auto answer = forestUnitAnswers.front();
+    // Not the optional copied whole: an optimising GCC warns of it as maybe uninitialised.
+    const bool given = forestUnitAnswers.front().has_value();
+    const ForestUnitInput answer = given ? *forestUnitAnswers.front() : ForestUnitInput();
     forestUnitAnswers.pop_front();
+    if (!given) {
+        return std::nullopt;
+    }
     return answer;
 }
 
