@@ -155,7 +155,8 @@ ReplacementPlan ReadJournal(const QString& staging, const QString& journalName) 
     return plan;
 }
 
-// The journal, written and synced under a temporary name, then renamed into place.
+// The journal, written and synced under a temporary name, then renamed into place (the folder is
+// synced by the caller).
 void WriteJournal(const QString& staging, const ReplacementPlan& plan) {
     QStringList lines;
     for (const QString& name : plan.in) {
@@ -183,7 +184,6 @@ void WriteJournal(const QString& staging, const ReplacementPlan& plan) {
     if (error != 0) {
         ThrowFileError(QStringLiteral("Ошибка записи файла "), part, error);
     }
-    SyncOrThrow(staging);
 }
 
 // One new file into its place. The old one keeps a second name in the staging folder first, so
@@ -223,8 +223,9 @@ void MoveBack(StepFiles& files, const QString& target, const QString& staging,
         const QString fresh = staging + *name;
         const QString backup = staging + kOldFolder + *name;
         if (Exists(fresh)) {
-            // Not moved in; where the old file moved aside to make room, it comes back.
-            if (!Exists(current) && Exists(backup)) {
+            // Not moved in; where the old file moved aside to make room, it comes back, over
+            // whatever another program may have made under its name meanwhile.
+            if (Exists(backup) && (!Exists(current) || !platform::SameFile(current, backup))) {
                 files.move(backup, current);
             }
             continue;
@@ -335,6 +336,8 @@ void RunFinalStep(const QString& target, const QString& staging, const Replaceme
     files.holdAll(target, staging, plan);
     WriteJournal(staging, plan);
     try {
+        // Until the journal is on the disk, the step has not begun: undone, it goes.
+        SyncOrThrow(staging);
         Complete(files, target, staging, plan);
     } catch (...) {
         Undo(files, target, staging, plan);
