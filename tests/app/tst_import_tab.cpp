@@ -134,6 +134,11 @@ private slots:
         connect(&answer, &QTimer::timeout, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* save = qobject_cast<QFileDialog*>(modal)) {
+                // selectFile leaves a name field that has the focus as it was (Qt 5's
+                // offscreen windows give it the focus).
+                if (QWidget* focused = save->focusWidget()) {
+                    focused->clearFocus();
+                }
                 save->selectFile(database);
                 static_cast<QDialog*>(save)->accept();  // as the Save button does
             } else if (auto* dialog = qobject_cast<ForestUnitDialog*>(modal)) {
@@ -142,7 +147,7 @@ private slots:
                 dialog->cmdCancel->click();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 boxes.append(box->text());
-                box->button(QMessageBox::Ok)->click();
+                box->reject();  // a question as well: the check below names it
             }
         });
         answer.start(20);
