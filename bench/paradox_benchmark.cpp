@@ -293,7 +293,7 @@ int main(int argc, char** argv) {
                         if (numeric[static_cast<size_t>(f)]) {
                             checksum += static_cast<long long>(rs->numberValue(f).value_or(0));
                         } else {
-                            checksum += rs->value(f).typeId();
+                            checksum += rs->value(f).userType();
                         }
                     }
                     ++count;

@@ -49,5 +49,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The libraries' packages come from dpkg-shlibdeps; the window also needs Qt's platform plugins
 # (only recommended by Qt's own packages) and its Russian translations of the standard buttons.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+if(QT_MAJOR EQUAL 5)
+    # Qt 5's platform plugins come with libqt5gui5, which dpkg-shlibdeps finds.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qttranslations5-l10n")
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+endif()
 include(CPack)

@@ -24,7 +24,7 @@ set_target_properties(dovi2tarvel PROPERTIES WIN32_EXECUTABLE ON)
 # programs.
 set(INSTALLED_DATA_FOLDER .)
 install(TARGETS dovi2tarvel dovi2tarvel-cli RUNTIME DESTINATION .)
-install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+install(FILES $<TARGET_FILE:Qt${QT_MAJOR}::Core> $<TARGET_FILE:Qt${QT_MAJOR}::Gui> $<TARGET_FILE:Qt${QT_MAJOR}::Widgets>
               ${MINGW_RUNTIME} DESTINATION .)
 install(FILES ${QT_WINDOWS_PLUGINS}/platforms/qwindows.dll DESTINATION platforms)
 install(FILES ${QT_WINDOWS_PLUGINS}/styles/qwindowsvistastyle.dll DESTINATION styles)

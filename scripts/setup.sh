@@ -12,6 +12,8 @@ PACKAGES="$PACKAGES qt6-translations-l10n"
 # The Debian package (scripts/package.sh): dpkg-shlibdeps and file compute its dependencies,
 # desktop-file-validate checks the desktop entry.
 [ "$1" = "package" ] && PACKAGES="$PACKAGES dpkg-dev file desktop-file-utils"
+# The build against Qt 5.15 (scripts/test-qt5.sh): its headers and Qt's Russian texts for it.
+[ "$1" = "qt5" ] && PACKAGES="$PACKAGES qtbase5-dev qttranslations5-l10n"
 # The Windows programs (scripts/windows.sh): the MinGW-w64 cross compilers, Wine to run the
 # tests, NSIS for the installer, zip, and what Qt's source needs to be fetched and unpacked.
 [ "$1" = "windows" ] && PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \

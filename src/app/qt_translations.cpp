@@ -1,5 +1,7 @@
 #include "app/qt_translations.h"
 
+#include "common/qt_compat.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -7,7 +9,7 @@
 namespace converter {
 
 QString QtTranslationFile() {
-    return QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ru.qm");
+    return QtLibraryPath(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ru.qm");
 }
 
 bool InstallQtTranslations(QCoreApplication& application) {

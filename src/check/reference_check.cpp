@@ -29,7 +29,7 @@ const QString kReportsFolder = QStringLiteral("reports");
 const QString kCheckReportName = QStringLiteral("проверка.txt");
 
 bool IsNumberVariant(const QVariant& value) {
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::Int:
         case QMetaType::UInt:
         case QMetaType::LongLong:
@@ -66,7 +66,7 @@ std::optional<qint32> WholeNumberOf(const QString& text) {
 
 bool IsEmptyValue(const QVariant& value) {
     return value.isNull() ||
-           (value.typeId() == QMetaType::QString && value.toString().trimmed().isEmpty());
+           (value.userType() == QMetaType::QString && value.toString().trimmed().isEmpty());
 }
 
 // A reference value that must be a whole number: nullopt when empty, a Failure naming the column
@@ -78,7 +78,7 @@ std::optional<qint32> ReadWholeNumber(const QVariant& value, const QString& colu
     std::optional<qint32> number;
     if (IsNumberVariant(value)) {
         number = WholeNumberOf(value.toDouble());
-    } else if (value.typeId() == QMetaType::QString) {
+    } else if (value.userType() == QMetaType::QString) {
         number = WholeNumberOf(value.toString());
     }
     if (!number) {
@@ -302,7 +302,7 @@ bool IsKnownCode(const QVariant& value, const QSet<qint32>& codes) {
     std::optional<qint32> code;
     if (IsNumberVariant(value)) {
         code = WholeNumberOf(value.toDouble());
-    } else if (value.typeId() == QMetaType::QString) {
+    } else if (value.userType() == QMetaType::QString) {
         code = WholeNumberOf(value.toString());
     }
     return code && codes.contains(*code);

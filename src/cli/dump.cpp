@@ -51,7 +51,7 @@ QString DumpValue(const QVariant& value) {
     if (value.isNull()) {
         return {};
     }
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::Bool:
             return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
         case QMetaType::Int:

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArrayView>
+#include "common/qt_compat.h"
+
 #include <QString>
 #include <QStringList>
 

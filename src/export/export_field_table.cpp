@@ -25,7 +25,7 @@ int MaketNumber(const QVariant& value) {
 
 bool FlagValue(const QVariant& value, const QString& column) {
     if (!value.isNull()) {
-        if (value.typeId() == QMetaType::Bool) {
+        if (value.userType() == QMetaType::Bool) {
             return value.toBool();
         }
         if (std::optional<double> number = ValueNumber(value)) {

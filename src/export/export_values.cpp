@@ -66,7 +66,7 @@ QString NumberText(double number) {
 }
 
 bool IsNullValue(const QVariant& value) {
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::UnknownType:
             return true;
         case QMetaType::Int:
@@ -79,7 +79,7 @@ bool IsNullValue(const QVariant& value) {
 }
 
 QString ValueText(const QVariant& value) {
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::UnknownType:
             return {};
         case QMetaType::Int:
@@ -98,7 +98,7 @@ QString ValueText(const QVariant& value) {
 }
 
 std::optional<double> ValueNumber(const QVariant& value) {
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::Int:
             return Stored<int>(value);
         case QMetaType::Double:

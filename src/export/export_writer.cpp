@@ -201,7 +201,7 @@ public:
 
     QString text(const QVariant& value) const {
         const QString text = ValueText(value);
-        const int type = value.typeId();
+        const int type = value.userType();
         return type == QMetaType::Double || type == QMetaType::Float ? withSeparator(text) : text;
     }
 

@@ -94,7 +94,7 @@ std::optional<qint32> DictionaryInteger(const QVariant& value, const QString& wh
     }
     bool ok = false;
     double number = 0;
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::QString: {
             const auto parsed = ReadNumber(TrimBlanks(value.toString()));
             ok = parsed.has_value();

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/qt_compat.h"
+
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 #include <QStringList>

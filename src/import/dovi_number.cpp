@@ -13,7 +13,7 @@ bool IsDigit(QChar c) {
 // The text without the blanks that pad it on either side.
 QStringView WithoutBlanks(QStringView text) {
     while (!text.isEmpty() && text.front() == QLatin1Char(' ')) {
-        text = text.sliced(1);
+        text = text.mid(1);
     }
     while (!text.isEmpty() && text.back() == QLatin1Char(' ')) {
         text.chop(1);
@@ -23,7 +23,7 @@ QStringView WithoutBlanks(QStringView text) {
 
 // Adds one to a run of decimal digits, growing it on a carry out of the first digit.
 void Increment(QString& digits) {
-    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+    for (auto i = digits.size() - 1; i >= 0; --i) {
         if (digits[i] != QLatin1Char('9')) {
             digits[i] = QChar(digits[i].unicode() + 1);
             return;
@@ -210,7 +210,7 @@ QString DoviNumberText(const DoviNumber& number) {
     }
     QString whole = digits.left(digits.size() - scale);
     qsizetype zeros = 0;
-    while (zeros < whole.size() - 1 && whole[zeros] == QLatin1Char('0')) {
+    while (zeros < whole.size() - 1 && whole.at(zeros) == QLatin1Char('0')) {
         ++zeros;
     }
     whole.remove(0, zeros);

@@ -38,7 +38,7 @@ QString DictionaryValueText(const QVariant& value) {
     if (value.isNull()) {
         return {};
     }
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::Double:
         case QMetaType::Float: {
             const double number = value.toDouble();

@@ -149,8 +149,9 @@ private slots:
         }
         for (const int delta : {-120, -120, -120, -120, 120, 120, 120, 120, 120}) {
             const QPointF centre = QRectF(bar->rect()).center();
-            QWheelEvent wheel(centre, bar->mapToGlobal(centre), QPoint(), QPoint(0, delta),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(centre, bar->mapToGlobal(QPoint()) + centre, QPoint(),
+                              QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
             QApplication::sendEvent(bar, &wheel);
             note();
         }

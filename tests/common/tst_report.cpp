@@ -1,5 +1,6 @@
 #include "common/failure.h"
 #include "common/program_folder.h"
+#include "common/qt_compat.h"
 #include "common/report.h"
 #include "common/text_file.h"
 #include "support/fake_ui.h"

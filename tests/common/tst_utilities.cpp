@@ -1,3 +1,4 @@
+#include "common/qt_compat.h"
 #include "common/responsive_call.h"
 #include "common/utilities.h"
 #include "support/fake_ui.h"

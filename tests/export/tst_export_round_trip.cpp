@@ -87,7 +87,7 @@ void SetChangeYear(const QString& mainPath, const std::set<int>& quarters, int y
 // layout occurred), so the two count as the same value.
 QVariant Normalised(const QVariant& value) {
     if (value.isNull() || (value.canConvert<double>() && value.toString() != "" &&
-                           value.typeId() != QMetaType::QString && value.toDouble() == 0)) {
+                           value.userType() != QMetaType::QString && value.toDouble() == 0)) {
         return QVariant();
     }
     return value;

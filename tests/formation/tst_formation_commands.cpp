@@ -35,7 +35,8 @@ private slots:
         ui.openFileAnswers = {QStringLiteral("/data/nsi/13000002.000"), QString()};
         QCOMPARE(ChooseReferenceFolder(ui), std::optional<QString>(QStringLiteral("/data/nsi/")));
         QCOMPARE(ChooseReferenceFolder(ui), std::nullopt);
-        QCOMPARE(ui.openFilters, QStringList(2, QStringLiteral("Справочники ДОВИ (*.000)|*.000")));
+        const QString filter = QStringLiteral("Справочники ДОВИ (*.000)|*.000");
+        QCOMPARE(ui.openFilters, QStringList({filter, filter}));
         QVERIFY(ui.messages.isEmpty());
     }
 

@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "formation/reference_file.h"
 
 #include <QTest>

@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "common/text_file.h"
 #include "import/dovi_file.h"
 #include "import/dovi_number.h"

@@ -44,9 +44,9 @@ std::vector<QStringList> ParseCsv(const QString& text) {
     QString cell;
     bool quoted = false, wasQuoted = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+        const QChar c = text.at(i);
         if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+            if (c == u'"' && i + 1 < text.size() && text.at(i + 1) == u'"') {
                 cell += c;
                 ++i;
             } else if (c == u'"') {
@@ -80,7 +80,7 @@ bool NumbersAgree(double ours, const QString& theirs, double tolerance) {
 
 // Whether our value is what mdb-export printed. Empty text and NULL print alike there.
 bool Agrees(const FieldInfo& field, const QVariant& ours, const QString& theirs) {
-    if (ours.isNull() || (ours.typeId() == QMetaType::QString && ours.toString().isEmpty())) {
+    if (ours.isNull() || (ours.userType() == QMetaType::QString && ours.toString().isEmpty())) {
         return theirs.isNull() || theirs.isEmpty();
     }
     switch (field.type) {

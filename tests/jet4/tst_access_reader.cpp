@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "jet4/jet4_writer.h"
 #include "storage/access/access_file.h"
 #include "storage/access/access_table.h"
@@ -182,13 +183,13 @@ private slots:
         QCOMPARE(rs->indexOf(QStringLiteral("НАЗВАНИЕ")), 1);
         QCOMPARE(rs->field(3).type, FieldType::Number);
         QCOMPARE(RowValues(*rs), QVariantList({1, QStringLiteral("Сосна"), true, 12.34}));
-        QCOMPARE(rs->value(3).typeId(), QMetaType::Double);
+        QCOMPARE(rs->value(3).userType(), QMetaType::Double);
         rs->moveNext();
         const QVariantList second = RowValues(*rs);
         QVERIFY(!second[1].isNull());
         QCOMPARE(second[1].toString(), QString());
         // More digits than a double holds: the exact decimal text; fewer: a number.
-        QCOMPARE(second[3].typeId(), QMetaType::QString);
+        QCOMPARE(second[3].userType(), QMetaType::QString);
         QCOMPARE(second[3].toString(), QStringLiteral("-98765432109876.54"));
         rs->moveNext();
         const QVariantList third = RowValues(*rs);

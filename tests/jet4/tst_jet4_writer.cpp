@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "jet4/jet4_writer.h"
 #include "storage/access/access_table.h"
 #include "support/test_paths.h"
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using namespace converter;

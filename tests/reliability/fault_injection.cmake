@@ -12,7 +12,7 @@ target_link_libraries(fault_preload PRIVATE ${CMAKE_DL_LIBS})
 set_target_properties(fault_preload PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 add_executable(fault_injection ${CMAKE_CURRENT_LIST_DIR}/fault_injection.cpp)
-target_link_libraries(fault_injection PRIVATE Qt6::Core)
+target_link_libraries(fault_injection PRIVATE Qt${QT_MAJOR}::Core)
 set_target_properties(fault_injection PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_dependencies(fault_injection fault_preload dovi2tarvel-cli)
 if(TARGET sprav_mdb)

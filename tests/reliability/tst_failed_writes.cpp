@@ -2,6 +2,7 @@
 // file as it was or no file, never a truncated one, and the user must hear of it.
 #include "posix_fixture.h"
 
+#include "common/qt_compat.h"
 #include "common/report.h"
 #include "common/safe_write.h"
 #include "export/export_writer.h"

@@ -17,7 +17,7 @@ struct Reader {
     bool ok(qint64 offset, qint64 length) const {
         return offset >= 0 && offset + length <= bytes.size();
     }
-    unsigned u8(qint64 o) const { return static_cast<unsigned char>(bytes[o]); }
+    unsigned u8(qint64 o) const { return static_cast<unsigned char>(bytes.at(o)); }
     unsigned u16(qint64 o) const { return u8(o) | (u8(o + 1) << 8); }
     unsigned u32(qint64 o) const { return u16(o) | (u16(o + 2) << 16); }
     unsigned be16flipped(qint64 o) const { return ((u8(o) << 8) | u8(o + 1)) ^ 0x8000; }

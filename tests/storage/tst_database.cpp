@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "paradox_structure.h"
 #include "storage/database.h"
 #include "support/fake_ui.h"

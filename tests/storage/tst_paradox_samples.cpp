@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "storage/database.h"
 #include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
@@ -24,13 +25,13 @@ QString Shown(const QVariant& v) {
     if (v.isNull()) {
         return QStringLiteral("NULL");
     }
-    if (v.typeId() == QMetaType::QDate) {
+    if (v.userType() == QMetaType::QDate) {
         return v.toDate().toString(Qt::ISODate);
     }
-    if (v.typeId() == QMetaType::QDateTime) {
+    if (v.userType() == QMetaType::QDateTime) {
         return v.toDateTime().toString(Qt::ISODate);
     }
-    if (v.typeId() == QMetaType::QTime) {
+    if (v.userType() == QMetaType::QTime) {
         return v.toTime().toString(Qt::ISODate);
     }
     return v.toString();
@@ -286,9 +287,9 @@ private slots:
                          qPrintable(name + QStringLiteral(": ") + error));
                 ++mutations;
             };
-            for (qsizetype cut :
-                 {qsizetype{0}, qsizetype{0x57}, qsizetype{0x77}, qsizetype{0x200},
-                  qsizetype{0x7FF}, qsizetype{0x805}, original.size() / 2, original.size() - 1}) {
+            for (qsizetype cut : {qsizetype{0}, qsizetype{0x57}, qsizetype{0x77}, qsizetype{0x200},
+                                  qsizetype{0x7FF}, qsizetype{0x805},
+                                  qsizetype{original.size() / 2}, qsizetype{original.size() - 1}}) {
                 variants(original.left(cut));
             }
             std::vector<int> offsets;

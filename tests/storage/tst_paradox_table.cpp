@@ -1,4 +1,5 @@
 #include "common/failure.h"
+#include "common/qt_compat.h"
 #include "paradox_structure.h"
 #include "storage/paradox/paradox_recordset.h"
 #include "storage/paradox/paradox_table.h"
@@ -454,11 +455,11 @@ private slots:
 
         // The same blocks lying in the file in the reverse of their chain order, as in a table
         // edited in place: read in chain order all the same.
-        const auto u16 = [](const QByteArray& b, qsizetype at) {
+        const auto u16 = [](const QByteArray& b, int at) {
             return static_cast<unsigned>(static_cast<uchar>(b[at])) |
                    static_cast<unsigned>(static_cast<uchar>(b[at + 1])) << 8;
         };
-        const auto put16 = [](QByteArray& b, qsizetype at, unsigned v) {
+        const auto put16 = [](QByteArray& b, int at, unsigned v) {
             b[at] = static_cast<char>(v);
             b[at + 1] = static_cast<char>(v >> 8);
         };

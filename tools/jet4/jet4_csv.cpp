@@ -35,7 +35,7 @@ public:
             if (inQuotes_) {
                 i = quoted(text, i);
             } else {
-                plain(text[i]);
+                plain(text.at(i));
             }
         }
         if (inQuotes_) {
@@ -51,9 +51,9 @@ private:
     // A character inside quotes; a doubled quote stands for one. Returns the index of the last
     // character used.
     qsizetype quoted(const QString& text, qsizetype i) {
-        const QChar c = text[i];
+        const QChar c = text.at(i);
         if (c == QLatin1Char('"')) {
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
                 cell_.text += c;
                 return i + 1;
             }
@@ -131,7 +131,7 @@ Jet4Column ParseColumn(const QString& columnText, const QString& path) {
     Jet4Column column;
     column.name = match.captured(1);
     const QString type = match.captured(2).toLower();
-    const bool sized = match.hasCaptured(3);
+    const bool sized = !match.captured(3).isEmpty();
     if (type == QLatin1String("text")) {
         column.type = Jet4Type::Text;
         column.size = sized ? match.captured(3).toInt() : 255;
@@ -156,7 +156,9 @@ QVariant ParseValue(const Cell& cell, const Jet4Column& column, const QString& p
         return {};
     }
     if (column.type == Jet4Type::Text) {
-        return cell.text;
+        // An empty quoted cell is an empty text, never a null string: Qt 5 counts a variant
+        // holding a null string as null.
+        return cell.text.isNull() ? QString(QLatin1String("")) : cell.text;
     }
     const QString text = cell.text.trimmed();
     bool ok = false;

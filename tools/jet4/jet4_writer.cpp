@@ -116,9 +116,9 @@ void Rc4(QByteArray& b, int at, int length, const std::array<uint8_t, 4>& key) {
 double DateToJet(const QVariant& value, bool* ok) {
     QDate date;
     QTime time(0, 0);
-    if (value.typeId() == QMetaType::QDate) {
+    if (value.userType() == QMetaType::QDate) {
         date = value.toDate();
-    } else if (value.typeId() == QMetaType::QDateTime) {
+    } else if (value.userType() == QMetaType::QDateTime) {
         date = value.toDateTime().date();
         time = value.toDateTime().time();
     } else {
@@ -288,7 +288,7 @@ void PutInteger(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
 // significant first. 64 bits are enough here.
 // A decimal given as text keeps every digit; a number goes through its double.
 bool ScaledDecimal(const QVariant& value, int scale, uint64_t* magnitude, bool* negative) {
-    if (value.typeId() == QMetaType::QString) {
+    if (value.userType() == QMetaType::QString) {
         QString text = value.toString().trimmed();
         *negative = text.startsWith(QLatin1Char('-'));
         if (*negative || text.startsWith(QLatin1Char('+'))) {
@@ -366,7 +366,7 @@ void PutNumber(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
 // A GUID as Access keeps it: three little-endian numbers, then eight bytes in order.
 void PutGuid(QByteArray& fixed, const QVariant& value, const CellPlace& at) {
     const QUuid id =
-        value.typeId() == QMetaType::QUuid ? value.toUuid() : QUuid::fromString(value.toString());
+        value.userType() == QMetaType::QUuid ? value.toUuid() : QUuid::fromString(value.toString());
     if (id.isNull()) {
         FailCell(at, QStringLiteral("\"%1\" is not a GUID").arg(value.toString()));
     }

@@ -223,14 +223,14 @@ namespace {
 }
 
 bool IsText(const QVariant& value) {
-    return value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray;
+    return value.userType() == QMetaType::QString || value.userType() == QMetaType::QByteArray;
 }
 
 // A number from text with a decimal point or comma, or from a numeric variant.
 double ToNumber(const ParadoxField& field, const QVariant& value) {
     double number = 0;
     bool ok = true;
-    switch (value.typeId()) {
+    switch (value.userType()) {
         case QMetaType::Int:
             return *static_cast<const int*>(value.constData());
         case QMetaType::LongLong:
@@ -320,9 +320,9 @@ bool EncodeNumber(const ParadoxField& field, char* record, double number, const 
 
 QDate ToDate(const ParadoxField& field, const QVariant& value) {
     QDate date;
-    if (value.typeId() == QMetaType::QDate) {
+    if (value.userType() == QMetaType::QDate) {
         date = value.toDate();
-    } else if (value.typeId() == QMetaType::QDateTime) {
+    } else if (value.userType() == QMetaType::QDateTime) {
         date = value.toDateTime().date();
     } else {
         const QString text = value.toString().trimmed();
@@ -339,9 +339,9 @@ QDate ToDate(const ParadoxField& field, const QVariant& value) {
 
 QTime ToTime(const ParadoxField& field, const QVariant& value) {
     QTime time;
-    if (value.typeId() == QMetaType::QTime) {
+    if (value.userType() == QMetaType::QTime) {
         time = value.toTime();
-    } else if (value.typeId() == QMetaType::QDateTime) {
+    } else if (value.userType() == QMetaType::QDateTime) {
         time = value.toDateTime().time();
     } else {
         time = QTime::fromString(value.toString().trimmed(), Qt::ISODateWithMs);
@@ -354,9 +354,9 @@ QTime ToTime(const ParadoxField& field, const QVariant& value) {
 
 QDateTime ToTimestamp(const ParadoxField& field, const QVariant& value) {
     QDateTime stamp;
-    if (value.typeId() == QMetaType::QDateTime) {
+    if (value.userType() == QMetaType::QDateTime) {
         stamp = value.toDateTime();
-    } else if (value.typeId() == QMetaType::QDate) {
+    } else if (value.userType() == QMetaType::QDate) {
         stamp = QDateTime(value.toDate(), QTime(0, 0), Qt::UTC);
     } else {
         stamp = QDateTime::fromString(value.toString().trimmed(), Qt::ISODateWithMs);
@@ -368,7 +368,7 @@ QDateTime ToTimestamp(const ParadoxField& field, const QVariant& value) {
 }
 
 bool ToLogical(const ParadoxField& field, const QVariant& value) {
-    if (value.typeId() == QMetaType::Bool) {
+    if (value.userType() == QMetaType::Bool) {
         return value.toBool();
     }
     if (IsText(value)) {
@@ -469,7 +469,7 @@ void ParadoxTable::encodeValue(char* record, int index, const QVariant& value) c
         throw Failure(QStringLiteral("Неверный номер поля: %1").arg(index));
     }
     const ParadoxField& field = fields_[static_cast<size_t>(index)];
-    const int typeId = value.typeId();
+    const int typeId = value.userType();
     // Texts into alpha fields and numbers into numeric fields, the bulk of every table, go the
     // short way: a text is read where the variant holds it.
     if (typeId == QMetaType::QString && field.type == kAlpha) {

@@ -17,7 +17,7 @@ namespace converter::sql {
 namespace {
 
 bool IsNumber(const QVariant& v) {
-    switch (v.typeId()) {
+    switch (v.userType()) {
         case QMetaType::Int:
         case QMetaType::UInt:
         case QMetaType::LongLong:
@@ -39,7 +39,7 @@ bool IsNumber(const QVariant& v) {
 
 double NumberOf(const QVariant& v) {
     // The original engine's true is -1.
-    return v.typeId() == QMetaType::Bool ? (v.toBool() ? -1.0 : 0.0) : v.toDouble();
+    return v.userType() == QMetaType::Bool ? (v.toBool() ? -1.0 : 0.0) : v.toDouble();
 }
 
 bool ReadsAsNumber(const QVariant& v, double& number) {
@@ -47,7 +47,7 @@ bool ReadsAsNumber(const QVariant& v, double& number) {
         number = NumberOf(v);
         return true;
     }
-    if (v.typeId() != QMetaType::QString) {
+    if (v.userType() != QMetaType::QString) {
         return false;
     }
     QString text = v.toString().trimmed();
@@ -74,7 +74,7 @@ QString DistinctKey(const QVariant& v) {
     if (IsNumber(v)) {
         return QLatin1Char('D') + QString::number(NumberOf(v), 'g', 17);
     }
-    switch (v.typeId()) {
+    switch (v.userType()) {
         case QMetaType::QDate:
         case QMetaType::QTime:
         case QMetaType::QDateTime:
@@ -97,8 +97,8 @@ int CompareValues(const QVariant& a, const QVariant& b) {
         const double y = NumberOf(b);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    if (a.typeId() == b.typeId()) {
-        switch (a.typeId()) {
+    if (a.userType() == b.userType()) {
+        switch (a.userType()) {
             case QMetaType::QDate:
                 return a.toDate() < b.toDate() ? -1 : (b.toDate() < a.toDate() ? 1 : 0);
             case QMetaType::QTime:
