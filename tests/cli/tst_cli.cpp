@@ -133,6 +133,11 @@ private slots:
         QVERIFY(run.out.startsWith("dovi2tarvel-cli 1.0"));
     }
 
+#ifndef Q_OS_WIN
+    // A Windows program takes its language and code pages from the user's settings (under Wine
+    // from the locale Wine was started in), which no variable given to a child changes; there
+    // scripts/windows_compare.sh compares these outputs with Linux's from outside.
+
     // The program's own texts in the user's language: Russian by LC_ALL, LC_MESSAGES or LANG in
     // that order, whether or not the locale is installed; English otherwise.
     void language_data() {
@@ -192,6 +197,7 @@ private slots:
         QCOMPARE(run.outBytes, codePage ? converter::CodePageFor(codePage).encodeReplacing(utf8.out)
                                         : utf8.outBytes);
     }
+#endif
 
     void wrongLeshozIsTheDialogsMessageAndLeavesNoDatabase() {
         const Run run = importSample("5001020");
