@@ -85,7 +85,7 @@ QString Cli::help(const QString& programFolder) {
     return usage() + tr(kHelp).arg(programFolder);
 }
 
-void Cli::translate(QCoreApplication& application) {
+void Cli::installTranslation(QCoreApplication& application) {
     auto* translator = new QTranslator(&application);
     // Qt's CMake support builds the .ts files into the program, under :/i18n.
     if (!translator->load(QLocale(converter::UserLanguage()), QStringLiteral("dovi2tarvel-cli"),

@@ -14,5 +14,5 @@ public:
     // `programFolder` is the default of --program-folder.
     static QString help(const QString& programFolder);
     // Installs the translation of the user's language, when there is one.
-    static void translate(QCoreApplication& application);
+    static void installTranslation(QCoreApplication& application);
 };

@@ -211,7 +211,7 @@ int main(int argc, char* argv[]) {
     // On Windows Qt takes the arguments from the wide command line, so Cyrillic names arrive whole.
     QCoreApplication application(argc, argv);
     KeepQtDiagnosticsQuiet();
-    Cli::translate(application);
+    Cli::installTranslation(application);
     QStringList args = application.arguments().mid(1);
     if (const std::optional<int> status = TakeEncoding(args)) {
         return *status;
