@@ -24,13 +24,25 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel.desktop
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-# Manual pages are installed compressed; -n keeps the package reproducible.
-set(MAN_PAGE ${CMAKE_BINARY_DIR}/dovi2tarvel-cli.1.gz)
-add_custom_command(OUTPUT ${MAN_PAGE}
-    COMMAND gzip -9nc ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel-cli.1 > ${MAN_PAGE}
-    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel-cli.1)
-add_custom_target(man_page ALL DEPENDS ${MAN_PAGE})
-install(FILES ${MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages are installed compressed; -n keeps the package reproducible. The Russian page goes
+# where man finds it for a Russian locale.
+set(MAN_PAGES)
+foreach(language en ru)
+    set(source ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel-cli.1)
+    set(folder ${CMAKE_INSTALL_MANDIR}/man1)
+    if(NOT language STREQUAL "en")
+        set(source ${CMAKE_CURRENT_LIST_DIR}/dovi2tarvel-cli.${language}.1)
+        set(folder ${CMAKE_INSTALL_MANDIR}/${language}/man1)
+    endif()
+    set(page ${CMAKE_BINARY_DIR}/man/${language}/dovi2tarvel-cli.1.gz)
+    add_custom_command(OUTPUT ${page}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${language}
+        COMMAND gzip -9nc ${source} > ${page}
+        DEPENDS ${source})
+    install(FILES ${page} DESTINATION ${folder})
+    list(APPEND MAN_PAGES ${page})
+endforeach()
+add_custom_target(man_page ALL DEPENDS ${MAN_PAGES})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dovi2tarvel)

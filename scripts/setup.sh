@@ -7,6 +7,9 @@ PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl
 PACKAGES="$PACKAGES mdbtools"
 # Qt's own Russian texts for its dialogs, buttons and menus (the window works without them).
 PACKAGES="$PACKAGES qt6-translations-l10n"
+# The console program's translations: lrelease and lupdate, and the CMake package
+# Qt6LinguistTools that runs them (also for the Windows build, as a host tool).
+PACKAGES="$PACKAGES qt6-l10n-tools qt6-tools-dev"
 # The fuzz targets need clang and its libFuzzer runtime (scripts/fuzz.sh).
 [ "$1" = "fuzz" ] && PACKAGES="$PACKAGES clang libclang-rt-14-dev"
 # The Debian package (scripts/package.sh): dpkg-shlibdeps and file compute its dependencies,

@@ -47,6 +47,24 @@ run() {
     echo "$step $status" >> "$WORK/$system/statuses"
 }
 
+# texts SYSTEM STEP LOCALE ARGUMENTS...: a run without a program folder in a locale; its output,
+# in which the default program folder becomes @BIN, and its status.
+texts() {
+    system=$1 step=$2 locale=$3
+    shift 3
+    status=0
+    if [ "$system" = linux ]; then
+        bin=$LINUX/bin
+        LC_ALL=$locale "$bin/dovi2tarvel-cli" "$@" > "$WORK/text" 2>&1 || status=$?
+    else
+        bin=$(printf 'Z:%s' "$WINDOWS_BIN" | tr / '\\' | sed 's/\\/\\\\/g')
+        LC_ALL=$locale "$WINE_RUN" "$WINDOWS_BIN/dovi2tarvel-cli.exe" "$@" > "$WORK/text" 2>&1 ||
+            status=$?
+    fi
+    LC_ALL=C sed "s|$bin|@BIN|g" "$WORK/text" > "$WORK/$system/out/$step.text"
+    echo "$step $status" >> "$WORK/$system/statuses"
+}
+
 for system in linux windows; do
     d=$WORK/$system
     mkdir -p "$d/program" "$d/out"
@@ -67,6 +85,11 @@ for system in linux windows; do
     run $system export-forestry export "$d/out/forestry.db" "${year:-0}" \
         "$d/out/forestry-export.txt" --decimal-separator ,
     run $system check-forestry check "$d/out/forestry.db" "$d/out/sprav"
+    # The program's own texts in the user's language and code pages: Wine gives a Windows
+    # program the language and code pages of the locale it starts in.
+    texts $system help-ru ru_RU.UTF-8 --encoding oem --help
+    texts $system usage-ru ru_RU.UTF-8 --encoding ansi convert
+    texts $system usage-c C convert
     # Reports kept beside the program are compared with the rest.
     mv "$d/program/reports" "$d/out/program-reports" 2>/dev/null || true
 done
@@ -104,6 +127,9 @@ differ() {
     echo "compare: $*" >&2
     failures=$((failures + 1))
 }
+# Alike is not enough: Russian in the code page asked for.
+iconv -f CP866 -t UTF-8 "$WORK/linux/out/help-ru.text" | grep -q '^коды завершения:$' ||
+    differ "help-ru.text: no Russian in code page 866"
 linux_files=$(cd "$WORK/linux/out" && find . -type f | sort)
 windows_files=$(cd "$WORK/windows/out" && find . -type f | sort)
 [ "$linux_files" = "$windows_files" ] ||

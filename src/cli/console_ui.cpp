@@ -1,12 +1,13 @@
 #include "cli/console_ui.h"
 
 #include "common/failure.h"
-#include "common/platform_console.h"
 #include "import/forest_unit.h"
+
+#include <algorithm>
 
 namespace converter {
 
-ConsoleUi::ConsoleUi(std::FILE* err) : err_(err), terminal_(IsConsole(err)) {}
+ConsoleUi::ConsoleUi(std::FILE* err) : err_(err), console_(ConsoleKindOf(err)) {}
 
 void ConsoleUi::writeBlock(const QString& kind, const QString& title, const QString& text,
                            const QString& answer) {
@@ -72,12 +73,18 @@ std::optional<ForestUnitInput> ConsoleUi::askForestUnit() {
 }
 
 void ConsoleUi::setStatus(StatusLabel, const QString& text) {
-    if (!terminal_) {
+    if (console_ == ConsoleKind::None) {
         return;
     }
-    WriteText(err_, QStringLiteral("\r\033[K") + text);
+    if (console_ == ConsoleKind::Escapes) {
+        WriteText(err_, QStringLiteral("\r\033[K") + text);
+    } else {
+        // Spaces cover what a longer line before left.
+        const qsizetype rest = std::max<qsizetype>(progressShown_ - text.size(), 0);
+        WriteText(err_, QLatin1Char('\r') + text + QString(rest, QLatin1Char(' ')));
+    }
     std::fflush(err_);
-    progressShown_ = true;
+    progressShown_ = std::max({progressShown_, text.size(), qsizetype{1}});
 }
 
 void ConsoleUi::setStatusVisible(StatusLabel, bool visible) {
@@ -87,10 +94,16 @@ void ConsoleUi::setStatusVisible(StatusLabel, bool visible) {
 }
 
 void ConsoleUi::clearProgress() {
-    if (progressShown_) {
-        std::fputs("\r\033[K", err_);
-        progressShown_ = false;
+    if (progressShown_ == 0) {
+        return;
     }
+    if (console_ == ConsoleKind::Escapes) {
+        WriteText(err_, QStringLiteral("\r\033[K"));
+    } else {
+        WriteText(err_, QLatin1Char('\r') + QString(progressShown_, QLatin1Char(' ')) +
+                            QLatin1Char('\r'));
+    }
+    progressShown_ = 0;
 }
 
 }  // namespace converter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/platform_console.h"
 #include "common/ui.h"
 
 #include <QString>
@@ -45,8 +46,9 @@ private:
     void clearProgress();
 
     std::FILE* err_;
-    bool terminal_;
-    bool progressShown_ = false;
+    ConsoleKind console_;
+    // The length of the progress line shown, which a plain console clears with spaces.
+    qsizetype progressShown_ = 0;
     int warnings_ = 0;
     MessageIcon lastIcon_ = MessageIcon::None;
 };

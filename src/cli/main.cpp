@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include "cli/cli_texts.h"
 #include "cli/console_ui.h"
 #include "cli/dump.h"
 #include "common/diagnostics.h"
@@ -19,72 +20,11 @@ namespace {
 
 constexpr int kUsageError = 64;
 
-const char kUsage[] =
-    "usage:\n"
-    "  dovi2tarvel-cli import DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER [--overwrite]\n"
-    "  dovi2tarvel-cli years MAIN_DB\n"
-    "  dovi2tarvel-cli export MAIN_DB YEAR OUTPUT_FILE [--overwrite] [--decimal-separator .|,]\n"
-    "  dovi2tarvel-cli form NSI_FOLDER TARGET_FOLDER [--overwrite]\n"
-    "  dovi2tarvel-cli check MAIN_DB REFERENCE_FOLDER\n"
-    "  dovi2tarvel-cli validate DOVI_FILE...\n"
-    "  dovi2tarvel-cli dump TABLE_FILE [TABLE]\n"
-    "  dovi2tarvel-cli --help | --version\n"
-    "Every command but dump also takes --program-folder DIR.\n";
-
-// The rest of --help; the manual page dovi2tarvel-cli(1) says the same at more length.
-const char kHelp[] =
-    "\n"
-    "The converter's operations for scripts and batch work, as the window's tabs run them.\n"
-    "\n"
-    "commands:\n"
-    "  import    build a new stand database MAIN_DB (with its elements and changes tables)\n"
-    "            from a Dovi file, for the forest unit CODE (8 digits) and NUMBER (1 to 25)\n"
-    "  years     print the change years of MAIN_DB, one a line: its text, a tab, its YEAR\n"
-    "  export    write the stands of one change year to a Dovi file (YEAR as years prints\n"
-    "            it; the stands without a year, listed as 9999, are never exported)\n"
-    "  form      form sptab.db and spfield.db in TARGET_FOLDER from the value books in\n"
-    "            NSI_FOLDER\n"
-    "  check     check MAIN_DB against the reference tables in REFERENCE_FOLDER\n"
-    "  validate  convert each Dovi file as import does, into a temporary database that is\n"
-    "            removed; print per file on standard output a block: the report the import\n"
-    "            would write, headed \"Файл: \" and the file's path, and the stand count as\n"
-    "            its last line; blocks are parted by an empty line\n"
-    "  dump      print a Paradox table, or TABLE of an Access file, tab-separated\n"
-    "\n"
-    "options:\n"
-    "  --program-folder DIR     the folder with sprav.mdb, help/ and nsi/, where reports/\n"
-    "                           is kept (default: %1); when given, its sprav.mdb is\n"
-    "                           used, not an office's own (see dictionary below)\n"
-    "  --overwrite              answer Yes when asked whether to overwrite\n"
-    "  --decimal-separator .|,  the separator of exported fractional numbers (default:\n"
-    "                           the system's)\n"
-    "\n"
-    "dictionary:\n"
-    "  an office's own sprav.mdb, which installers and packages leave alone, is taken from\n"
-    "  the first of these folders that holds one, before the program folder's sample:\n"
-    "%2"
-    "\n"
-    "message blocks:\n"
-    "  every message box of an operation is written to standard error as a block: a line\n"
-    "  \"[KIND] TITLE\" (KIND information, warning, question or message), the message's\n"
-    "  lines, for a question a line \"-> Yes\" or \"-> No\", and an empty line.\n"
-    "\n"
-    "exit status:\n"
-    "  0   done (validate: every file clean)\n"
-    "  1   done, with faults recorded in the report (validate: the worst file has faults)\n"
-    "  2   failed or refused (validate: a file could not be read or converted)\n"
-    "  64  wrong command line\n"
-    "\n"
-    "output:\n"
-    "  UTF-8 on Linux and wherever output is redirected to a file or a pipe; on Windows a\n"
-    "  console window (cmd.exe, PowerShell) gets wide characters, so Russian text is\n"
-    "  readable whatever its code page. Arguments may name files in Cyrillic.\n";
-
 int Usage(const QString& problem) {
     if (!problem.isEmpty()) {
         WriteText(stderr, QStringLiteral("dovi2tarvel-cli: ") + problem + QLatin1Char('\n'));
     }
-    WriteText(stderr, QString::fromUtf8(kUsage));
+    WriteText(stderr, Cli::usage());
     return kUsageError;
 }
 
@@ -106,7 +46,7 @@ Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool 
         const QString& arg = args[i];
         if (arg == QLatin1String("--program-folder") && allowFolder) {
             if (i + 1 >= args.size()) {
-                parsed.error = arg + QStringLiteral(" needs a folder");
+                parsed.error = Cli::tr("%1 needs a folder").arg(arg);
                 return parsed;
             }
             parsed.programFolder = args[++i];
@@ -115,14 +55,14 @@ Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool 
         } else if (arg == QLatin1String("--decimal-separator") && allowSeparator) {
             const QString value = args.value(++i);
             if (value != QLatin1String(".") && value != QLatin1String(",")) {
-                parsed.error = QStringLiteral("--decimal-separator needs . or ,");
+                parsed.error = Cli::tr("--decimal-separator needs . or ,");
                 return parsed;
             }
             parsed.decimalSeparator = value.front();
         } else if ((arg == QLatin1String("--leshoz") || arg == QLatin1String("--lesnich")) &&
                    allowUnit) {
             if (i + 1 >= args.size()) {
-                parsed.error = arg + QStringLiteral(" needs a value");
+                parsed.error = Cli::tr("%1 needs a value").arg(arg);
                 return parsed;
             }
             if (arg == QLatin1String("--leshoz")) {
@@ -133,7 +73,7 @@ Parsed Parse(const QStringList& args, bool allowOverwrite, bool allowUnit, bool 
                 parsed.hasLesnich = true;
             }
         } else if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
-            parsed.error = QStringLiteral("unknown option ") + arg;
+            parsed.error = Cli::tr("unknown option %1").arg(arg);
             return parsed;
         } else {
             parsed.positional.append(arg);
@@ -153,16 +93,35 @@ QString OfficeFolderLines() {
     return lines;
 }
 
+// --encoding, wherever it stands, sets the bytes of output that is not a console window. The
+// exit status when its value is wrong.
+std::optional<int> TakeEncoding(QStringList& args) {
+    const QLatin1String option("--encoding");
+    for (qsizetype i = args.indexOf(option); i >= 0; i = args.indexOf(option, i)) {
+        const QString value = args.value(i + 1).toLower();
+        if (value == QLatin1String("oem")) {
+            SetOutputEncoding(OutputEncoding::Oem);
+        } else if (value == QLatin1String("ansi")) {
+            SetOutputEncoding(OutputEncoding::Ansi);
+        } else if (value == QLatin1String("utf-8")) {
+            SetOutputEncoding(OutputEncoding::Utf8);
+        } else {
+            return Usage(Cli::tr("--encoding needs oem, ansi or utf-8"));
+        }
+        args.remove(i, 2);
+    }
+    return std::nullopt;
+}
+
 // --help and --version end the run; a leading --program-folder sets the folder. The exit status
 // when the run ends here.
 std::optional<int> TakeLeadingOptions(QStringList& args) {
     if (args.isEmpty()) {
-        return Usage("no command given");
+        return Usage(Cli::tr("no command given"));
     }
     if (args.first() == QLatin1String("--help")) {
-        WriteText(stdout, QString::fromUtf8(kUsage) +
-                              QString::fromUtf8(kHelp).arg(
-                                  QDir::toNativeSeparators(ProgramFolder()), OfficeFolderLines()));
+        WriteText(stdout,
+                  Cli::help(QDir::toNativeSeparators(ProgramFolder()), OfficeFolderLines()));
         return 0;
     }
     if (args.first() == QLatin1String("--version")) {
@@ -171,16 +130,16 @@ std::optional<int> TakeLeadingOptions(QStringList& args) {
     }
     if (args.first() == QLatin1String("--program-folder")) {
         if (args.size() < 2) {
-            return Usage("--program-folder needs a folder");
+            return Usage(Cli::tr("%1 needs a folder").arg(args.first()));
         }
         SetProgramFolder(args[1]);
         args = args.mid(2);
         if (!args.isEmpty() && args.first() == QLatin1String("dump")) {
-            return Usage("dump takes no program folder");
+            return Usage(Cli::tr("dump takes no program folder"));
         }
     }
     if (args.isEmpty()) {
-        return Usage("no command given");
+        return Usage(Cli::tr("no command given"));
     }
     return std::nullopt;
 }
@@ -197,34 +156,34 @@ QString ArgumentsProblem(const QString& command, const Parsed& parsed) {
     const QStringList& p = parsed.positional;
     if (command == QLatin1String("dump")) {
         if (p.size() < 1 || p.size() > 2) {
-            return "dump needs TABLE_FILE [TABLE]";
+            return Cli::tr("dump needs TABLE_FILE [TABLE]");
         }
         if (p[0].endsWith(QLatin1String(".mdb"), Qt::CaseInsensitive) && p.size() != 2) {
-            return "dump of an Access file needs TABLE";
+            return Cli::tr("dump of an Access file needs TABLE");
         }
     } else if (command == QLatin1String("import")) {
         if (p.size() != 2 || !parsed.hasLeshoz || !parsed.hasLesnich) {
-            return "import needs DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER";
+            return Cli::tr("import needs DOVI_FILE MAIN_DB --leshoz CODE --lesnich NUMBER");
         }
     } else if (command == QLatin1String("years")) {
         if (p.size() != 1) {
-            return "years needs MAIN_DB";
+            return Cli::tr("years needs MAIN_DB");
         }
     } else if (command == QLatin1String("export")) {
         if (p.size() != 3 || !IsWholeNumber(p[1])) {
-            return "export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)";
+            return Cli::tr("export needs MAIN_DB YEAR OUTPUT_FILE (YEAR a number)");
         }
     } else if (command == QLatin1String("form")) {
         if (p.size() != 2) {
-            return "form needs NSI_FOLDER TARGET_FOLDER";
+            return Cli::tr("form needs NSI_FOLDER TARGET_FOLDER");
         }
     } else if (command == QLatin1String("check")) {
         if (p.size() != 2) {
-            return "check needs MAIN_DB REFERENCE_FOLDER";
+            return Cli::tr("check needs MAIN_DB REFERENCE_FOLDER");
         }
     } else if (command == QLatin1String("validate")) {
         if (p.isEmpty()) {
-            return "validate needs DOVI_FILE...";
+            return Cli::tr("validate needs DOVI_FILE...");
         }
     }
     return {};
@@ -254,7 +213,7 @@ int RunCommand(const QString& command, const Parsed& parsed, ConsoleUi& ui) {
     if (command == QLatin1String("validate")) {
         return CliValidate(ui, p, stdout);
     }
-    return Usage(QStringLiteral("unknown command ") + command);
+    return Usage(Cli::tr("unknown command %1").arg(command));
 }
 
 }  // namespace
@@ -264,7 +223,11 @@ int main(int argc, char* argv[]) {
     // On Windows Qt takes the arguments from the wide command line, so Cyrillic names arrive whole.
     QCoreApplication application(argc, argv);
     KeepQtDiagnosticsQuiet();
+    Cli::installTranslation(application);
     QStringList args = application.arguments().mid(1);
+    if (const std::optional<int> status = TakeEncoding(args)) {
+        return *status;
+    }
     if (const std::optional<int> status = TakeLeadingOptions(args)) {
         return *status;
     }

@@ -1,3 +1,4 @@
+#include "common/code_page.h"
 #include "common/text_file.h"
 #include "support/dictionary_builder.h"
 #include "support/test_paths.h"
@@ -18,6 +19,7 @@ struct Run {
     int status = -1;
     QString out;
     QString err;
+    QByteArray outBytes;
 };
 
 }  // namespace
@@ -29,19 +31,25 @@ class TestCli : public QObject {
     QTemporaryDir dir_;
     QString folder_;
 
+    // `variables` set ("NAME=value") or remove ("NAME") variables of the environment.
     Run cli(const QStringList& args, const QString& program = PROGRAM_DIR "/dovi2tarvel-cli",
-            const QString& tmpDir = {}) {
+            const QStringList& variables = {}) {
         QProcess process;
-        if (!tmpDir.isEmpty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("TMPDIR", tmpDir);
-            process.setProcessEnvironment(environment);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("LANGUAGE");  // the language is the locale's the test sets
+        for (const QString& variable : variables) {
+            if (variable.contains('=')) {
+                environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+            } else {
+                environment.remove(variable);
+            }
         }
+        process.setProcessEnvironment(environment);
         process.start(program, args);
         process.waitForFinished(120000);
+        const QByteArray out = process.readAllStandardOutput();
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+                QString::fromUtf8(out), QString::fromUtf8(process.readAllStandardError()), out};
     }
 
     // The global options for a program folder with the test dictionary and value books.
@@ -124,6 +132,72 @@ private slots:
         QCOMPARE(run.status, 0);
         QVERIFY(run.out.startsWith("dovi2tarvel-cli 1.0"));
     }
+
+#ifndef Q_OS_WIN
+    // A Windows program takes its language and code pages from the user's settings (under Wine
+    // from the locale Wine was started in), which no variable given to a child changes; there
+    // scripts/windows_compare.sh compares these outputs with Linux's from outside.
+
+    // The program's own texts in the user's language: Russian by LC_ALL, LC_MESSAGES or LANG in
+    // that order, whether or not the locale is installed; English otherwise.
+    void language_data() {
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("expected");  // on standard output for 0, else on error
+        const QStringList ru{"LC_ALL=ru_RU.UTF-8"};
+        QTest::newRow("help, Russian") << ru << QStringList{"--help"} << 0
+                                       << "использование:\n  dovi2tarvel-cli import ФАЙЛ_DOVI";
+        QTest::newRow("help, C") << QStringList{"LC_ALL=C"} << QStringList{"--help"} << 0
+                                 << "usage:\n  dovi2tarvel-cli import DOVI_FILE";
+        QTest::newRow("LC_ALL before LANG") << QStringList{"LC_ALL=C", "LANG=ru_RU.UTF-8"}
+                                            << QStringList{"--help"} << 0 << "\nexit status:\n";
+        QTest::newRow("LC_MESSAGES before LANG")
+            << QStringList{"LC_ALL", "LC_MESSAGES=ru_RU.UTF-8", "LANG=C.UTF-8"}
+            << QStringList{"--help"} << 0 << "\nкоды завершения:\n";
+        QTest::newRow("usage error, Russian")
+            << ru << QStringList{"convert"} << 64
+            << "dovi2tarvel-cli: неизвестная команда convert\nиспользование:\n";
+        QTest::newRow("usage error, C") << QStringList{"LC_ALL=C"} << QStringList{"convert"} << 64
+                                        << "dovi2tarvel-cli: unknown command convert\nusage:\n";
+        QTest::newRow("encoding unknown") << ru << QStringList{"--help", "--encoding", "koi8-r"}
+                                          << 64 << "--encoding: нужно oem, ansi или utf-8\n";
+        QTest::newRow("encoding without value") << ru << QStringList{"years", "--encoding"} << 64
+                                                << "--encoding: нужно oem, ansi или utf-8\n";
+    }
+
+    void language() {
+        QFETCH(QStringList, environment);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, expected);
+        const Run run = cli(args, PROGRAM_DIR "/dovi2tarvel-cli", environment);
+        QCOMPARE(run.status, status);
+        QVERIFY2((status == 0 ? run.out : run.err).contains(expected),
+                 qPrintable(run.out + run.err));
+    }
+
+    // --encoding: the bytes a Windows shell expects of redirected output, for Russian text.
+    void encoding_data() {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<int>("codePage");  // 0: UTF-8
+        QTest::newRow("oem") << "oem" << 866;
+        QTest::newRow("ansi") << "ANSI" << 1251;
+        QTest::newRow("utf-8") << "utf-8" << 0;
+    }
+
+    void encoding() {
+        QFETCH(QString, encoding);
+        QFETCH(int, codePage);
+        const QStringList ru{"LC_ALL=ru_RU.UTF-8"};
+        const Run utf8 = cli({"--help"}, PROGRAM_DIR "/dovi2tarvel-cli", ru);
+        QVERIFY(utf8.out.contains("коды завершения"));
+        const Run run = cli({"--encoding", encoding, "--help"}, PROGRAM_DIR "/dovi2tarvel-cli", ru);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.outBytes, codePage ? converter::CodePageFor(codePage).encodeReplacing(utf8.out)
+                                        : utf8.outBytes);
+    }
+#endif
 
     void wrongLeshozIsTheDialogsMessageAndLeavesNoDatabase() {
         const Run run = importSample("5001020");
@@ -319,7 +393,7 @@ private slots:
             args << "--program-folder" << folder_;
         }
         const QStringList before = listing(folder_) + listing(sources);
-        const Run run = cli(args, program, tmp);
+        const Run run = cli(args, program, {"TMPDIR=" + tmp});
         QCOMPARE(run.status, status);
         QCOMPARE(run.out, expected.join('\n'));
         QCOMPARE(listing(folder_) + listing(sources), before);
