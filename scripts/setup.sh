@@ -13,9 +13,10 @@ PACKAGES="$PACKAGES qt6-translations-l10n"
 # desktop-file-validate checks the desktop entry.
 [ "$1" = "package" ] && PACKAGES="$PACKAGES dpkg-dev file desktop-file-utils"
 # The Windows programs (scripts/windows.sh): the MinGW-w64 cross compilers, Wine to run the
-# tests, NSIS for the installer, zip, and what Qt's source needs to be fetched and unpacked.
+# tests, NSIS for the installer, wixl and msitools for the MSI, zip, what Qt's source needs to be
+# fetched and unpacked, and a virtual display with xwininfo for the window the tests start.
 [ "$1" = "windows" ] && PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  wine nsis zip xz-utils xvfb xauth"
+  wine nsis wixl msitools zip xz-utils xvfb xauth x11-utils"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
