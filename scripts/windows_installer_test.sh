@@ -16,6 +16,9 @@ set -e
 [ -n "$DISPLAY" ] || exec xvfb-run -a sh "$0" "$@"
 setup=$1 msi=$2 earlier_setup=$3 earlier_msi=$4
 export WINEDEBUG=-all
+# A folder of this run's own: other runs (other prefixes) may go on at the same time.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 fail() {
     echo "installer test: $*" >&2
     exit 1
@@ -35,9 +38,9 @@ left() {
 validate_installed() {
     status=0
     wine "$folder/dovi2tarvel-cli.exe" validate 'C:\Program Files\dovi2tarvel\samples\lesnichestvo_03.txt' \
-        > "${TMPDIR:-/tmp}/installed-validate.txt" 2>/dev/null || status=$?
+        > "$work/validate.txt" 2>/dev/null || status=$?
     [ "$status" -eq 1 ] || fail "$1: the installed console program ended with $status, not 1"
-    grep -q "Количество выделов: 35" "${TMPDIR:-/tmp}/installed-validate.txt" ||
+    grep -q "Количество выделов: 35" "$work/validate.txt" ||
         fail "$1: the installed console program did not count the sample's stands"
 }
 
@@ -68,7 +71,7 @@ wine reg query "$key" >/dev/null 2>&1 && fail "the entry among the installed pro
 rm -rf "$folder"
 
 # An office's own dictionary put in the program folder outlives an upgrade and a removal.
-office=${TMPDIR:-/tmp}/office-sprav.mdb
+office=$work/office-sprav.mdb
 wine "$setup" /S
 wineserver -w
 printf office >> "$folder/sprav.mdb"
@@ -79,7 +82,7 @@ cmp -s "$folder/sprav.mdb" "$office" || fail "the upgrade replaced a changed spr
 wine "$folder/uninstall.exe" /S
 wineserver -w
 cmp -s "$folder/sprav.mdb" "$office" || fail "the removal took a changed sprav.mdb"
-rm -rf "$folder" "$office"
+rm -rf "$folder"
 
 # An upgrade removes the files and folders only the earlier version had.
 wine "$earlier_setup" /S
@@ -95,22 +98,29 @@ wineserver -w
 wine "$folder/dovi2tarvel.exe" &
 window=$!
 tries=0
-until xwininfo -root -tree | grep -q 'Dovi2Tarvel'; do
+until xwininfo -root -tree | grep '"dovi2tarvel.exe" "dovi2tarvel.exe"' | grep -vq 'Default IME'; do
     tries=$((tries + 1))
     [ $tries -lt 120 ] || fail "the window did not open"
     sleep 1
 done
+# A file the installed version listed and this one lacks: an installer going ahead removes it first.
+echo stale > "$folder/stale.txt"
+printf 'stale.txt\r\n' | iconv -f UTF-8 -t UTF-16LE >> "$folder/uninstall.lst"
 before=$(listing)
 status=0
 wine "$setup" /S || status=$?
 [ "$status" -eq 2 ] || fail "the installer ended with $status while the program ran, not 2"
+[ "$(listing)" = "$before" ] || fail "the installer changed files while the program ran"
 status=0
 wine "$folder/uninstall.exe" /S '_?=C:\Program' 'Files\dovi2tarvel' || status=$?
 [ "$status" -eq 2 ] || fail "the uninstaller ended with $status while the program ran, not 2"
-[ "$(listing)" = "$before" ] || fail "files changed while the program ran"
+[ "$(listing)" = "$before" ] || fail "the uninstaller changed files while the program ran"
 wine reg query "$key" >/dev/null 2>&1 || fail "the uninstaller refusing removed the entry"
 kill $window
-wait $window || true
+{ wait $window; } 2>/dev/null || true
+wine "$setup" /S
+wineserver -w
+[ -e "$folder/stale.txt" ] && fail "the installer did not go ahead once the program ended"
 wine "$folder/uninstall.exe" /S
 wineserver -w
 [ -e "$folder" ] && fail "left after the uninstall: $(left)"
@@ -145,6 +155,6 @@ cmp -s "$folder/sprav.mdb" "$office" || fail "the MSI replaced a changed sprav.m
 wine msiexec /x "$(winepath -w "$msi")" /qn
 wineserver -w
 [ "$(left)" = "./sprav.mdb " ] || fail "left after the second MSI removal: $(left)"
-rm -rf "$folder" "$office"
+rm -rf "$folder"
 echo "Installer: silent install, installed program, silent uninstall, changed dictionary kept, upgrade" \
     "removing the earlier files, refusals while the program runs, MSI upgrade and removal: passed"
