@@ -85,7 +85,7 @@ Function ${UN}WaitForProgramEnd
         ${If} $0 = 0
             Return
         ${EndIf}
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Программа ${PRODUCT} запущена. Закройте все ее окна и консольные команды ${PRODUCT}-cli (у всех пользователей этого компьютера) и нажмите «Повтор»." /SD IDCANCEL IDRETRY again
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Программа ${PRODUCT} запущена. Закройте все ее окна и консольные команды ${PRODUCT}-cli (у всех пользователей этого компьютера) и повторите попытку." /SD IDCANCEL IDRETRY again
         SetErrorLevel 2
         Quit
         again:
