@@ -5,7 +5,7 @@
 #     dovi2tarvel-<version>-win64.zip       unpack and run
 #     dovi2tarvel-<version>-setup.exe       the installer (NSIS, in Russian)
 #     dovi2tarvel-<version>-win64.msi       the same for Windows Installer (msiexec, group policy)
-#     dovi2tarvel-<version>-win64-debug.zip our programs' debugging information, for gdb
+#     dovi2tarvel-<version>-win64-debug.zip our programs' line tables, for gdb
 # `sh scripts/windows.sh test` also builds the tests and runs them under Wine, compares the
 # Linux and Windows console programs' outputs, and installs and removes the installer silently;
 # `test-if-cached` does the same only when Qt for Windows is already built (CI).
@@ -116,7 +116,7 @@ testing=OFF
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_FIND_ROOT_PATH="$QT" -DCMAKE_PREFIX_PATH="$QT" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g1" \
     -DEDITION="${EDITION:-2}" -DBUILD_BENCHMARKS=OFF \
     -DBUILD_TESTING=$testing $launcher >/dev/null
 cmake --build "$BUILD" --parallel
@@ -210,8 +210,8 @@ make_installer() {
 }
 
 # The unpack-and-run folder, stripped: cmake --install --strip strips our programs and the DLLs
-# (packaging/windows.cmake). Our programs' debugging information goes beside the zip, in
-# $NAME-win64-debug.zip; gdb finds it by the name each stripped program carries.
+# (packaging/windows.cmake). Our programs' line tables (-g1, cheap: no variables) go beside the
+# zip, in $NAME-win64-debug.zip; gdb finds them by the name each stripped program carries.
 STAGE=$BUILD/stage/$NAME-win64
 rm -rf "$BUILD/stage" "$BUILD/debug"
 cmake --install "$BUILD" --prefix "$STAGE" --strip >/dev/null
