@@ -200,6 +200,12 @@ make_msi() {
         -q "UPDATE \`Shortcut\` SET \`Name\` = 'Справка', \`Target\` = '[#f_help_import.htm]' WHERE \`Shortcut\` = 'HelpEntry'" \
         -q "UPDATE \`LaunchCondition\` SET \`Description\` = 'Уже установлена более новая версия dovi2tarvel.'" \
         -q "UPDATE \`Component\` SET \`Attributes\` = 400 WHERE \`Component\` = 'c_sprav.mdb'"
+    # An UPDATE that finds nothing says nothing: the dictionary's protection is checked.
+    if [ -f "$1/sprav.mdb" ] && ! msiinfo export "$2" Component |
+        awk -F '\t' '$1 == "c_sprav.mdb" && $4 == 400 { found = 1 } END { exit !found }'; then
+        echo "$2: the component of sprav.mdb is not Permanent and NeverOverwrite" >&2
+        exit 1
+    fi
 }
 
 # The installer of the folder $1 as $2, version $3, its lists written beside the folder.
