@@ -18,9 +18,10 @@ PACKAGES="$PACKAGES qt6-l10n-tools qt6-tools-dev"
 # The build against Qt 5.15 (scripts/test-qt5.sh): its headers and Qt's Russian texts for it.
 [ "$1" = "qt5" ] && PACKAGES="$PACKAGES qtbase5-dev qttranslations5-l10n"
 # The Windows programs (scripts/windows.sh): the MinGW-w64 cross compilers, Wine to run the
-# tests, NSIS for the installer, zip, and what Qt's source needs to be fetched and unpacked.
+# tests, NSIS for the installer, wixl and msitools for the MSI, zip, what Qt's source needs to be
+# fetched and unpacked, and a virtual display with xwininfo for the window the tests start.
 [ "$1" = "windows" ] && PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  wine nsis zip xz-utils xvfb xauth"
+  wine nsis wixl msitools zip xz-utils xvfb xauth x11-utils"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -4,6 +4,8 @@
 # cmake/mingw-w64-x86_64.cmake, and in the repository's folder
 #     dovi2tarvel-<version>-win64.zip       unpack and run
 #     dovi2tarvel-<version>-setup.exe       the installer (NSIS, in Russian)
+#     dovi2tarvel-<version>-win64.msi       the same for Windows Installer (msiexec, group policy)
+#     dovi2tarvel-<version>-win64-debug.zip our programs' line tables, for gdb
 # `sh scripts/windows.sh test` also builds the tests and runs them under Wine, compares the
 # Linux and Windows console programs' outputs, and installs and removes the installer silently;
 # `test-if-cached` does the same only when Qt for Windows is already built (CI).
@@ -114,45 +116,126 @@ testing=OFF
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_FIND_ROOT_PATH="$QT" -DCMAKE_PREFIX_PATH="$QT" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_BUILD_TYPE=Release -DEDITION="${EDITION:-2}" -DBUILD_BENCHMARKS=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g1" \
+    -DEDITION="${EDITION:-2}" -DBUILD_BENCHMARKS=OFF \
     -DBUILD_TESTING=$testing $launcher >/dev/null
 cmake --build "$BUILD" --parallel
 
-# The installer's lists of what it installs and, so that the uninstaller removes just that,
-# what the uninstaller removes: folders last, deepest first, each only when left empty. The
-# dictionary beside the program is left to the installer (packaging/windows/installer.nsi).
+# The installer's lists of the folder STAGE ($1), written into $2: what it installs; what the
+# uninstaller removes: files, then folders deepest first, each only when left empty; the files and
+# folders this version ships, which an upgrade keeps of what the earlier one listed; and that list,
+# uninstall.lst, for the next upgrade (UTF-16, as NSIS reads any name). The dictionary beside the
+# program is left to the installer (packaging/windows/installer.nsi).
 write_installer_lists() {
     (cd "$1" && find . -type d | sed 's|^\.||; s|^/||' | sort) > "$2/folders"
+    (cd "$1" && find . -type f ! -path ./sprav.mdb | sed 's|^\./||' | sort) > "$2/files"
     : > "$2/install-files.nsh"
-    : > "$2/uninstall-files.nsh"
     while read -r folder; do
-        windows=$(printf '%s' "${folder:+\\$folder}" | tr / '\\')
-        printf 'SetOutPath "$INSTDIR%s"\n' "$windows" >> "$2/install-files.nsh"
-        find "$1/$folder" -maxdepth 1 -type f | sort | while read -r file; do
-            # The installer itself decides about the program folder's dictionary.
-            [ -z "$folder" ] && [ "$(basename "$file")" = sprav.mdb ] && continue
-            printf 'File "%s"\n' "$file" >> "$2/install-files.nsh"
-            printf 'Delete "$INSTDIR%s\\%s"\n' "$windows" "$(basename "$file")" \
-                >> "$2/uninstall-files.nsh"
-        done
+        printf 'SetOutPath "$INSTDIR%s"\n' "$(printf '%s' "${folder:+\\$folder}" | tr / '\\')" \
+            >> "$2/install-files.nsh"
+        find "$1/$folder" -maxdepth 1 -type f ! -path "$1/sprav.mdb" | sort |
+            sed 's|.*|File "&"|' >> "$2/install-files.nsh"
     done < "$2/folders"
-    sort -r "$2/folders" | grep -v '^$' | tr / '\\' | while read -r folder; do
-        printf 'RMDir "$INSTDIR\\%s"\n' "$folder" >> "$2/uninstall-files.nsh"
+    tr / '\\' < "$2/files" | sed 's|.*|Delete /REBOOTOK "$INSTDIR\\&"|' > "$2/uninstall-files.nsh"
+    sort -r "$2/folders" | grep -v '^$' | tr / '\\' |
+        sed 's|.*|!insertmacro REMOVE_FOLDER "$INSTDIR\\&"|' > "$2/uninstall-folders.nsh"
+    { cat "$2/files"; sort -r "$2/folders" | grep -v '^$' | sed 's|$|/|'; } | tr / '\\' > "$2/shipped"
+    sed 's|.*|StrCmp $R1 "&" shipped|' "$2/shipped" > "$2/shipped.nsh"
+    sed 's|$|\r|' "$2/shipped" | iconv -f UTF-8 -t UTF-16LE > "$2/uninstall.lst"
+}
+
+# The Windows Installer package's components of the folder $1 below $2 ('' for the folder
+# itself), with paths relative to the folder's parent: one per file, nested in their folders; the
+# window and the help carry the Start-menu entries (named in make_msi). Each component's reference
+# goes to the file $3.
+wxs_id() {
+    printf '%s' "$1" | tr -c 'A-Za-z0-9_.' _
+}
+write_msi_components() {
+    find "$1/$2" -mindepth 1 -maxdepth 1 -type f | sort | while read -r file; do
+        relative=${file#"$1"/}
+        id=$(wxs_id "$relative")
+        case "$relative" in
+            dovi2tarvel.exe) entry='ProgramEntry" WorkingDirectory="INSTALLDIR' ;;
+            help/import.htm) entry=HelpEntry ;;
+            *) entry= ;;
+        esac
+        printf '<Component Id="c_%s" Guid="*" Win64="yes">' "$id"
+        printf '<File Id="f_%s" Source="%s/%s" KeyPath="yes">' "$id" "${1##*/}" "$relative"
+        [ -n "$entry" ] && printf '<Shortcut Id="%s" Directory="MenuFolder" Name="-"/>' "$entry"
+        printf '</File></Component>\n'
+        printf '<ComponentRef Id="c_%s"/>\n' "$id" >> "$3"
+    done
+    find "$1/$2" -mindepth 1 -maxdepth 1 -type d | sort | while read -r folder; do
+        relative=${folder#"$1"/}
+        printf '<Directory Id="d_%s" Name="%s">\n' "$(wxs_id "$relative")" "${folder##*/}"
+        write_msi_components "$1" "$relative" "$3"
+        printf '</Directory>\n'
     done
 }
 
-# The unpack-and-run folder, then the zip and the installer made from it.
+# The Windows Installer package of the folder $1 as $2, version $3. wixl writes the tables without
+# a code page, losing any text but ASCII, and makes advertised shortcuts only: the code page, the
+# Russian texts and plain shortcuts are set here afterwards. Windows Installer would replace an
+# unchanged file and keep a changed one (modified after it was created), but removes every file of
+# its own and takes an office's dictionary copied in over the sample (the copy keeps its older
+# modification time) for unchanged: the dictionary's component is made Permanent (16) and
+# NeverOverwrite (128) besides 64-bit (256), so that no upgrade or removal touches one present.
+make_msi() {
+    lists=$(dirname "$1")
+    echo '<Include>' > "$lists/msi-files.wxi"
+    echo '<Include>' > "$lists/msi-refs.wxi"
+    write_msi_components "$1" "" "$lists/msi-refs.wxi" >> "$lists/msi-files.wxi"
+    echo '</Include>' >> "$lists/msi-files.wxi"
+    echo '</Include>' >> "$lists/msi-refs.wxi"
+    cp packaging/windows/dovi2tarvel.ico "$lists"
+    printf '\r\n\r\n1251\t_ForceCodepage\r\n' > "$lists/_ForceCodepage.idt"
+    rm -f "$2"
+    # wixl finds files by relative paths only.
+    (cd "$lists" && wixl -a x64 -D Version="$3" -D Files=. -D Icon=dovi2tarvel.ico -o "$2" \
+        "$ROOT/packaging/windows/dovi2tarvel.wxs")
+    msibuild "$2" -s "dovi2tarvel $3" dovi2tarvel "x64;1049"
+    msibuild "$2" -i "$lists/_ForceCodepage.idt" \
+        -q "UPDATE \`Shortcut\` SET \`Name\` = 'Конвертер dovi2tarvel', \`Target\` = '[#f_dovi2tarvel.exe]' WHERE \`Shortcut\` = 'ProgramEntry'" \
+        -q "UPDATE \`Shortcut\` SET \`Name\` = 'Справка', \`Target\` = '[#f_help_import.htm]' WHERE \`Shortcut\` = 'HelpEntry'" \
+        -q "UPDATE \`LaunchCondition\` SET \`Description\` = 'Уже установлена более новая версия dovi2tarvel.'" \
+        -q "UPDATE \`Component\` SET \`Attributes\` = 400 WHERE \`Component\` = 'c_sprav.mdb'"
+    # An UPDATE that finds nothing says nothing: the dictionary's protection is checked.
+    if [ -f "$1/sprav.mdb" ] && ! msiinfo export "$2" Component |
+        awk -F '\t' '$1 == "c_sprav.mdb" && $4 == 400 { found = 1 } END { exit !found }'; then
+        echo "$2: the component of sprav.mdb is not Permanent and NeverOverwrite" >&2
+        exit 1
+    fi
+}
+
+# The installer of the folder $1 as $2, version $3, its lists written beside the folder.
+make_installer() {
+    write_installer_lists "$1" "$(dirname "$1")"
+    makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$3" -DSTAGE="$1" -DFILES="$(dirname "$1")" \
+        -DOUTFILE="$2" -DESTIMATED_KB="$(du -sk "$1" | cut -f1)" packaging/windows/installer.nsi
+}
+
+# The unpack-and-run folder, stripped: cmake --install --strip strips our programs and the DLLs
+# (packaging/windows.cmake). Our programs' line tables (-g1, cheap: no variables) go beside the
+# zip, in $NAME-win64-debug.zip; gdb finds them by the name each stripped program carries.
 STAGE=$BUILD/stage/$NAME-win64
-rm -rf "$BUILD/stage"
+rm -rf "$BUILD/stage" "$BUILD/debug"
 cmake --install "$BUILD" --prefix "$STAGE" --strip >/dev/null
-rm -f "$NAME-win64.zip" "$NAME-setup.exe"
+mkdir -p "$BUILD/debug"
+for program in dovi2tarvel dovi2tarvel-cli; do
+    x86_64-w64-mingw32-objcopy --only-keep-debug "$BUILD/bin/$program.exe" "$BUILD/debug/$program.debug"
+    x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$BUILD/debug/$program.debug" "$STAGE/$program.exe"
+done
+# The zip, the installer and the MSI made from that folder.
+rm -f "$NAME-win64.zip" "$NAME-win64-debug.zip" "$NAME-setup.exe" "$NAME-win64.msi"
 (cd "$BUILD/stage" && zip -qr9X "$ROOT/$NAME-win64.zip" "$NAME-win64")
-write_installer_lists "$STAGE" "$BUILD/stage"
-makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$VERSION" -DSTAGE="$STAGE" -DFILES="$BUILD/stage" \
-    -DOUTFILE="$ROOT/$NAME-setup.exe" -DESTIMATED_KB="$(du -sk "$STAGE" | cut -f1)" \
-    packaging/windows/installer.nsi
-echo "Built $ROOT/$NAME-win64.zip ($(stat -c %s "$NAME-win64.zip") bytes)"
-echo "Built $ROOT/$NAME-setup.exe ($(stat -c %s "$NAME-setup.exe") bytes)"
+(cd "$BUILD/debug" && zip -qr9X "$ROOT/$NAME-win64-debug.zip" .)
+make_installer "$STAGE" "$ROOT/$NAME-setup.exe" "$VERSION"
+make_msi "$STAGE" "$ROOT/$NAME-win64.msi" "$VERSION"
+for built in "$NAME-win64.zip" "$NAME-win64-debug.zip" "$NAME-setup.exe" "$NAME-win64.msi"; do
+    echo "Built $ROOT/$built ($(stat -c %s "$built") bytes)"
+done
+echo "The zip unpacks to $(du -sb "$STAGE" | cut -f1) bytes"
 
 if [ "$MODE" = test ]; then
     # The tests under Wine (CTest runs each through build-win64/wine-run), the comparison with
@@ -167,7 +250,17 @@ if [ "$MODE" = test ]; then
     wineserver -k || true
     wineserver -w
     sh scripts/windows_compare.sh "$BUILD/bin" || failed="$failed comparison"
-    sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe" || failed="$failed installer"
+    # The earlier version the upgrades start from: the same folder with a file and a folder more.
+    EARLIER=$BUILD/earlier/$NAME-win64
+    rm -rf "$BUILD/earlier"
+    mkdir -p "$EARLIER/earlier"
+    cp -r "$STAGE/." "$EARLIER"
+    echo earlier > "$EARLIER/earlier.dll"
+    echo earlier > "$EARLIER/earlier/earlier.txt"
+    make_installer "$EARLIER" "$BUILD/earlier/earlier-installer.exe" 0.1
+    make_msi "$EARLIER" "$BUILD/earlier/earlier.msi" 0.1
+    sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe" "$ROOT/$NAME-win64.msi" \
+        "$BUILD/earlier/earlier-installer.exe" "$BUILD/earlier/earlier.msi" || failed="$failed installer"
     if [ -n "$failed" ]; then
         echo "Windows: failed:$failed" >&2
         exit 1

@@ -4,6 +4,7 @@
 #include "cli/dump.h"
 #include "common/diagnostics.h"
 #include "common/platform_console.h"
+#include "common/platform_instance.h"
 #include "common/program_folder.h"
 #include "export/export_writer.h"
 
@@ -219,6 +220,8 @@ int RunCommand(const QString& command, const Parsed& parsed, ConsoleUi& ui) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // It holds the same DLLs as the window: installers wait for it too.
+    MarkProgramRunning();
     PrepareStandardStreams();
     // On Windows Qt takes the arguments from the wide command line, so Cyrillic names arrive whole.
     QCoreApplication application(argc, argv);

@@ -1,0 +1,7 @@
+#include "common/platform_instance.h"
+
+namespace converter {
+
+void MarkProgramRunning() {}
+
+}  // namespace converter
