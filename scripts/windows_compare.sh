@@ -127,6 +127,10 @@ differ() {
     echo "compare: $*" >&2
     failures=$((failures + 1))
 }
+# The office's dictionary folders in --help are each system's own.
+for system in linux windows; do
+    LC_ALL=C sed -i -e '/^    [^ ].*dovi2tarvel.\{0,1\}$/d' "$WORK/$system/out/help-ru.text"
+done
 # Alike is not enough: Russian in the code page asked for.
 iconv -f CP866 -t UTF-8 "$WORK/linux/out/help-ru.text" | grep -q '^коды завершения:$' ||
     differ "help-ru.text: no Russian in code page 866"
