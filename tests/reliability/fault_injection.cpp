@@ -9,18 +9,20 @@
 // the operation run again must succeed with the new ones. Two leftovers are the next command's
 // to finish, judged the same way: those of a disk that stays full (no room to undo) and the file
 // whose own removal failed. A report copy in the program folder may be missing after a failure,
-// never stand beside files it does not describe. Messages name the user's files only.
+// never stand beside files it does not describe. Messages name the user's files only, and never
+// call a file of ours that something else holds a file of theirs in use.
 //
-//   fault_injection OPERATION CLI PRELOAD SOURCE_DIR [--every MODE] [--stride K] [--all]
+//   fault_injection OPERATION CLI PRELOAD SOURCE_DIR [--every M,M...] [--stride K] [--all]
 //                   [--modes M,M...] [--no-links]
 //
 // OPERATION: import, form (its old report goes), form-report (its new tables come with a
 // report), export or check. PRELOAD: the fault library, or a space-separated
 // list whose last entry it is (a sanitizer runtime must come first); "-" for a Windows program.
 // --modes lists the modes (eio, enospc, kill, and on Windows sharing and denied; the first three
-// by default). --every names the mode run at every call (eio by default); the others run at a
+// by default). --every names the modes run at every call (eio by default); the others run at a
 // sample of calls (every K-th, and every call that renames, links, removes, makes a folder,
-// locks or holds a file). --all runs every call in all modes.
+// locks or holds a file); sharing and denied strike only calls that open or name a file. --all
+// runs every call in all modes.
 // Prints the runs, passes and failures by class per mode; exits 1 when any run failed.
 #include <QCoreApplication>
 #include <QDateTime>
@@ -458,14 +460,14 @@ public:
         const State tolerated = WithoutFaultedLeftover(state, mode, n);
         if (outcome.status != 2) {
             if (tolerated == new_ && outcome.status == cleanStatus_) {
-                return MessageFault(outcome, detail);
+                return MessageFault(outcome, mode, n, detail);
             }
             detail += Difference(tolerated, new_) + messageOf(outcome);
             return outcome.status == cleanStatus_ ? QStringLiteral("success without the new state")
                                                   : QStringLiteral("wrong status");
         }
         if (matches(tolerated, old_) || (matches(tolerated, new_) && n > lastRename_)) {
-            return MessageFault(outcome, detail);
+            return MessageFault(outcome, mode, n, detail);
         }
         if (matches(tolerated, new_)) {
             detail += QStringLiteral("new state") + messageOf(outcome);
@@ -480,8 +482,10 @@ public:
 
 private:
     // A run that kept the files right must still tell the person, about their own files, not ours
-    // and not in Qt's words.
-    static QString MessageFault(const Outcome& outcome, QString& detail) {
+    // and not in Qt's words; a file of ours that something else holds (a virus scanner) is no
+    // table of theirs in use. (A rename or link names one of two files: the other may be theirs.)
+    QString MessageFault(const Outcome& outcome, const QString& mode, long n,
+                         QString& detail) const {
         if (outcome.status == 2 && !outcome.errors.contains(QLatin1String("[warning]"))) {
             return QStringLiteral("failure without a message");
         }
@@ -490,6 +494,13 @@ private:
         if (internal.match(outcome.errors).hasMatch()) {
             detail += messageOf(outcome);
             return QStringLiteral("message names an internal file");
+        }
+        const Call& faulted = call(n);
+        if (mode == QLatin1String("sharing") && faulted.kind != QLatin1String("rename") &&
+            faulted.kind != QLatin1String("link") && IsLeftoverName(relative(faulted.path)) &&
+            outcome.errors.contains(QStringLiteral("Файл занят другой программой"))) {
+            detail += messageOf(outcome);
+            return QStringLiteral("a file of ours held, told as the user's");
         }
         return {};
     }
@@ -640,6 +651,18 @@ private:
     QStringList copies_;  // report copies in the program folder the operation writes
 };
 
+// A sharing violation or a refusal of access answers a call that opens or names a file, not a
+// write to a file already open.
+bool Applies(const QString& mode, const Call& call) {
+    static const QSet<QString> naming{QStringLiteral("create"), QStringLiteral("lock"),
+                                      QStringLiteral("hold"),   QStringLiteral("rename"),
+                                      QStringLiteral("link"),   QStringLiteral("unlink"),
+                                      QStringLiteral("rmdir"),  QStringLiteral("mkdir")};
+    return (mode != QLatin1String("sharing") && mode != QLatin1String("denied")) ||
+           (naming.contains(call.kind) &&
+            (mode == QLatin1String("denied") || call.kind != QLatin1String("mkdir")));
+}
+
 bool Sampled(const Call& call, long n, long count, int stride) {
     static const QSet<QString> structural{QStringLiteral("rename"), QStringLiteral("link"),
                                           QStringLiteral("unlink"), QStringLiteral("rmdir"),
@@ -655,7 +678,8 @@ Tally RunMode(Campaign& campaign, const QString& name, const QString& mode, bool
     Tally tally;
     int shown = 0;
     for (long n = 1; n <= count; ++n) {
-        if (!everyCall && !Sampled(campaign.call(n), n, count, stride)) {
+        if (!Applies(mode, campaign.call(n)) ||
+            (!everyCall && !Sampled(campaign.call(n), n, count, stride))) {
             continue;
         }
         QString detail;
@@ -692,14 +716,14 @@ Tally RunMode(Campaign& campaign, const QString& name, const QString& mode, bool
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QString every = QStringLiteral("eio");
+    QStringList every{QStringLiteral("eio")};
     int stride = 4;
     bool all = false;
     bool noLinks = false;
     QStringList modes{QStringLiteral("eio"), QStringLiteral("enospc"), QStringLiteral("kill")};
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--every") && i + 1 < args.size()) {
-            every = args.takeAt(i + 1);
+            every = args.takeAt(i + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
             args.removeAt(i--);
         } else if (args[i] == QLatin1String("--stride") && i + 1 < args.size()) {
             stride = std::max(1, args.takeAt(i + 1).toInt());
@@ -717,7 +741,7 @@ int main(int argc, char** argv) {
     }
     if (args.size() != 4) {
         out << "usage: fault_injection import|form|form-report|export|check CLI PRELOAD SOURCE_DIR "
-               "[--every MODE] [--stride K] [--all] [--modes M,M...] [--no-links]"
+               "[--every M,M...] [--stride K] [--all] [--modes M,M...] [--no-links]"
             << Qt::endl;
         return 64;
     }
@@ -743,7 +767,7 @@ int main(int argc, char** argv) {
     }
     bool failed = false;
     for (const QString& mode : modes) {
-        const Tally tally = RunMode(campaign, name, mode, all || mode == every, stride);
+        const Tally tally = RunMode(campaign, name, mode, all || every.contains(mode), stride);
         failed = failed || tally.passes != tally.runs;
     }
     return failed ? 1 : 0;
