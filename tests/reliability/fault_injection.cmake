@@ -1,6 +1,14 @@
-# The fault-injection run: a library preloaded into the console program fails or kills its file
-# calls one by one (tests/reliability/fault_injection.cpp). Linux only: it preloads into a process.
-if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR NOT TARGET dovi2tarvel-cli)
+# The fault-injection run: the console program's file calls fail or end it one by one
+# (tests/reliability/fault_injection.cpp), through a preloaded library on Linux and through the
+# program's own seam on Windows (src/common/platform_fault.h).
+if(NOT TARGET dovi2tarvel-cli)
+    return()
+endif()
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/fault_injection_windows.cmake)
+    return()
+endif()
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     return()
 endif()
 

@@ -1,21 +1,28 @@
 // Fault injection into the console program, as a hostile disk would do it: for one operation over
 // an old state, every file call in turn fails with EIO, fails with ENOSPC from there on, or kills
-// the process just before it (through the preloaded fault library). After each run the folder
+// the process just before it (through the preloaded fault library on Linux, the program's own
+// seam on Windows, which can also refuse a call as a file another program holds or as access
+// denied). After each run the folder
 // tree must hold exactly the old files or exactly the new ones (a failure after the last rename
 // may leave the new ones); a run that reports success must leave the new ones; after a kill the
 // next reading command must leave one of the two, with no temporary, staging or lock file, and
 // the operation run again must succeed with the new ones. Two leftovers are the next command's
 // to finish, judged the same way: those of a disk that stays full (no room to undo) and the file
 // whose own removal failed. A report copy in the program folder may be missing after a failure,
-// never stand beside files it does not describe. Messages name the user's files only.
+// never stand beside files it does not describe. Messages name the user's files only, and never
+// call a file of ours that something else holds a file of theirs in use.
 //
-//   fault_injection OPERATION CLI PRELOAD SOURCE_DIR [--every MODE] [--stride K] [--all]
+//   fault_injection OPERATION CLI PRELOAD SOURCE_DIR [--every M,M...] [--stride K] [--all]
+//                   [--modes M,M...] [--no-links]
 //
 // OPERATION: import, form (its old report goes), form-report (its new tables come with a
 // report), export or check. PRELOAD: the fault library, or a space-separated
-// list whose last entry it is (a sanitizer runtime must come first). --every names the mode run
-// at every call (eio by default); the other two run at a sample of calls (every K-th, and every
-// call that renames, links, removes or makes a folder). --all runs every call in all modes.
+// list whose last entry it is (a sanitizer runtime must come first); "-" for a Windows program.
+// --modes lists the modes (eio, enospc, kill, and on Windows sharing and denied; the first three
+// by default). --every names the modes run at every call (eio by default); the others run at a
+// sample of calls (every K-th, and every call that renames, links, removes, makes a folder,
+// locks or holds a file); sharing and denied strike only calls that open or name a file. --all
+// runs every call in all modes.
 // Prints the runs, passes and failures by class per mode; exits 1 when any run failed.
 #include <QCoreApplication>
 #include <QDateTime>
@@ -24,30 +31,24 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
-#include <ctime>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 using State = QMap<QString, QByteArray>;  // relative path -> bytes; folders end with '/'
 
 struct Outcome {
-    int status = -1;  // exit status, or -1 when a signal ended the process
-    int signal = 0;
+    int status = -1;       // exit status, or -1 when the process did not end by itself
+    bool killed = false;   // by the fault's kill
+    bool crashed = false;  // any other way
     bool timedOut = false;
     QString errors;  // standard error
     QString output;  // standard output
@@ -144,75 +145,53 @@ public:
           root_(std::move(root)),
           noLinks_(noLinks) {}
 
-    // Runs the console program; with a mode, through the fault library. A folder without links
-    // has none for every run, the set-up and the follow-ups included.
+    // Runs the console program; with a mode, through the fault library (on Windows the program's
+    // own seam reads the same variables). A folder without links has none for every run, the
+    // set-up and the follow-ups included.
     Outcome run(const QStringList& arguments, const QString& faultMode = QString(), long at = 0) {
         const QString mode = faultMode.isEmpty() && noLinks_ ? QStringLiteral("trace") : faultMode;
-        QList<QByteArray> environment;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const QByteArray line(*entry);
-            if (!line.startsWith("LD_PRELOAD=") && !line.startsWith("FAULT_")) {
-                environment << line;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : environment.keys()) {
+            if (name == QLatin1String("LD_PRELOAD") || name.startsWith(QLatin1String("FAULT_"))) {
+                environment.remove(name);
             }
         }
-        const QString errorsPath = root_ + QStringLiteral("/../stderr.txt");
-        const QString outputPath = root_ + QStringLiteral("/../stdout.txt");
         const QString logPath = root_ + QStringLiteral("/../calls.txt");
         QFile::remove(logPath);
         if (!mode.isEmpty()) {
-            environment << "LD_PRELOAD=" + QFile::encodeName(preload_)
-                        << "FAULT_ROOT=" + QFile::encodeName(root_) << "FAULT_MODE=" + mode.toUtf8()
-                        << "FAULT_AT=" + QByteArray::number(static_cast<qlonglong>(at))
-                        << "FAULT_LOG=" + QFile::encodeName(logPath);
+            if (!preload_.isEmpty()) {
+                environment.insert(QStringLiteral("LD_PRELOAD"), preload_);
+            }
+            environment.insert(QStringLiteral("FAULT_ROOT"), root_);
+            environment.insert(QStringLiteral("FAULT_MODE"), mode);
+            environment.insert(QStringLiteral("FAULT_AT"), QString::number(at));
+            environment.insert(QStringLiteral("FAULT_LOG"), logPath);
             if (noLinks_) {
-                environment << "FAULT_NO_LINKS=1";
+                environment.insert(QStringLiteral("FAULT_NO_LINKS"), QStringLiteral("1"));
             }
         }
-        std::vector<char*> envp;
-        for (QByteArray& line : environment) {
-            envp.push_back(line.data());
-        }
-        envp.push_back(nullptr);
-        QList<QByteArray> args{QFile::encodeName(cli_)};
-        for (const QString& argument : arguments) {
-            args << argument.toUtf8();
-        }
-        std::vector<char*> argv;
-        for (QByteArray& argument : args) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        const QByteArray errorsFile = QFile::encodeName(errorsPath);
-        const QByteArray outputFile = QFile::encodeName(outputPath);
-
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(cli_, arguments);
         Outcome outcome;
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int fd = ::open(errorsFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(fd, 2);
-            const int output = ::open(outputFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(output, 1);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
+        if (!process.waitForFinished(60000) && process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(-1);
+            outcome.timedOut = true;
         }
-        int status = 0;
-        const std::time_t deadline = std::time(nullptr) + 60;
-        while (::waitpid(child, &status, WNOHANG) == 0) {
-            if (std::time(nullptr) > deadline) {
-                ::kill(child, SIGKILL);
-                ::waitpid(child, &status, 0);
-                outcome.timedOut = true;
-                break;
-            }
-            ::usleep(2000);
-        }
-        if (WIFEXITED(status)) {
-            outcome.status = WEXITSTATUS(status);
-        } else if (WIFSIGNALED(status)) {
-            outcome.signal = WTERMSIG(status);
-        }
-        outcome.errors = QString::fromUtf8(FileBytes(errorsPath));
-        outcome.output = QString::fromUtf8(FileBytes(outputPath));
+        const bool ended = process.error() != QProcess::FailedToStart;
+        const bool crashed = process.exitStatus() == QProcess::CrashExit;
+#ifdef Q_OS_WIN
+        // The seam ends the program with TerminateProcess, which sets the exit code.
+        outcome.killed = !crashed && process.exitCode() == 9 && mode == QLatin1String("kill");
+#else
+        // QProcess tells the signal that ended a program as its exit code.
+        outcome.killed = crashed && process.exitCode() == SIGKILL;
+#endif
+        outcome.crashed = crashed && !outcome.killed;
+        outcome.status = !ended ? 127 : crashed || outcome.killed ? -1 : process.exitCode();
+        outcome.errors = QString::fromUtf8(process.readAllStandardError());
+        outcome.output = QString::fromUtf8(process.readAllStandardOutput());
         return outcome;
     }
 
@@ -438,14 +417,13 @@ public:
             return QStringLiteral("hang");
         }
         if (outcome.errors.contains(QLatin1String("Sanitizer")) ||
-            outcome.errors.contains(QLatin1String("runtime error")) ||
-            (outcome.signal != 0 && outcome.signal != SIGKILL) ||
-            (outcome.status > 2 && outcome.signal == 0)) {
+            outcome.errors.contains(QLatin1String("runtime error")) || outcome.crashed ||
+            outcome.status > 2) {
             detail = outcome.errors.left(400);
             return QStringLiteral("crash");
         }
         const State state = Snapshot(w_);
-        if (outcome.signal == SIGKILL) {
+        if (outcome.killed) {
             detail = QStringLiteral("killed; ");
             return afterInterruption(detail);
         }
@@ -482,14 +460,14 @@ public:
         const State tolerated = WithoutFaultedLeftover(state, mode, n);
         if (outcome.status != 2) {
             if (tolerated == new_ && outcome.status == cleanStatus_) {
-                return MessageFault(outcome, detail);
+                return MessageFault(outcome, mode, n, detail);
             }
             detail += Difference(tolerated, new_) + messageOf(outcome);
             return outcome.status == cleanStatus_ ? QStringLiteral("success without the new state")
                                                   : QStringLiteral("wrong status");
         }
         if (matches(tolerated, old_) || (matches(tolerated, new_) && n > lastRename_)) {
-            return MessageFault(outcome, detail);
+            return MessageFault(outcome, mode, n, detail);
         }
         if (matches(tolerated, new_)) {
             detail += QStringLiteral("new state") + messageOf(outcome);
@@ -504,16 +482,25 @@ public:
 
 private:
     // A run that kept the files right must still tell the person, about their own files, not ours
-    // and not in Qt's words.
-    static QString MessageFault(const Outcome& outcome, QString& detail) {
+    // and not in Qt's words; a file of ours that something else holds (a virus scanner) is no
+    // table of theirs in use. (A rename or link names one of two files: the other may be theirs.)
+    QString MessageFault(const Outcome& outcome, const QString& mode, long n,
+                         QString& detail) const {
         if (outcome.status == 2 && !outcome.errors.contains(QLatin1String("[warning]"))) {
             return QStringLiteral("failure without a message");
         }
-        static const QRegularExpression internal(
-            QStringLiteral("dovi2tarvel-(new|lock)|\\.tmp~|\\.journal|/#\\d+|QLockFile|QSaveFile"));
+        static const QRegularExpression internal(QStringLiteral(
+            "dovi2tarvel-(new|lock)|\\.tmp~|\\.journal|[/\\\\]#\\d+|QLockFile|QSaveFile"));
         if (internal.match(outcome.errors).hasMatch()) {
             detail += messageOf(outcome);
             return QStringLiteral("message names an internal file");
+        }
+        const Call& faulted = call(n);
+        if (mode == QLatin1String("sharing") && faulted.kind != QLatin1String("rename") &&
+            faulted.kind != QLatin1String("link") && IsLeftoverName(relative(faulted.path)) &&
+            outcome.errors.contains(QStringLiteral("Файл занят другой программой"))) {
+            detail += messageOf(outcome);
+            return QStringLiteral("a file of ours held, told as the user's");
         }
         return {};
     }
@@ -625,7 +612,7 @@ private:
         const bool removal = faulted.kind == QLatin1String("unlink") ||
                              faulted.kind == QLatin1String("rmdir") ||
                              faulted.kind == QLatin1String("close");
-        if (mode != QLatin1String("eio") || !removal) {
+        if (mode == QLatin1String("enospc") || !removal) {
             return state;
         }
         QString relative = QDir(w_).relativeFilePath(faulted.path);
@@ -664,10 +651,23 @@ private:
     QStringList copies_;  // report copies in the program folder the operation writes
 };
 
+// A sharing violation or a refusal of access answers a call that opens or names a file, not a
+// write to a file already open.
+bool Applies(const QString& mode, const Call& call) {
+    static const QSet<QString> naming{QStringLiteral("create"), QStringLiteral("lock"),
+                                      QStringLiteral("hold"),   QStringLiteral("rename"),
+                                      QStringLiteral("link"),   QStringLiteral("unlink"),
+                                      QStringLiteral("rmdir"),  QStringLiteral("mkdir")};
+    return (mode != QLatin1String("sharing") && mode != QLatin1String("denied")) ||
+           (naming.contains(call.kind) &&
+            (mode == QLatin1String("denied") || call.kind != QLatin1String("mkdir")));
+}
+
 bool Sampled(const Call& call, long n, long count, int stride) {
     static const QSet<QString> structural{QStringLiteral("rename"), QStringLiteral("link"),
                                           QStringLiteral("unlink"), QStringLiteral("rmdir"),
-                                          QStringLiteral("mkdir")};
+                                          QStringLiteral("mkdir"),  QStringLiteral("lock"),
+                                          QStringLiteral("hold")};
     return n % stride == 1 || structural.contains(call.kind) || n > count - 6;
 }
 
@@ -678,7 +678,8 @@ Tally RunMode(Campaign& campaign, const QString& name, const QString& mode, bool
     Tally tally;
     int shown = 0;
     for (long n = 1; n <= count; ++n) {
-        if (!everyCall && !Sampled(campaign.call(n), n, count, stride)) {
+        if (!Applies(mode, campaign.call(n)) ||
+            (!everyCall && !Sampled(campaign.call(n), n, count, stride))) {
             continue;
         }
         QString detail;
@@ -715,16 +716,20 @@ Tally RunMode(Campaign& campaign, const QString& name, const QString& mode, bool
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QString every = QStringLiteral("eio");
+    QStringList every{QStringLiteral("eio")};
     int stride = 4;
     bool all = false;
     bool noLinks = false;
+    QStringList modes{QStringLiteral("eio"), QStringLiteral("enospc"), QStringLiteral("kill")};
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--every") && i + 1 < args.size()) {
-            every = args.takeAt(i + 1);
+            every = args.takeAt(i + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
             args.removeAt(i--);
         } else if (args[i] == QLatin1String("--stride") && i + 1 < args.size()) {
             stride = std::max(1, args.takeAt(i + 1).toInt());
+            args.removeAt(i--);
+        } else if (args[i] == QLatin1String("--modes") && i + 1 < args.size()) {
+            modes = args.takeAt(i + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
             args.removeAt(i--);
         } else if (args[i] == QLatin1String("--all")) {
             all = true;
@@ -736,7 +741,7 @@ int main(int argc, char** argv) {
     }
     if (args.size() != 4) {
         out << "usage: fault_injection import|form|form-report|export|check CLI PRELOAD SOURCE_DIR "
-               "[--every MODE] [--stride K] [--all] [--no-links]"
+               "[--every M,M...] [--stride K] [--all] [--modes M,M...] [--no-links]"
             << Qt::endl;
         return 64;
     }
@@ -746,7 +751,7 @@ int main(int argc, char** argv) {
     QTemporaryDir temporary;
     // The library compares paths as given: name the folder by its real path.
     const QString w = QFileInfo(temporary.path()).canonicalFilePath() + QStringLiteral("/w");
-    Runner runner(cli, args[2], w, noLinks);
+    Runner runner(cli, args[2] == QLatin1String("-") ? QString() : args[2], w, noLinks);
     QString year;
     if (!BuildOldState(runner, w, args[3], sprav, year)) {
         return 1;
@@ -761,9 +766,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool failed = false;
-    for (const QString& mode :
-         {QStringLiteral("eio"), QStringLiteral("enospc"), QStringLiteral("kill")}) {
-        const Tally tally = RunMode(campaign, name, mode, all || mode == every, stride);
+    for (const QString& mode : modes) {
+        const Tally tally = RunMode(campaign, name, mode, all || every.contains(mode), stride);
         failed = failed || tally.passes != tally.runs;
     }
     return failed ? 1 : 0;

@@ -1,0 +1,31 @@
+# The Windows program under Wine, through its own seam: every call of an import and of a
+# formation fails in turn with an input/output error, and every call that opens or names a file
+# is refused as a file another program holds and as access denied; a sample of calls ends the
+# program or fills the disk (every STRIDE-th call and each that renames, links, removes, makes a
+# folder, locks or holds a file). A Wine process takes up to a second to start, and a kill costs
+# three: the sample keeps the suite's time down.
+add_executable(fault_injection ${CMAKE_CURRENT_LIST_DIR}/fault_injection.cpp)
+target_link_libraries(fault_injection PRIVATE Qt6::Core)
+set_target_properties(fault_injection PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(fault_injection dovi2tarvel-cli)
+if(TARGET sprav_mdb)
+    add_dependencies(fault_injection sprav_mdb)
+endif()
+
+set(FAULT_INJECTION_STRIDE 4)
+# On a share without hard links the old file moves aside instead.
+foreach(run import form import:no-links)
+    string(REPLACE ":" ";" parts ${run})
+    list(GET parts 0 operation)
+    set(options)
+    if(run MATCHES ":no-links$")
+        set(options --no-links)
+    endif()
+    string(REPLACE ":" "-" name fault_injection_${run})
+    add_test(NAME ${name}
+             COMMAND fault_injection ${operation} $<TARGET_FILE:dovi2tarvel-cli> -
+                     ${CMAKE_SOURCE_DIR} --modes eio,kill,enospc,sharing,denied
+                     --every eio,sharing,denied --stride ${FAULT_INJECTION_STRIDE} ${options})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${WINDOWS_TEST_ENVIRONMENT}"
+                                            TIMEOUT 1500)
+endforeach()
