@@ -141,6 +141,13 @@ QString WriteErrorReason(int error, const QString& path) {
         case platform::ErrorKind::ReadOnly:
             return QStringLiteral("Диск доступен только для чтения, папка: ") + folder;
         case platform::ErrorKind::InUse:
+            // One of our own files held for a moment (a virus scanner): not the user's file.
+            if (QDir::toNativeSeparators(path) != file) {
+                return QStringLiteral(
+                           "Временный файл программы занят другой программой "
+                           "(возможно, антивирусом), повторите попытку: ") +
+                       file;
+            }
             return QStringLiteral("Файл занят другой программой: ") + file;
         case platform::ErrorKind::Missing:
             return QStringLiteral("Файл или папка не найдены: ") + file;

@@ -61,7 +61,11 @@ private slots:
 #endif
         QTest::newRow("read-only medium")
             << EROFS << "Диск доступен только для чтения, папка: " + folder;
-        QTest::newRow("file in use") << ETXTBSY << "Файл занят другой программой: " + file;
+        QTest::newRow("our own file in use, held by a scanner")
+            << ETXTBSY
+            << "Временный файл программы занят другой программой (возможно, антивирусом), "
+               "повторите попытку: " +
+                   file;
         QTest::newRow("missing") << ENOENT << "Файл или папка не найдены: " + file;
         QTest::newRow("input/output")
             << EIO << "Ошибка ввода-вывода (сбой диска) при записи в папку: " + folder;
@@ -82,6 +86,10 @@ private slots:
         const QString path =
             error < 0 ? QDir::tempPath() : "/x/db/.les.db.dovi2tarvel-new/les.db.tmp~";
         QCOMPARE(WriteErrorReason(std::abs(error), path), reason);
+    }
+    void usersOwnFileInUse() {
+        QCOMPARE(WriteErrorReason(EBUSY, "/x/db/les.db"),
+                 "Файл занят другой программой: " + QDir::toNativeSeparators("/x/db/les.db"));
     }
 };
 
