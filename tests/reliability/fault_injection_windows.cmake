@@ -5,7 +5,7 @@
 # folder, locks or holds a file). A Wine process takes up to a second to start, and a kill costs
 # three: the sample keeps the suite's time down.
 add_executable(fault_injection ${CMAKE_CURRENT_LIST_DIR}/fault_injection.cpp)
-target_link_libraries(fault_injection PRIVATE Qt6::Core)
+target_link_libraries(fault_injection PRIVATE Qt${QT_MAJOR}::Core)
 set_target_properties(fault_injection PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 add_dependencies(fault_injection dovi2tarvel-cli)
 if(TARGET sprav_mdb)
