@@ -203,7 +203,7 @@ bool OperationLock::acquire(Ui& ui, const QString& lockPath) {
         return true;
     }
     ui.showMessage(QStringLiteral("Не удалось начать запись в папку: ") + folder +
-                       QLatin1Char('\r') + WriteErrorReason(error, folder),
+                       QLatin1Char('\r') + WriteErrorReason(error, lockPath),
                    QStringLiteral("Ошибка"), MessageIcon::Warning);
     return false;
 }

@@ -170,7 +170,8 @@ struct TextFileWriter::Impl {
             handle = -1;
             platform::RemoveFile(temporary);
         }
-        ThrowFileError(what, path, error);
+        // Shown as the user's file; the reason is the temporary file's, ours.
+        ThrowFileError(what, temporary.isEmpty() ? path : temporary, error);
     }
 
     void open() {
@@ -230,7 +231,7 @@ struct TextFileWriter::Impl {
         handle = -1;
         if (closed != 0) {
             platform::RemoveFile(temporary);
-            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), path, closed);
+            ThrowFileError(QStringLiteral("Ошибка при записи в файл: "), temporary, closed);
         }
         if (const int error = platform::RenameOver(temporary, path)) {
             platform::RemoveFile(temporary);
