@@ -199,8 +199,8 @@ private slots:
         // The lock still held after both: the first run held it through them (it takes it once).
         int probe = -1;
         int probeError = 0;
-        const bool overlapped = platform::TryLockFile(lock, probe, probeError) ==
-                                platform::LockOutcome::Busy;
+        const bool overlapped =
+            platform::TryLockFile(lock, probe, probeError) == platform::LockOutcome::Busy;
         if (!overlapped && probe >= 0) {
             platform::ReleaseLockFile(probe, lock);
         }
