@@ -12,6 +12,21 @@
 
 namespace converter {
 
+namespace {
+
+// A word-wrapped note in the tab's smaller type.
+QLabel* SmallNote(const char* name, const QString& text) {
+    auto* label = new QLabel(text);
+    label->setObjectName(QLatin1String(name));
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    return label;
+}
+
+}  // namespace
+
 QWidget* MainWindow::buildAboutTab() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
@@ -49,12 +64,7 @@ QWidget* MainWindow::buildAboutTab() {
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
 
-    lblDictionary = new QLabel;
-    lblDictionary->setObjectName(QStringLiteral("lblDictionary"));
-    lblDictionary->setWordWrap(true);
-    QFont smallFont = lblDictionary->font();
-    smallFont.setPointSizeF(smallFont.pointSizeF() * 0.9);
-    lblDictionary->setFont(smallFont);
+    lblDictionary = SmallNote("lblDictionary", QString());
     layout->addWidget(lblDictionary);
     // Looked for again whenever the tab is opened: an office may put its copy in place meanwhile.
     connect(SSTab1, &QTabWidget::currentChanged, this, [this](int index) {
@@ -63,12 +73,9 @@ QWidget* MainWindow::buildAboutTab() {
         }
     });
 
-    lblDisclaimer =
-        new QLabel(QStringLiteral("Перед преобразованием сохраните копию исходных "
-                                  "данных: программа перезаписывает выбранные файлы."));
-    lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
-    lblDisclaimer->setWordWrap(true);
-    lblDisclaimer->setFont(smallFont);
+    lblDisclaimer = SmallNote("lblDisclaimer",
+                              QStringLiteral("Перед преобразованием сохраните копию исходных "
+                                             "данных: программа перезаписывает выбранные файлы."));
     layout->addWidget(lblDisclaimer);
     layout->addStretch();
 
