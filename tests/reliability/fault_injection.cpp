@@ -50,8 +50,10 @@ struct Outcome {
     bool killed = false;   // by the fault's kill
     bool crashed = false;  // any other way
     bool timedOut = false;
-    QString errors;  // standard error
-    QString output;  // standard output
+    bool failedToStart = false;
+    bool counted = false;  // the seam logged at least one call
+    QString errors;        // standard error
+    QString output;        // standard output
 };
 
 struct Call {
@@ -162,8 +164,41 @@ public:
 
     // Runs the console program; with a mode, through the fault library (on Windows the program's
     // own seam reads the same variables). A folder without links has none for every run, the
-    // set-up and the follow-ups included.
+    // set-up and the follow-ups included. Wine now and then fails to start a process, or ends
+    // it with an NT status before it runs our code (a run that made no call and printed nothing):
+    // such a start is tried again; a program that fails so every time is still reported.
     Outcome run(const QStringList& arguments, const QString& faultMode = QString(), long at = 0) {
+        Outcome outcome;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            outcome = runOnce(arguments, faultMode, at);
+            if (!outcome.failedToStart && !(outcome.crashed && outcome.output.isEmpty() &&
+                                            outcome.errors.isEmpty() && !outcome.counted)) {
+                break;
+            }
+            ++restarts;
+        }
+        return outcome;
+    }
+
+    std::vector<Call> calls() const {
+        std::vector<Call> list;
+        const QList<QByteArray> lines =
+            FileBytes(root_ + QStringLiteral("/../calls.txt")).split('\n');
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.size() >= 3) {
+                list.push_back(
+                    {parts[0].toLong(), QString::fromUtf8(parts[1]),
+                     QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2))});
+            }
+        }
+        return list;
+    }
+
+    int restarts = 0;  // starts tried again (told in the result line)
+
+private:
+    Outcome runOnce(const QStringList& arguments, const QString& faultMode, long at) {
         const QString mode = faultMode.isEmpty() && noLinks_ ? QStringLiteral("trace") : faultMode;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const QString& name : environment.keys()) {
@@ -205,24 +240,15 @@ public:
 #endif
         outcome.crashed = crashed && !outcome.killed;
         outcome.status = !ended ? 127 : crashed || outcome.killed ? -1 : process.exitCode();
+        outcome.failedToStart = !ended;
+        outcome.counted = QFileInfo(logPath).size() > 0;
+        if (outcome.crashed) {
+            outcome.errors += QStringLiteral(" [exit code 0x%1]")
+                                  .arg(static_cast<uint>(process.exitCode()), 0, 16);
+        }
         outcome.errors = QString::fromUtf8(process.readAllStandardError());
         outcome.output = QString::fromUtf8(process.readAllStandardOutput());
         return outcome;
-    }
-
-    std::vector<Call> calls() const {
-        std::vector<Call> list;
-        const QList<QByteArray> lines =
-            FileBytes(root_ + QStringLiteral("/../calls.txt")).split('\n');
-        for (const QByteArray& line : lines) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() >= 3) {
-                list.push_back(
-                    {parts[0].toLong(), QString::fromUtf8(parts[1]),
-                     QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2))});
-            }
-        }
-        return list;
     }
 
 private:
@@ -788,6 +814,10 @@ int main(int argc, char** argv) {
     for (const QString& mode : modes) {
         const Tally tally = RunMode(campaign, name, mode, all || every.contains(mode), stride);
         failed = failed || tally.passes != tally.runs;
+    }
+    if (runner.restarts > 0) {
+        out << "starts tried again after the system failed to start the program: "
+            << runner.restarts << Qt::endl;
     }
     return failed ? 1 : 0;
 }
