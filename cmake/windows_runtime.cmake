@@ -1,9 +1,16 @@
-# Windows builds (cross-built with cmake/mingw-w64-x86_64.cmake): where the runtime DLLs are, the
-# build tree runnable under Wine, and the tests that need what only Linux has.
+# Windows builds (cross-built with cmake/mingw-w64-x86_64.cmake against Qt 6, or with
+# cmake/mingw-w64-i686.cmake against Qt 5.15): where the runtime DLLs are, the build tree runnable
+# under Wine, and the tests that need what only Linux has.
 
-# The runtime the programs need: the MinGW compiler's DLLs and Qt's.
+# The runtime the programs need: the MinGW compiler's DLLs and Qt's. The 32-bit compiler unwinds
+# with DWARF tables, the 64-bit one with Windows' own: their libgcc DLLs are named after that.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(libgcc libgcc_s_dw2-1.dll)
+else()
+    set(libgcc libgcc_s_seh-1.dll)
+endif()
 set(MINGW_RUNTIME)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+foreach(dll libstdc++-6.dll ${libgcc} libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(path ${path} REALPATH)
@@ -12,12 +19,19 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     endif()
     list(APPEND MINGW_RUNTIME ${path})
 endforeach()
-set(QT_WINDOWS_PREFIX ${QT6_INSTALL_PREFIX})
-set(QT_WINDOWS_PLUGINS ${QT_WINDOWS_PREFIX}/${QT6_INSTALL_PLUGINS})
-# Qt's Russian texts are the same files on Windows; Debian's qt6-translations-l10n has them.
-set(QT_RUSSIAN_TRANSLATION ${QT_HOST_PATH}/share/qt6/translations/qtbase_ru.qm)
+# Qt's Russian texts are the same files on Windows; Debian's qt6-translations-l10n and
+# qttranslations5-l10n have them.
+if(QT_MAJOR EQUAL 6)
+    set(QT_WINDOWS_PREFIX ${QT6_INSTALL_PREFIX})
+    set(QT_WINDOWS_PLUGINS ${QT_WINDOWS_PREFIX}/${QT6_INSTALL_PLUGINS})
+    set(QT_RUSSIAN_TRANSLATION ${QT_HOST_PATH}/share/qt6/translations/qtbase_ru.qm)
+else()
+    get_filename_component(QT_WINDOWS_PREFIX ${Qt5Core_DIR}/../../.. REALPATH)
+    set(QT_WINDOWS_PLUGINS ${QT_WINDOWS_PREFIX}/plugins)
+    set(QT_RUSSIAN_TRANSLATION /usr/share/qt5/translations/qtbase_ru.qm)
+endif()
 if(NOT EXISTS ${QT_RUSSIAN_TRANSLATION})
-    message(FATAL_ERROR "${QT_RUSSIAN_TRANSLATION} missing: install qt6-translations-l10n")
+    message(FATAL_ERROR "${QT_RUSSIAN_TRANSLATION} missing: install Qt's translations")
 endif()
 
 # Under Wine the build tree's programs find the DLLs through WINEPATH, Qt's plugins and the

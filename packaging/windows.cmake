@@ -14,6 +14,11 @@ function(add_windows_resources target description)
     target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/${target}.rc)
     # Offices run programs over Remote Desktop: no compatibility shims there.
     target_link_options(${target} PRIVATE -Wl,--tsaware)
+    # The Qt 5.15 programs are for the offices' older computers: Windows 7 (6.1) and later.
+    if(QT_MAJOR EQUAL 5)
+        target_link_options(${target} PRIVATE -Wl,--major-subsystem-version,6
+                            -Wl,--minor-subsystem-version,1)
+    endif()
 endfunction()
 add_windows_resources(dovi2tarvel "Конвертер данных лесоустройства")
 add_windows_resources(dovi2tarvel-cli "Конвертер данных лесоустройства: консольная программа")
@@ -48,8 +53,8 @@ foreach(path ${MINGW_RUNTIME})
 endforeach()
 install(CODE "
     if(CMAKE_INSTALL_DO_STRIP)
-        foreach(dll $<TARGET_FILE_NAME:Qt6::Core> $<TARGET_FILE_NAME:Qt6::Gui>
-                    $<TARGET_FILE_NAME:Qt6::Widgets> ${INSTALLED_DLLS})
+        foreach(dll $<TARGET_FILE_NAME:Qt${QT_MAJOR}::Core> $<TARGET_FILE_NAME:Qt${QT_MAJOR}::Gui>
+                    $<TARGET_FILE_NAME:Qt${QT_MAJOR}::Widgets> ${INSTALLED_DLLS})
             execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
                                     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${dll}\"
                             COMMAND_ERROR_IS_FATAL ANY)

@@ -84,7 +84,7 @@ void ConsoleUi::setStatus(StatusLabel, const QString& text) {
         WriteText(err_, QLatin1Char('\r') + text + QString(rest, QLatin1Char(' ')));
     }
     std::fflush(err_);
-    progressShown_ = std::max({progressShown_, text.size(), qsizetype{1}});
+    progressShown_ = std::max<qsizetype>({progressShown_, text.size(), 1});
 }
 
 void ConsoleUi::setStatusVisible(StatusLabel, bool visible) {

@@ -109,7 +109,7 @@ std::optional<int> TakeEncoding(QStringList& args) {
         } else {
             return Usage(Cli::tr("--encoding needs oem, ansi or utf-8"));
         }
-        args.remove(i, 2);
+        args.erase(args.begin() + i, args.begin() + i + 2);
     }
     return std::nullopt;
 }

@@ -58,7 +58,7 @@ QStringList DictionaryFolders() {
     if (OfficeFolders()) {
         folders = *OfficeFolders();
     } else if (OverriddenFolder().isEmpty()) {
-        folders = {platform::MachineWideFolder(), UserDataFolder()};
+        folders = QStringList{platform::MachineWideFolder(), UserDataFolder()};
     }
     folders.removeAll(QString());
     folders.append(ProgramFolder());

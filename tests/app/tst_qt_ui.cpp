@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "common/program_folder.h"
 #include "common/responsive_call.h"
+#include "common/qt_compat.h"
 #include "modal_answers.h"
 
 #include <QAbstractButton>
