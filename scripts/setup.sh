@@ -22,6 +22,18 @@ PACKAGES="$PACKAGES qt6-l10n-tools qt6-tools-dev"
 # fetched and unpacked, and a virtual display with xwininfo for the window the tests start.
 [ "$1" = "windows" ] && PACKAGES="$PACKAGES g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   wine nsis wixl msitools zip xz-utils xvfb xauth x11-utils"
+# The 32-bit programs: the i686 cross compilers, Qt 5's Russian texts, lrelease for the console
+# program's (Qt 6's serves Qt 5 too), and Wine's 32-bit part, which needs i386 packages.
+if [ "$1" = "windows" ]; then
+    PACKAGES="$PACKAGES g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix qttranslations5-l10n \
+      wine32:i386"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        SUDO=""
+        [ "$(id -u)" -ne 0 ] && SUDO=sudo
+        $SUDO dpkg --add-architecture i386
+        $SUDO apt-get update -qq
+    fi
+fi
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,47 +1,65 @@
 #!/bin/sh
-# Builds the Windows x64 programs on Debian 12 (as root): Qt for Windows from Debian's qtbase
-# source into ~/.cache/dovi2tarvel (once; reused later), then our programs with
-# cmake/mingw-w64-x86_64.cmake, and in the repository's folder
-#     dovi2tarvel-<version>-win64.zip       unpack and run
-#     dovi2tarvel-<version>-setup.exe       the installer (NSIS, in Russian)
+# Builds the Windows programs on Debian 12 (as root), for each architecture Qt for Windows from
+# Debian's qtbase source into ~/.cache/dovi2tarvel (once; reused later), then our programs, and in
+# the repository's folder
+#     dovi2tarvel-<version>-win64.zip       unpack and run (64-bit Windows 10 and 11; Qt 6)
+#     dovi2tarvel-<version>-setup.exe       its installer (NSIS, in Russian)
 #     dovi2tarvel-<version>-win64.msi       the same for Windows Installer (msiexec, group policy)
-#     dovi2tarvel-<version>-win64-debug.zip our programs' line tables, for gdb
-# `sh scripts/windows.sh test` also builds the tests and runs them under Wine, compares the
-# Linux and Windows console programs' outputs, and installs and removes the installer silently;
-# `test-if-cached` does the same only when Qt for Windows is already built (CI).
-# EDITION picks the window's edition (default 2).
+#     dovi2tarvel-<version>-win32.zip       unpack and run (Windows 7 and later, 32- and 64-bit;
+#                                           Qt 5.15)
+#     dovi2tarvel-<version>-win32-setup.exe its installer
+#     dovi2tarvel-<version>-win*-debug.zip  our programs' line tables, for gdb
+# `sh scripts/windows.sh test` also builds the tests and runs them under Wine (the 32-bit ones in
+# a 32-bit Windows of Wine's), compares the Linux and Windows console programs' outputs, and
+# installs and removes the installers silently; `test-if-cached` does the same for each
+# architecture whose Qt for Windows is already built (CI). ARCHES picks the architectures (default
+# "win64 win32"); EDITION the window's edition (default 2).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 CACHE=${DOVI2TARVEL_CACHE:-$HOME/.cache/dovi2tarvel}
-QT_VERSION=6.4.2
-QT=$CACHE/qt-$QT_VERSION-win64
-BUILD=$ROOT/build-win64
 VERSION=$(sed -n 's/^project(dovi2tarvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 NAME=dovi2tarvel-$VERSION
 MODE=${1:-build}
+ONLY_CACHED=""
 case "$MODE" in
     build | test) ;;
-    # CI: the tests only when Qt for Windows is already built (its first build is too long).
-    test-if-cached)
-        if [ ! -f "$QT/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ]; then
-            echo "Windows build and tests left out: no Qt for Windows in $QT (sh scripts/windows.sh builds it once)"
-            exit 0
-        fi
-        MODE=test
-        ;;
-    *) echo "usage: sh scripts/windows.sh [test]" >&2; exit 64 ;;
+    # CI: the tests only where Qt for Windows is already built (its first build is too long).
+    test-if-cached) ONLY_CACHED=1 MODE=test ;;
+    *) echo "usage: sh scripts/windows.sh [test|test-if-cached]" >&2; exit 64 ;;
 esac
-# Wine keeps its own Windows in a folder of ours, not in the user's ~/.wine.
-export WINEPREFIX=${WINEPREFIX:-$CACHE/wine}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 sh scripts/setup.sh windows
 
+# What differs between the architectures: Qt, the compilers, the build folder, Wine's prefix (a
+# 32-bit Windows for the 32-bit programs), the installer's target and the names of the downloads.
+select_arch() {
+    ARCH_NAME=$1
+    case "$1" in
+        win64)
+            QT_MAJOR=6 QT_VERSION=6.4.2 CROSS=x86_64-w64-mingw32 NSIS_ARCH=x64
+            TOOLCHAIN=cmake/mingw-w64-x86_64.cmake
+            PREFIX=${WINEPREFIX_WIN64:-$CACHE/wine} WINE_ARCH=win64
+            SETUP=$NAME-setup.exe MSI=$NAME-win64.msi
+            ;;
+        win32)
+            QT_MAJOR=5 QT_VERSION=5.15.8 CROSS=i686-w64-mingw32 NSIS_ARCH=x86
+            TOOLCHAIN=cmake/mingw-w64-i686.cmake
+            PREFIX=${WINEPREFIX_WIN32:-$CACHE/wine32} WINE_ARCH=win32
+            SETUP=$NAME-win32-setup.exe MSI=""
+            ;;
+        *) echo "unknown architecture $1 (win64 or win32)" >&2; exit 64 ;;
+    esac
+    QT=$CACHE/qt-$QT_VERSION-$1
+    BUILD=$ROOT/build-$1
+    export WINEPREFIX=$PREFIX WINEARCH=$WINE_ARCH
+}
+
 qt_present() {
-    [ -f "$QT/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] &&
-        [ -f "$QT/plugins/platforms/qwindows.dll" ] && [ -f "$QT/bin/Qt6Test.dll" ]
+    [ -f "$QT/lib/cmake/Qt${QT_MAJOR}Widgets/Qt${QT_MAJOR}WidgetsConfig.cmake" ] &&
+        [ -f "$QT/plugins/platforms/qwindows.dll" ] && [ -f "$QT/bin/Qt${QT_MAJOR}Test.dll" ]
 }
 
 minutes() {
@@ -62,23 +80,26 @@ add_source_entries() {
     apt-get update -qq
 }
 
-# Core, Gui, Widgets, Test, the windows platform plugin and the Windows styles; shared, with the
-# bundled zlib, pcre2, freetype, harfbuzz, png and jpeg; no ICU, OpenGL, tablet (Debian's
-# source lacks its header), SQL, network or D-Bus.
-build_qt() {
-    echo "Building Qt $QT_VERSION for Windows into $QT (once; about an hour on 2 cores)"
-    mkdir -p "$CACHE/src"
-    date +%s > "$CACHE/qt-build-start"
+# Debian's source package $1 unpacked into $CACHE/src (its orig tarball, as Qt publishes it).
+qt_source() {
     add_source_entries
+    mkdir -p "$CACHE/src"
     source_dir=$CACHE/src/qtbase-everywhere-src-$QT_VERSION
     if [ ! -d "$source_dir" ]; then
-        (cd "$CACHE/src" && apt-get source --download-only qt6-base &&
-            tar xf qt6-base_$QT_VERSION+dfsg.orig.tar.xz)
+        (cd "$CACHE/src" && apt-get source --download-only "$1" &&
+            tar xf "${1}_$QT_VERSION+dfsg.orig.tar.xz")
     fi
+}
+
+# Qt 6: Core, Gui, Widgets, Test, the windows platform plugin and the Windows styles; shared, with
+# the bundled zlib, pcre2, freetype, harfbuzz, png and jpeg; no ICU, OpenGL, tablet (Debian's
+# source lacks its header), SQL, network or D-Bus.
+build_qt6() {
+    qt_source qt6-base
     rm -rf "$CACHE/qt-build"
     mkdir -p "$CACHE/qt-build"
     (cd "$CACHE/qt-build" && cmake -S "$source_dir" -B . -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/$TOOLCHAIN" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
@@ -90,36 +111,61 @@ build_qt() {
         -DFEATURE_xml=OFF -DFEATURE_testlib=ON >/dev/null)
     nice cmake --build "$CACHE/qt-build" --parallel
     cmake --install "$CACHE/qt-build" >/dev/null
-    date +%s > "$CACHE/qt-build-end"
-    echo "Qt for Windows built in $(minutes "$CACHE/qt-build-start" "$CACHE/qt-build-end")"
 }
 
-if qt_present; then
+# Qt 5.15 the same way, with its own configure (qmake) and its own host tools (moc, rcc, uic),
+# which it builds for Linux first.
+build_qt5() {
+    qt_source qtbase-opensource-src
+    rm -rf "$CACHE/qt5-build"
+    mkdir -p "$CACHE/qt5-build"
+    (cd "$CACHE/qt5-build" && "$source_dir/configure" -prefix "$QT" -xplatform win32-g++ \
+        -device-option CROSS_COMPILE=$CROSS- -opensource -confirm-license -release -shared \
+        -nomake examples -nomake tests -no-opengl -no-icu -no-dbus -no-feature-network \
+        -no-feature-concurrent -no-feature-tabletevent -qt-zlib -qt-pcre -qt-freetype \
+        -qt-harfbuzz -qt-libpng -qt-libjpeg -silent >/dev/null)
+    (cd "$CACHE/qt5-build" && nice make -j"$(nproc)" >/dev/null && make install >/dev/null)
+}
+
+# Qt for Windows of the selected architecture, built once; its build time is told each run.
+ensure_qt() {
+    stamp=$CACHE/qt-$QT_VERSION-$ARCH_NAME.build
+    if ! qt_present; then
+        echo "Building Qt $QT_VERSION for Windows ($ARCH_NAME) into $QT (once; about an hour on 2 cores)"
+        date +%s > "$stamp-start"
+        "build_qt$QT_MAJOR"
+        date +%s > "$stamp-end"
+    fi
     taken=""
-    [ -f "$CACHE/qt-build-start" ] && [ -f "$CACHE/qt-build-end" ] &&
-        taken=" (its first build took $(minutes "$CACHE/qt-build-start" "$CACHE/qt-build-end"))"
-    echo "Qt for Windows: $QT$taken"
-else
-    build_qt
-fi
+    [ -f "$stamp-start" ] && [ -f "$stamp-end" ] &&
+        taken=" (its build took $(minutes "$stamp-start" "$stamp-end"))"
+    echo "Qt for Windows ($ARCH_NAME): $QT$taken"
+}
 
 # A new Wine prefix is made once, before programs of the build and the tests start in parallel.
-# A server left running in our prefix (an interrupted run) would keep the wait below from ending.
-wineserver -k 2>/dev/null || true
-wineboot -i >/dev/null 2>&1 || true
-wineserver -w
+# A server left running in the prefix (an interrupted run) would keep the wait below from ending.
+prepare_wine() {
+    wineserver -k 2>/dev/null || true
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+}
 
-launcher=""
-command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-testing=OFF
-[ "$MODE" = test ] && testing=ON
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_FIND_ROOT_PATH="$QT" -DCMAKE_PREFIX_PATH="$QT" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g1" \
-    -DEDITION="${EDITION:-2}" -DBUILD_BENCHMARKS=OFF \
-    -DBUILD_TESTING=$testing $launcher >/dev/null
-cmake --build "$BUILD" --parallel
+build_programs() {
+    launcher=""
+    command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+    testing=OFF
+    [ "$MODE" = test ] && testing=ON
+    host=""
+    [ "$QT_MAJOR" = 6 ] &&
+        host="-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake"
+    # shellcheck disable=SC2086
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MAJOR="$QT_MAJOR" \
+        -DCMAKE_FIND_ROOT_PATH="$QT" -DCMAKE_PREFIX_PATH="$QT" $host \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g1" \
+        -DEDITION="${EDITION:-2}" -DBUILD_BENCHMARKS=OFF \
+        -DBUILD_TESTING=$testing $launcher >/dev/null
+    cmake --build "$BUILD" --parallel
+}
 
 # The installer's lists of the folder STAGE ($1), written into $2: what it installs; what the
 # uninstaller removes: files, then folders deepest first, each only when left empty; the files and
@@ -212,57 +258,90 @@ make_msi() {
 make_installer() {
     write_installer_lists "$1" "$(dirname "$1")"
     makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$3" -DSTAGE="$1" -DFILES="$(dirname "$1")" \
+        -DARCH="$NSIS_ARCH" \
         -DOUTFILE="$2" -DESTIMATED_KB="$(du -sk "$1" | cut -f1)" packaging/windows/installer.nsi
 }
 
 # The unpack-and-run folder, stripped: cmake --install --strip strips our programs and the DLLs
 # (packaging/windows.cmake). Our programs' line tables (-g1, cheap: no variables) go beside the
-# zip, in $NAME-win64-debug.zip; gdb finds them by the name each stripped program carries.
-STAGE=$BUILD/stage/$NAME-win64
-rm -rf "$BUILD/stage" "$BUILD/debug"
-cmake --install "$BUILD" --prefix "$STAGE" --strip >/dev/null
-mkdir -p "$BUILD/debug"
-for program in dovi2tarvel dovi2tarvel-cli; do
-    x86_64-w64-mingw32-objcopy --only-keep-debug "$BUILD/bin/$program.exe" "$BUILD/debug/$program.debug"
-    x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$BUILD/debug/$program.debug" "$STAGE/$program.exe"
-done
-# The zip, the installer and the MSI made from that folder.
-rm -f "$NAME-win64.zip" "$NAME-win64-debug.zip" "$NAME-setup.exe" "$NAME-win64.msi"
-(cd "$BUILD/stage" && zip -qr9X "$ROOT/$NAME-win64.zip" "$NAME-win64")
-(cd "$BUILD/debug" && zip -qr9X "$ROOT/$NAME-win64-debug.zip" .)
-make_installer "$STAGE" "$ROOT/$NAME-setup.exe" "$VERSION"
-make_msi "$STAGE" "$ROOT/$NAME-win64.msi" "$VERSION"
-for built in "$NAME-win64.zip" "$NAME-win64-debug.zip" "$NAME-setup.exe" "$NAME-win64.msi"; do
-    echo "Built $ROOT/$built ($(stat -c %s "$built") bytes)"
-done
-echo "The zip unpacks to $(du -sb "$STAGE" | cut -f1) bytes"
+# zip, in $NAME-$ARCH_NAME-debug.zip; gdb finds them by the name each stripped program carries.
+# The zip, the installer and (64-bit) the MSI are made from that folder.
+package_programs() {
+    STAGE=$BUILD/stage/$NAME-$ARCH_NAME
+    rm -rf "$BUILD/stage" "$BUILD/debug"
+    cmake --install "$BUILD" --prefix "$STAGE" --strip >/dev/null
+    mkdir -p "$BUILD/debug"
+    for program in dovi2tarvel dovi2tarvel-cli; do
+        $CROSS-objcopy --only-keep-debug "$BUILD/bin/$program.exe" "$BUILD/debug/$program.debug"
+        $CROSS-objcopy --add-gnu-debuglink="$BUILD/debug/$program.debug" "$STAGE/$program.exe"
+    done
+    zips="$NAME-$ARCH_NAME.zip $NAME-$ARCH_NAME-debug.zip"
+    # shellcheck disable=SC2086
+    rm -f $zips "$SETUP" ${MSI:+"$MSI"}
+    (cd "$BUILD/stage" && zip -qr9X "$ROOT/$NAME-$ARCH_NAME.zip" "$NAME-$ARCH_NAME")
+    (cd "$BUILD/debug" && zip -qr9X "$ROOT/$NAME-$ARCH_NAME-debug.zip" .)
+    make_installer "$STAGE" "$ROOT/$SETUP" "$VERSION"
+    [ -z "$MSI" ] || make_msi "$STAGE" "$ROOT/$MSI" "$VERSION"
+    for built in $zips "$SETUP" $MSI; do
+        echo "Built $ROOT/$built ($(stat -c %s "$built") bytes)"
+    done
+    echo "The $ARCH_NAME zip unpacks to $(du -sb "$STAGE" | cut -f1) bytes"
+}
 
-if [ "$MODE" = test ]; then
-    # The tests under Wine (CTest runs each through build-win64/wine-run), the comparison with
-    # the Linux programs and the installer; each runs whatever the others gave.
+# The tests under Wine (CTest runs each through build-*/wine-run), the comparison with the Linux
+# programs and the installer; each runs whatever the others gave. Failures go into $failed.
+test_programs() {
     # Wine's own services outlive the program that starts them and keep its output open: started
     # by a test, they would hold CTest's pipes until its timeout. Start them here, away from
     # those pipes, in a server that stays until the tests end.
-    failed=""
     wineserver -p
     wineboot >/dev/null 2>&1 </dev/null || true
-    (cd "$BUILD" && ctest --output-on-failure --parallel 2) || failed="$failed tests"
+    (cd "$BUILD" && ctest --output-on-failure --parallel 2) || failed="$failed $ARCH_NAME-tests"
     wineserver -k || true
     wineserver -w
-    sh scripts/windows_compare.sh "$BUILD/bin" || failed="$failed comparison"
+    sh scripts/windows_compare.sh "$BUILD/bin" || failed="$failed $ARCH_NAME-comparison"
     # The earlier version the upgrades start from: the same folder with a file and a folder more.
-    EARLIER=$BUILD/earlier/$NAME-win64
+    EARLIER=$BUILD/earlier/$NAME-$ARCH_NAME
     rm -rf "$BUILD/earlier"
     mkdir -p "$EARLIER/earlier"
     cp -r "$STAGE/." "$EARLIER"
     echo earlier > "$EARLIER/earlier.dll"
     echo earlier > "$EARLIER/earlier/earlier.txt"
     make_installer "$EARLIER" "$BUILD/earlier/earlier-installer.exe" 0.1
-    make_msi "$EARLIER" "$BUILD/earlier/earlier.msi" 0.1
-    sh scripts/windows_installer_test.sh "$ROOT/$NAME-setup.exe" "$ROOT/$NAME-win64.msi" \
-        "$BUILD/earlier/earlier-installer.exe" "$BUILD/earlier/earlier.msi" || failed="$failed installer"
-    if [ -n "$failed" ]; then
-        echo "Windows: failed:$failed" >&2
-        exit 1
+    msi=- earlier_msi=-
+    if [ -n "$MSI" ]; then
+        msi=$ROOT/$MSI earlier_msi=$BUILD/earlier/earlier.msi
+        make_msi "$EARLIER" "$earlier_msi" 0.1
     fi
+    ARCH=$NSIS_ARCH sh scripts/windows_installer_test.sh "$ROOT/$SETUP" "$msi" \
+        "$BUILD/earlier/earlier-installer.exe" "$earlier_msi" || failed="$failed $ARCH_NAME-installer"
+    # The 32-bit installer on a 64-bit Windows, into "Program Files (x86)": Wine's 64-bit prefix
+    # gets its 32-bit half (syswow64) once, when it was made before Wine's 32-bit part was there.
+    if [ "$ARCH_NAME" = win32 ]; then
+        (
+            export WINEPREFIX=$CACHE/wine WINEARCH=win64
+            [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
+                { wineboot -u >/dev/null 2>&1 || true; wineserver -w; }
+            ARCH=x86 sh scripts/windows_installer_test.sh "$ROOT/$SETUP" - \
+                "$BUILD/earlier/earlier-installer.exe" -
+        ) || failed="$failed $ARCH_NAME-installer-on-win64"
+    fi
+}
+
+failed=""
+for arch in ${ARCHES:-win64 win32}; do
+    select_arch "$arch"
+    if [ -n "$ONLY_CACHED" ] && ! qt_present; then
+        echo "Windows $arch build and tests left out: no Qt for Windows in $QT (sh scripts/windows.sh builds it once)"
+        continue
+    fi
+    ensure_qt
+    prepare_wine
+    build_programs
+    package_programs
+    [ "$MODE" != test ] || test_programs
+done
+if [ -n "$failed" ]; then
+    echo "Windows: failed:$failed" >&2
+    exit 1
 fi

@@ -9,7 +9,9 @@
 # (changed or not) and is not replaced by a later install.
 # Usage: sh scripts/windows_installer_test.sh SETUP_EXE MSI EARLIER_SETUP_EXE EARLIER_MSI
 #   the earlier ones made of the same folder with earlier.dll and earlier\earlier.txt more, as
-#   `scripts/windows.sh test` makes them; WINEPREFIX as scripts/windows.sh sets.
+#   `scripts/windows.sh test` makes them; WINEPREFIX as scripts/windows.sh sets. MSI "-" leaves
+#   the MSI out. ARCH=x86 tests the 32-bit installer: in a 64-bit Windows it installs into
+#   "Program Files (x86)" and registers in the 32-bit view of the registry.
 set -e
 [ $# -eq 4 ] || { echo "usage: sh $0 SETUP_EXE MSI EARLIER_SETUP_EXE EARLIER_MSI" >&2; exit 64; }
 # The window, started to hold its mutex, needs a display.
@@ -23,7 +25,17 @@ fail() {
     echo "installer test: $*" >&2
     exit 1
 }
-folder=$(winepath -u 'C:\Program Files\dovi2tarvel' 2>/dev/null)
+program_files='C:\Program Files'
+view=""
+qt=Qt6
+if [ "${ARCH:-x64}" = x86 ]; then
+    qt=Qt5
+    if [ -d "$(winepath -u 'C:\Program Files (x86)' 2>/dev/null)" ]; then
+        program_files='C:\Program Files (x86)'
+        view=/reg:32
+    fi
+fi
+folder=$(winepath -u "$program_files\dovi2tarvel" 2>/dev/null)
 menu=$(winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\dovi2tarvel' 2>/dev/null)
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dovi2tarvel'
 [ -e "$folder" ] && fail "$folder exists before the installation"
@@ -37,7 +49,7 @@ left() {
 # The installed program finds its DLLs and its dictionary: the sample converts with faults.
 validate_installed() {
     status=0
-    wine "$folder/dovi2tarvel-cli.exe" validate 'C:\Program Files\dovi2tarvel\samples\lesnichestvo_03.txt' \
+    wine "$folder/dovi2tarvel-cli.exe" validate "$program_files\dovi2tarvel\samples\lesnichestvo_03.txt" \
         > "$work/validate.txt" 2>/dev/null || status=$?
     [ "$status" -eq 1 ] || fail "$1: the installed console program ended with $status, not 1"
     grep -q "Количество выделов: 35" "$work/validate.txt" ||
@@ -46,7 +58,7 @@ validate_installed() {
 
 wine "$setup" /S
 wineserver -w
-for f in dovi2tarvel.exe dovi2tarvel-cli.exe uninstall.exe uninstall.lst sprav.mdb Qt6Widgets.dll \
+for f in dovi2tarvel.exe dovi2tarvel-cli.exe uninstall.exe uninstall.lst sprav.mdb ${qt}Widgets.dll \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll translations/qtbase_ru.qm \
     help/import.htm samples/lesnichestvo_03.txt; do
     [ -f "$folder/$f" ] || fail "not installed: $f"
@@ -55,7 +67,7 @@ for f in "Конвертер dovi2tarvel.lnk" "Справка.lnk" "Удалит
     [ -f "$menu/$f" ] || fail "no Start-menu entry $f"
 done
 for value in UninstallString DisplayVersion EstimatedSize DisplayIcon; do
-    wine reg query "$key" /v $value >/dev/null 2>&1 || fail "the installed programs' entry lacks $value"
+    wine reg query "$key" $view /v $value >/dev/null 2>&1 || fail "the installed programs' entry lacks $value"
 done
 validate_installed NSIS
 
@@ -67,7 +79,7 @@ wine "$folder/uninstall.exe" /S
 wineserver -w
 [ "$(left)" = "./reports ./reports/les03_rep.txt ./НСост.db " ] || fail "left after uninstalling: $(left)"
 [ -e "$menu" ] && fail "the Start-menu folder is left"
-wine reg query "$key" >/dev/null 2>&1 && fail "the entry among the installed programs is left"
+wine reg query "$key" $view >/dev/null 2>&1 && fail "the entry among the installed programs is left"
 rm -rf "$folder"
 
 # An office's own dictionary put in the program folder outlives an upgrade and a removal.
@@ -112,10 +124,13 @@ wine "$setup" /S || status=$?
 [ "$status" -eq 2 ] || fail "the installer ended with $status while the program ran, not 2"
 [ "$(listing)" = "$before" ] || fail "the installer changed files while the program ran"
 status=0
-wine "$folder/uninstall.exe" /S '_?=C:\Program' 'Files\dovi2tarvel' || status=$?
+set -f  # split at the spaces, no globbing
+# shellcheck disable=SC2086
+wine "$folder/uninstall.exe" /S _?=$program_files\\dovi2tarvel || status=$?
+set +f
 [ "$status" -eq 2 ] || fail "the uninstaller ended with $status while the program ran, not 2"
 [ "$(listing)" = "$before" ] || fail "the uninstaller changed files while the program ran"
-wine reg query "$key" >/dev/null 2>&1 || fail "the uninstaller refusing removed the entry"
+wine reg query "$key" $view >/dev/null 2>&1 || fail "the uninstaller refusing removed the entry"
 kill $window
 { wait $window; } 2>/dev/null || true
 wine "$setup" /S
@@ -124,6 +139,12 @@ wineserver -w
 wine "$folder/uninstall.exe" /S
 wineserver -w
 [ -e "$folder" ] && fail "left after the uninstall: $(left)"
+
+if [ "$msi" = - ]; then
+    echo "Installer ($program_files): silent install, installed program, silent uninstall, changed" \
+        "dictionary kept, upgrade removing the earlier files, refusals while the program runs: passed"
+    exit 0
+fi
 
 # The MSI: a newer package replaces the earlier one (its extra files too), silently, both ways.
 # (Wine puts per-machine shortcuts into the user's Start menu; Windows into the common one.)

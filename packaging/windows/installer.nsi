@@ -11,9 +11,22 @@
 ; installed: an office may have put its own there (its own place is %PROGRAMDATA%\dovi2tarvel).
 ; Defines: VERSION, STAGE, OUTFILE, ESTIMATED_KB; FILES, the folder of the lists scripts/windows.sh
 ; writes of STAGE's files: install-files.nsh, uninstall-files.nsh, uninstall-folders.nsh,
-; shipped.nsh and uninstall.lst.
+; shipped.nsh and uninstall.lst; ARCH, x64 (the default) or x86: the 32-bit program installs into
+; "Program Files (x86)" on 64-bit Windows and "Program Files" on 32-bit Windows, and its entry
+; among the installed programs lies in the 32-bit view of the registry, as Windows expects.
 Unicode true
-Target amd64-unicode
+!ifndef ARCH
+    !define ARCH x64
+!endif
+!if "${ARCH}" == "x64"
+    Target amd64-unicode
+    !define PROGRAM_FILES "$PROGRAMFILES64"
+    !define REGISTRY_VIEW 64
+!else
+    Target x86-unicode
+    !define PROGRAM_FILES "$PROGRAMFILES"
+    !define REGISTRY_VIEW 32
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -28,7 +41,7 @@ AllowSkipFiles off
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDir "${PROGRAM_FILES}\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0.0"
@@ -96,16 +109,18 @@ FunctionEnd
 !insertmacro PROGRAM_RUNNING "un."
 
 Function .onInit
-    SetRegView 64
+    SetRegView ${REGISTRY_VIEW}
+!if "${ARCH}" == "x64"
     ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "Программа работает только в 64-разрядной Windows." /SD IDOK
+        MessageBox MB_ICONSTOP "Программа работает только в 64-разрядной Windows. Для 32-разрядной Windows установите 32-разрядную версию (win32)." /SD IDOK
         Abort
     ${EndIf}
+!endif
     Call WaitForProgramEnd
 FunctionEnd
 
 Function un.onInit
-    SetRegView 64
+    SetRegView ${REGISTRY_VIEW}
     Call un.WaitForProgramEnd
 FunctionEnd
 
