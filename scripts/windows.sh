@@ -315,13 +315,14 @@ test_programs() {
     fi
     ARCH=$NSIS_ARCH sh scripts/windows_installer_test.sh "$ROOT/$SETUP" "$msi" \
         "$BUILD/earlier/earlier-installer.exe" "$earlier_msi" || failed="$failed $ARCH_NAME-installer"
-    # The 32-bit installer on a 64-bit Windows, into "Program Files (x86)": Wine's 64-bit prefix
-    # gets its 32-bit half (syswow64) once, when it was made before Wine's 32-bit part was there.
+    # The 32-bit installer on a 64-bit Windows, into "Program Files (x86)", in a 64-bit prefix of
+    # its own: one made before Wine's 32-bit part was installed lacks its 32-bit half (syswow64).
     if [ "$ARCH_NAME" = win32 ]; then
         (
-            export WINEPREFIX=$CACHE/wine WINEARCH=win64
+            export WINEPREFIX=$CACHE/wine-wow64 WINEARCH=win64
+            prepare_wine
             [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
-                { wineboot -u >/dev/null 2>&1 || true; wineserver -w; }
+                { echo "no 32-bit part in the 64-bit prefix $WINEPREFIX" >&2; exit 1; }
             ARCH=x86 sh scripts/windows_installer_test.sh "$ROOT/$SETUP" - \
                 "$BUILD/earlier/earlier-installer.exe" -
         ) || failed="$failed $ARCH_NAME-installer-on-win64"
