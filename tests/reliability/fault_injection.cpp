@@ -432,6 +432,10 @@ public:
             out << clean.errors << Qt::endl;
             return false;
         }
+        if (QString detail; !orderFault(calls_, 0, detail).isEmpty()) {
+            out << orderFault(calls_, 0, detail) << ": " << detail << Qt::endl;
+            return false;
+        }
         if (new_ == old_ || calls_.empty()) {
             out << "the operation changed nothing" << Qt::endl;
             return false;
@@ -462,6 +466,11 @@ public:
             outcome.status > 2) {
             detail = outcome.errors.left(400);
             return QStringLiteral("crash");
+        }
+        if (mode != QLatin1String("enospc")) {
+            if (const QString fault = orderFault(runner_.calls(), n, detail); !fault.isEmpty()) {
+                return fault;
+            }
         }
         const State state = Snapshot(w_);
         if (outcome.killed) {
@@ -526,6 +535,42 @@ public:
     }
 
 private:
+    // The calls after call `n` (the fault; 0 in a clean run) out of order, or empty: an undo puts
+    // files back last first (a kill in it then leaves what one in the step would), and where
+    // folders sync, one that took a file by a rename is synced before the step's journal goes.
+    QString orderFault(const std::vector<Call>& calls, long n, QString& detail) const {
+        QStringList moved;  // the journal, then the names the step moved before the fault
+        qsizetype undone = static_cast<qsizetype>(calls.size());  // the place last put back
+        QSet<QString> unsynced;
+        for (const Call& call : calls) {
+            const QFileInfo file(call.path);
+            const bool renamed =
+                call.kind == QLatin1String("rename") || call.kind == QLatin1String("link");
+            if (renamed && call.number < n && !moved.contains(file.fileName()) &&
+                (!moved.isEmpty() || file.fileName() == QLatin1String(".journal"))) {
+                moved.append(file.fileName());
+            } else if (renamed && call.number > n && moved.indexOf(file.fileName()) > undone) {
+                detail = relative(call.path);
+                return QStringLiteral("undo out of order");
+            } else if (renamed && call.number > n && moved.contains(file.fileName())) {
+                undone = moved.indexOf(file.fileName());
+            }
+#ifndef Q_OS_WIN
+            if (call.number > n && call.kind == QLatin1String("rename") &&
+                !IsLeftoverName(relative(file.path()))) {
+                unsynced.insert(file.path());
+            } else if (call.kind == QLatin1String("fsync")) {
+                unsynced.remove(call.path);
+            } else if (call.kind == QLatin1String("unlink") && !unsynced.isEmpty() &&
+                       file.fileName() == QLatin1String(".journal")) {
+                break;  // it went before the folder was synced
+            }
+#endif
+        }
+        detail = QStringList(unsynced.begin(), unsynced.end()).join(QLatin1Char(' '));
+        return unsynced.isEmpty() ? QString() : QStringLiteral("folder not synced after a rename");
+    }
+
     // A run that kept the files right must still tell the person, about their own files, not ours
     // and not in Qt's words; a file of ours that something else holds (a virus scanner) is no
     // table of theirs in use. (A rename or link names one of two files: the other may be theirs.)
