@@ -15,11 +15,19 @@ endif()
 set(FAULT_INJECTION_STRIDE 4)
 # The import meets every kind of fault; the formation and the share without hard links (where the
 # old file moves aside instead) the disk's and a kill, to keep the suite's time down.
-foreach(run import form import:no-links)
+# The 32-bit program runs the same code built for another processor: its import meets an
+# input/output error at every call and a sample of kills, which keeps CI's time for both.
+set(runs import form import:no-links)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(runs import)
+endif()
+foreach(run ${runs})
     string(REPLACE ":" ";" parts ${run})
     list(GET parts 0 operation)
     set(options --modes eio,kill,enospc,sharing,denied --every eio,sharing,denied)
-    if(run STREQUAL "form")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(options --modes eio,kill --every eio)
+    elseif(run STREQUAL "form")
         set(options --modes eio,kill,enospc --every eio)
     elseif(run MATCHES ":no-links$")
         set(options --modes eio,kill --every eio --no-links)
