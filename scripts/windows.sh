@@ -144,8 +144,15 @@ ensure_qt() {
 
 # A new Wine prefix is made once, before programs of the build and the tests start in parallel.
 # A server left running in the prefix (an interrupted run) would keep the wait below from ending.
+# A 64-bit prefix made before Wine's 32-bit part was installed lacks its 32-bit half (syswow64),
+# and Wine then starts no program in it at all: it is made anew (it holds nothing of ours).
 prepare_wine() {
     wineserver -k 2>/dev/null || true
+    if [ "$WINEARCH" = win64 ] && [ -d "$WINEPREFIX/drive_c/windows" ] &&
+        [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        echo "Wine's prefix $WINEPREFIX lacks its 32-bit part: made anew"
+        rm -rf "$WINEPREFIX"
+    fi
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
 }
@@ -315,17 +322,15 @@ test_programs() {
     fi
     ARCH=$NSIS_ARCH sh scripts/windows_installer_test.sh "$ROOT/$SETUP" "$msi" \
         "$BUILD/earlier/earlier-installer.exe" "$earlier_msi" || failed="$failed $ARCH_NAME-installer"
-    # The 32-bit installer on a 64-bit Windows, into "Program Files (x86)", in a 64-bit prefix of
-    # its own: one made before Wine's 32-bit part was installed lacks its 32-bit half (syswow64).
+    # The 32-bit installer on a 64-bit Windows (the x64 programs' prefix): into "Program Files
+    # (x86)".
     if [ "$ARCH_NAME" = win32 ]; then
         (
-            export WINEPREFIX=$CACHE/wine-wow64 WINEARCH=win64
+            setup=$ROOT/$SETUP earlier=$BUILD/earlier/earlier-installer.exe
+            select_arch win64
             prepare_wine
-            [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
-                { echo "no 32-bit part in the 64-bit prefix $WINEPREFIX" >&2; exit 1; }
-            ARCH=x86 sh scripts/windows_installer_test.sh "$ROOT/$SETUP" - \
-                "$BUILD/earlier/earlier-installer.exe" -
-        ) || failed="$failed $ARCH_NAME-installer-on-win64"
+            ARCH=x86 sh scripts/windows_installer_test.sh "$setup" - "$earlier" -
+        ) || failed="$failed win32-installer-on-win64"
     fi
 }
 
