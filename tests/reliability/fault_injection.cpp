@@ -52,6 +52,7 @@ struct Outcome {
     bool timedOut = false;
     bool failedToStart = false;
     bool counted = false;  // the seam logged at least one call
+    uint exitCode = 0;     // as the system gave it (an NT status after a crash on Windows)
     QString errors;        // standard error
     QString output;        // standard output
 };
@@ -242,10 +243,7 @@ private:
         outcome.status = !ended ? 127 : crashed || outcome.killed ? -1 : process.exitCode();
         outcome.failedToStart = !ended;
         outcome.counted = QFileInfo(logPath).size() > 0;
-        if (outcome.crashed) {
-            outcome.errors += QStringLiteral(" [exit code 0x%1]")
-                                  .arg(static_cast<uint>(process.exitCode()), 0, 16);
-        }
+        outcome.exitCode = static_cast<uint>(process.exitCode());
         outcome.errors = QString::fromUtf8(process.readAllStandardError());
         outcome.output = QString::fromUtf8(process.readAllStandardOutput());
         return outcome;
@@ -464,7 +462,8 @@ public:
         if (outcome.errors.contains(QLatin1String("Sanitizer")) ||
             outcome.errors.contains(QLatin1String("runtime error")) || outcome.crashed ||
             outcome.status > 2) {
-            detail = outcome.errors.left(400);
+            detail = outcome.errors.left(400) +
+                     QStringLiteral(" [exit code 0x%1]").arg(outcome.exitCode, 0, 16);
             return QStringLiteral("crash");
         }
         if (mode != QLatin1String("enospc")) {
