@@ -25,11 +25,14 @@ fail() {
     echo "installer test: $*" >&2
     exit 1
 }
+# The registry's view the installer writes to, named: with Wine's 32-bit part present, `wine reg`
+# may be the 32-bit reg.exe, which would see the 32-bit view only.
 program_files='C:\Program Files'
-view=""
+view=/reg:64
 qt=Qt6
 if [ "${ARCH:-x64}" = x86 ]; then
     qt=Qt5
+    view=""
     if [ -d "$(winepath -u 'C:\Program Files (x86)' 2>/dev/null)" ]; then
         program_files='C:\Program Files (x86)'
         view=/reg:32
@@ -38,6 +41,9 @@ fi
 folder=$(winepath -u "$program_files\dovi2tarvel" 2>/dev/null)
 menu=$(winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\dovi2tarvel' 2>/dev/null)
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\dovi2tarvel'
+# An earlier run stopped halfway may have left an installation in the prefix: start from none.
+rm -rf "$folder" "$menu"
+wine reg delete "$key" $view /f >/dev/null 2>&1 || true
 [ -e "$folder" ] && fail "$folder exists before the installation"
 # What the program folder holds, with sizes and times: "nothing replaced" compares two of these.
 listing() {
@@ -150,7 +156,7 @@ fi
 # (Wine puts per-machine shortcuts into the user's Start menu; Windows into the common one.)
 user_menu=$(winepath -u 'C:\users\'"$(id -un)"'\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\dovi2tarvel')
 products() {
-    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' $view /s 2>/dev/null |
         grep -a -c 'DisplayName.*dovi2tarvel' || true
 }
 wine msiexec /i "$(winepath -w "$earlier_msi")" /qn
