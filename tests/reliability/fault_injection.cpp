@@ -181,24 +181,8 @@ public:
         return outcome;
     }
 
-    std::vector<Call> calls() const {
-        std::vector<Call> list;
-        const QList<QByteArray> lines =
-            FileBytes(root_ + QStringLiteral("/../calls.txt")).split('\n');
-        for (const QByteArray& line : lines) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() >= 3) {
-                list.push_back(
-                    {parts[0].toLong(), QString::fromUtf8(parts[1]),
-                     QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2))});
-            }
-        }
-        return list;
-    }
-
     int restarts = 0;  // starts tried again (told in the result line)
 
-private:
     Outcome runOnce(const QStringList& arguments, const QString& faultMode, long at) {
         const QString mode = faultMode.isEmpty() && noLinks_ ? QStringLiteral("trace") : faultMode;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -247,6 +231,21 @@ private:
         outcome.errors = QString::fromUtf8(process.readAllStandardError());
         outcome.output = QString::fromUtf8(process.readAllStandardOutput());
         return outcome;
+    }
+
+    std::vector<Call> calls() const {
+        std::vector<Call> list;
+        const QList<QByteArray> lines =
+            FileBytes(root_ + QStringLiteral("/../calls.txt")).split('\n');
+        for (const QByteArray& line : lines) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.size() >= 3) {
+                list.push_back(
+                    {parts[0].toLong(), QString::fromUtf8(parts[1]),
+                     QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2))});
+            }
+        }
+        return list;
     }
 
 private:
