@@ -217,8 +217,12 @@ public:
         const bool ended = process.error() != QProcess::FailedToStart;
         const bool crashed = process.exitStatus() == QProcess::CrashExit;
 #ifdef Q_OS_WIN
-        // The seam ends the program with TerminateProcess, which sets the exit code.
-        outcome.killed = !crashed && process.exitCode() == 9 && mode == QLatin1String("kill");
+        // The seam logs its kill, then ends the program with TerminateProcess, which sets the exit
+        // code 9. Wine may end a program that terminates itself with another status: one whose
+        // log ends at its kill was killed all the same.
+        outcome.killed =
+            mode == QLatin1String("kill") && ((!crashed && process.exitCode() == 9) ||
+                                              FileBytes(logPath).trimmed().endsWith(" KILL"));
 #else
         // QProcess tells the signal that ended a program as its exit code.
         outcome.killed = crashed && process.exitCode() == SIGKILL;
