@@ -3,8 +3,8 @@
 #include "app/qt_ui.h"
 #include "common/failure.h"
 #include "common/program_folder.h"
-#include "common/responsive_call.h"
 #include "common/qt_compat.h"
+#include "common/responsive_call.h"
 #include "modal_answers.h"
 
 #include <QAbstractButton>
